@@ -1,0 +1,15 @@
+# brevicam_add_test(<module> SOURCES ... [LIBS ...] [ENV ...])
+# One GoogleTest executable per module, discovered into CTest with a label per module. Each test process
+# gets the offscreen Qt platform and a fresh registry folder, so tests never see each other's settings.
+function(brevicam_add_test module)
+    cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;ENV" ${ARGN})
+    set(target ${module}_tests)
+    add_executable(${target} ${ARG_SOURCES})
+    target_link_libraries(${target} PRIVATE ${ARG_LIBS} test_support GTest::gtest GTest::gmock)
+    set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+    gtest_discover_tests(${target}
+        WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin
+        PROPERTIES LABELS ${module}
+                   ENVIRONMENT "QT_QPA_PLATFORM=offscreen;BREVICAM_TEST_SOURCE_DIR=${CMAKE_SOURCE_DIR};BREVICAM_TEST_BINARY_DIR=${CMAKE_BINARY_DIR};${ARG_ENV}"
+        DISCOVERY_TIMEOUT 60)
+endfunction()

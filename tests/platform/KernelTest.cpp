@@ -1,0 +1,127 @@
+#include "platform/win/Kernel.h"
+
+#include "platform/win/LastError.h"
+#include "platform/win/Sync.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+TEST(KernelTest, AutoResetEventReleasesOneWaitThenResets)
+{
+    HANDLE e = CreateEvent(nullptr, FALSE, FALSE, nullptr);
+    EXPECT_EQ(WaitForSingleObject(e, 10), WAIT_TIMEOUT);
+    SetEvent(e);
+    EXPECT_EQ(WaitForSingleObject(e, 0), WAIT_OBJECT_0);
+    EXPECT_EQ(WaitForSingleObject(e, 0), WAIT_TIMEOUT);
+    CloseHandle(e);
+}
+
+TEST(KernelTest, ManualResetEventStaysSignalled)
+{
+    HANDLE e = CreateEvent(nullptr, TRUE, TRUE, nullptr);
+    EXPECT_EQ(WaitForSingleObject(e, 0), WAIT_OBJECT_0);
+    EXPECT_EQ(WaitForSingleObject(e, 0), WAIT_OBJECT_0);
+    ResetEvent(e);
+    EXPECT_EQ(WaitForSingleObject(e, 0), WAIT_TIMEOUT);
+    CloseHandle(e);
+}
+
+TEST(KernelTest, WaitForAnyReportsTheSignalledIndex)
+{
+    HANDLE events[3] = {CreateEvent(nullptr, FALSE, FALSE, nullptr),
+                        CreateEvent(nullptr, FALSE, FALSE, nullptr),
+                        CreateEvent(nullptr, FALSE, FALSE, nullptr)};
+    std::thread t(
+        [&]
+        {
+            Sleep(20);
+            SetEvent(events[2]);
+        });
+    EXPECT_EQ(WaitForMultipleObjects(3, events, FALSE, 5000), WAIT_OBJECT_0 + 2);
+    t.join();
+    for (HANDLE h : events)
+        CloseHandle(h);
+}
+
+unsigned ReturnSeven(void* arg)
+{
+    static_cast<std::atomic<int>*>(arg)->store(1);
+    return 7;
+}
+
+TEST(KernelTest, ThreadHandleSignalsWithExitCode)
+{
+    std::atomic<int> ran{0};
+    unsigned id = 0;
+    auto h = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, ReturnSeven, &ran, CREATE_SUSPENDED, &id));
+    ASSERT_NE(h, nullptr);
+    EXPECT_NE(id, 0u);
+    EXPECT_EQ(WaitForSingleObject(h, 30), WAIT_TIMEOUT);
+    EXPECT_EQ(ran.load(), 0);
+    ResumeThread(h);
+    ASSERT_EQ(WaitForSingleObject(h, 5000), WAIT_OBJECT_0);
+    DWORD code = 0;
+    EXPECT_TRUE(GetExitCodeThread(h, &code));
+    EXPECT_EQ(code, 7u);
+    CloseHandle(h);
+}
+
+TEST(KernelTest, InvalidHandleFailsWithError)
+{
+    SetLastError(0);
+    EXPECT_EQ(WaitForSingleObject(nullptr, 0), WAIT_FAILED);
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+    EXPECT_FALSE(SetEvent(nullptr));
+}
+
+TEST(KernelTest, LastErrorIsPerThread)
+{
+    SetLastError(ERROR_ALREADY_EXISTS);
+    std::thread([] { EXPECT_EQ(GetLastError(), ERROR_SUCCESS); }).join();
+    EXPECT_EQ(GetLastError(), ERROR_ALREADY_EXISTS);
+}
+
+TEST(SyncTest, CriticalSectionIsReentrant)
+{
+    CCriticalSection cs;
+    CSingleLock outer(&cs, TRUE);
+    {
+        CSingleLock inner(&cs, TRUE);
+        EXPECT_TRUE(inner.IsLocked());
+    }
+    // Still held by this thread: another thread cannot take it.
+    std::atomic<bool> taken{true};
+    std::thread([&] { taken = cs.Lock(20); }).join();
+    EXPECT_FALSE(taken.load());
+    outer.Unlock();
+    std::thread(
+        [&]
+        {
+            taken = cs.Lock(1000);
+            cs.Unlock();
+        })
+        .join();
+    EXPECT_TRUE(taken.load());
+}
+
+TEST(SyncTest, MutexIsOwnedByOneThread)
+{
+    CMutex m;
+    ASSERT_TRUE(m.Lock(0));
+    ASSERT_TRUE(m.Lock(0)); // recursive for its owner
+    std::atomic<bool> taken{true};
+    std::thread([&] { taken = m.Lock(20); }).join();
+    EXPECT_FALSE(taken.load());
+    m.Unlock();
+    m.Unlock();
+    std::thread(
+        [&]
+        {
+            taken = m.Lock(1000);
+            m.Unlock();
+        })
+        .join();
+    EXPECT_TRUE(taken.load());
+}
