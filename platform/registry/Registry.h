@@ -1,0 +1,84 @@
+#pragma once
+
+#include "platform/win/Export.h"
+#include "platform/win/Kernel.h"
+#include "platform/win/WinTypes.h"
+
+#include <string>
+
+/// The registry: typed values (text, 32-bit number, binary) in a tree of keys under the predefined roots.
+/// HKEY_CURRENT_USER and HKEY_LOCAL_MACHINE are each kept as one JSON file (HKCU.json, HKLM.json) in the
+/// folder named by BREVICAM_REGISTRY_DIR, else $XDG_CONFIG_HOME/brevicam (~/.config/brevicam). Every write
+/// reaches the file at once, atomically (a crash leaves the old or the new file, never half of one). A file
+/// that cannot be parsed is moved aside as "<name>.bad", reported once on standard error, and the hive
+/// starts empty, so callers see their defaults. Key names are compared without case, as Windows does.
+/// All functions are safe to call from any thread; they return ERROR_SUCCESS or a system error number.
+
+using REGSAM = DWORD;
+
+#define HKEY_CLASSES_ROOT (reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(0x80000000u)))
+#define HKEY_CURRENT_USER (reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(0x80000001u)))
+#define HKEY_LOCAL_MACHINE (reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(0x80000002u)))
+
+constexpr DWORD REG_NONE = 0;
+constexpr DWORD REG_SZ = 1;
+constexpr DWORD REG_EXPAND_SZ = 2;
+constexpr DWORD REG_BINARY = 3;
+constexpr DWORD REG_DWORD = 4;
+constexpr DWORD REG_MULTI_SZ = 7;
+
+constexpr REGSAM KEY_QUERY_VALUE = 0x0001;
+constexpr REGSAM KEY_SET_VALUE = 0x0002;
+constexpr REGSAM KEY_CREATE_SUB_KEY = 0x0004;
+constexpr REGSAM KEY_ENUMERATE_SUB_KEYS = 0x0008;
+constexpr REGSAM KEY_NOTIFY = 0x0010;
+constexpr REGSAM KEY_WOW64_64KEY = 0x0100;
+constexpr REGSAM KEY_READ = 0x20019;
+constexpr REGSAM KEY_WRITE = 0x20006;
+constexpr REGSAM KEY_ALL_ACCESS = 0xF003F;
+
+constexpr DWORD REG_OPTION_NON_VOLATILE = 0;
+constexpr DWORD REG_CREATED_NEW_KEY = 1;
+constexpr DWORD REG_OPENED_EXISTING_KEY = 2;
+
+PLATFORM_API LONG RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM access, HKEY* result);
+PLATFORM_API LONG RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR keyClass, DWORD options,
+                                  REGSAM access, LPSECURITY_ATTRIBUTES attributes, HKEY* result,
+                                  DWORD* disposition);
+PLATFORM_API LONG RegCloseKey(HKEY key);
+/// ERROR_MORE_DATA with the needed size in *dataSize when the buffer is too small; a null `data` asks for
+/// the type and size only. Texts are returned with their terminator counted.
+PLATFORM_API LONG RegQueryValueExA(HKEY key, LPCSTR valueName, DWORD* reserved, DWORD* type, BYTE* data,
+                                   DWORD* dataSize);
+PLATFORM_API LONG RegSetValueExA(HKEY key, LPCSTR valueName, DWORD reserved, DWORD type, const BYTE* data,
+                                 DWORD dataSize);
+PLATFORM_API LONG RegDeleteValueA(HKEY key, LPCSTR valueName);
+/// Deletes a key that has no sub-keys.
+PLATFORM_API LONG RegDeleteKeyA(HKEY key, LPCSTR subKey);
+/// Sub-keys by index from 0; ERROR_NO_MORE_ITEMS past the last. *nameSize is the buffer size in, the
+/// name's length without terminator out.
+PLATFORM_API LONG RegEnumKeyExA(HKEY key, DWORD index, LPSTR name, DWORD* nameSize, DWORD* reserved,
+                                LPSTR keyClass, DWORD* classSize, FILETIME* lastWrite);
+PLATFORM_API LONG RegEnumValueA(HKEY key, DWORD index, LPSTR valueName, DWORD* valueNameSize, DWORD* reserved,
+                                DWORD* type, BYTE* data, DWORD* dataSize);
+PLATFORM_API LONG RegFlushKey(HKEY key);
+
+#define RegOpenKeyEx RegOpenKeyExA
+#define RegCreateKeyEx RegCreateKeyExA
+#define RegQueryValueEx RegQueryValueExA
+#define RegSetValueEx RegSetValueExA
+#define RegDeleteValue RegDeleteValueA
+#define RegDeleteKey RegDeleteKeyA
+#define RegEnumKeyEx RegEnumKeyExA
+#define RegEnumValue RegEnumValueA
+
+namespace platform::registry
+{
+/// The folder holding the hive files, as chosen at first use.
+PLATFORM_API std::string RootFolder();
+/// Forgets every loaded hive so that the next access reads the files again (tests change the folder or
+/// the files underneath). Open keys of the old hives become invalid.
+PLATFORM_API void Reload();
+/// The text of the last hive load failure ("" when every hive loaded cleanly).
+PLATFORM_API std::string LastLoadError();
+} // namespace platform::registry
