@@ -2,12 +2,17 @@
 
 #include "LastError.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <csignal>
+#include <ctime>
+#include <fcntl.h>
 #include <functional>
 #include <mutex>
+#include <pthread.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -25,7 +30,8 @@ enum class Kind
     Event,
     Mutex,
     Thread,
-    Process
+    Process,
+    File
 };
 
 struct KernelObject
@@ -86,6 +92,16 @@ struct ProcessObject final : KernelObject
     pid_t pid = -1;
     bool finished = false;
     DWORD exitCode = STILL_ACTIVE;
+};
+
+struct FileObject final : KernelObject
+{
+    FileObject(int descriptor, bool pipe) : KernelObject(Kind::File), fd(descriptor), isPipe(pipe) {}
+    ~FileObject() override { close(fd); }
+    // A file handle has no I/O of its own pending, so a wait on it returns at once, as on Windows.
+    bool IsSignaled(std::thread::id) const override { return true; }
+    int fd;
+    bool isPipe;
 };
 
 KernelObject* FromHandle(HANDLE h)
@@ -491,3 +507,158 @@ void LeaveCriticalSection(CRITICAL_SECTION* cs)
 {
     static_cast<std::recursive_mutex*>(cs->impl)->unlock();
 }
+
+namespace
+{
+// Keeps a file object alive while a call blocks on it, so that a CloseHandle from another thread cannot
+// close (and let the system reuse) the descriptor under a running read or write.
+struct FileRef
+{
+    explicit FileRef(HANDLE h) : file(As<FileObject>(h, Kind::File))
+    {
+        if (file)
+            file->refs.fetch_add(1);
+    }
+    ~FileRef()
+    {
+        if (file)
+            Release(file);
+    }
+    FileRef(const FileRef&) = delete;
+    FileRef& operator=(const FileRef&) = delete;
+    FileObject* file;
+};
+
+bool IsPipe(int fd)
+{
+    struct stat st
+    {
+    };
+    return fstat(fd, &st) == 0 && S_ISFIFO(st.st_mode);
+}
+} // namespace
+
+BOOL CreatePipe(HANDLE* readPipe, HANDLE* writePipe, LPSECURITY_ATTRIBUTES, DWORD size)
+{
+    if (!readPipe || !writePipe)
+    {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0)
+    {
+        platform::SetLastErrorFromErrno();
+        return FALSE;
+    }
+    if (size > 0)
+        fcntl(fds[1], F_SETPIPE_SZ, static_cast<int>(std::min<DWORD>(size, 1u << 20))); // a hint only
+    *readPipe = new FileObject(fds[0], true);
+    *writePipe = new FileObject(fds[1], true);
+    return TRUE;
+}
+
+BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, DWORD* read, LPOVERLAPPED overlapped)
+{
+    if (read)
+        *read = 0;
+    if (overlapped || (!buffer && toRead > 0))
+    {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    FileRef ref(file);
+    if (!ref.file)
+        return FALSE;
+    ssize_t n;
+    do
+        n = ::read(ref.file->fd, buffer, toRead);
+    while (n < 0 && errno == EINTR);
+    if (n < 0)
+    {
+        platform::SetLastErrorFromErrno();
+        return FALSE;
+    }
+    if (read)
+        *read = static_cast<DWORD>(n);
+    if (n == 0 && toRead > 0 && ref.file->isPipe)
+    {
+        SetLastError(ERROR_BROKEN_PIPE);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, DWORD* written, LPOVERLAPPED overlapped)
+{
+    if (written)
+        *written = 0;
+    if (overlapped || (!buffer && toWrite > 0))
+    {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    FileRef ref(file);
+    if (!ref.file)
+        return FALSE;
+    // A write to a pipe without readers raises SIGPIPE, which would end the whole process; it is held
+    // back for this thread and taken away again, so that the caller gets ERROR_BROKEN_PIPE instead.
+    sigset_t pipeSignal, previous, pending;
+    sigemptyset(&pipeSignal);
+    sigaddset(&pipeSignal, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipeSignal, &previous);
+    sigpending(&pending);
+    const bool alreadyPending = sigismember(&pending, SIGPIPE) == 1;
+    const auto* bytes = static_cast<const char*>(buffer);
+    DWORD done = 0;
+    int error = 0;
+    while (done < toWrite)
+    {
+        const ssize_t n = ::write(ref.file->fd, bytes + done, toWrite - done);
+        if (n < 0)
+        {
+            if (errno == EINTR)
+                continue;
+            error = errno;
+            break;
+        }
+        done += static_cast<DWORD>(n);
+    }
+    if (error == EPIPE && !alreadyPending)
+    {
+        const timespec noWait{0, 0};
+        while (sigtimedwait(&pipeSignal, nullptr, &noWait) < 0 && errno == EINTR)
+        {
+        }
+    }
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    if (written)
+        *written = done;
+    if (error != 0)
+    {
+        SetLastError(platform::ErrorFromErrno(error));
+        return FALSE;
+    }
+    return TRUE;
+}
+
+namespace platform
+{
+HANDLE CreateFdHandle(int fd)
+{
+    const int flags = fd < 0 ? -1 : fcntl(fd, F_GETFD);
+    if (flags < 0)
+    {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return nullptr;
+    }
+    fcntl(fd, F_SETFD, flags | FD_CLOEXEC);
+    return new FileObject(fd, IsPipe(fd));
+}
+
+int GetHandleFd(HANDLE file)
+{
+    KernelObject* obj = FromHandle(file);
+    return obj && obj->kind == Kind::File ? static_cast<FileObject*>(obj)->fd : -1;
+}
+} // namespace platform

@@ -18,7 +18,14 @@ constexpr DWORD CREATE_SUSPENDED = 0x4;
 constexpr DWORD CREATE_NO_WINDOW = 0x08000000;
 constexpr int THREAD_PRIORITY_NORMAL = 0;
 
-struct SECURITY_ATTRIBUTES;
+/// Security is not modelled; bInheritHandle is ignored, as every handle is kept from started programs
+/// unless handed to one explicitly (ExecCommand's standard handles).
+struct SECURITY_ATTRIBUTES
+{
+    DWORD nLength;
+    LPVOID lpSecurityDescriptor;
+    BOOL bInheritHandle;
+};
 using LPSECURITY_ATTRIBUTES = SECURITY_ATTRIBUTES*;
 using LPTHREAD_START_ROUTINE = DWORD (*)(LPVOID);
 
@@ -69,8 +76,64 @@ PLATFORM_API void EnterCriticalSection(CRITICAL_SECTION* cs);
 PLATFORM_API BOOL TryEnterCriticalSection(CRITICAL_SECTION* cs);
 PLATFORM_API void LeaveCriticalSection(CRITICAL_SECTION* cs);
 
+/// Start-up information of a new process; only dwFlags and the three standard handles are used.
+constexpr DWORD STARTF_USESHOWWINDOW = 0x1;
+constexpr DWORD STARTF_USESTDHANDLES = 0x100;
+struct STARTUPINFOA
+{
+    DWORD cb;
+    LPSTR lpReserved;
+    LPSTR lpDesktop;
+    LPSTR lpTitle;
+    DWORD dwX;
+    DWORD dwY;
+    DWORD dwXSize;
+    DWORD dwYSize;
+    DWORD dwXCountChars;
+    DWORD dwYCountChars;
+    DWORD dwFillAttribute;
+    DWORD dwFlags;
+    WORD wShowWindow;
+    WORD cbReserved2;
+    BYTE* lpReserved2;
+    HANDLE hStdInput;
+    HANDLE hStdOutput;
+    HANDLE hStdError;
+};
+using STARTUPINFO = STARTUPINFOA;
+using LPSTARTUPINFOA = STARTUPINFOA*;
+
+struct PROCESS_INFORMATION
+{
+    HANDLE hProcess;
+    HANDLE hThread;
+    DWORD dwProcessId;
+    DWORD dwThreadId;
+};
+
+/// Overlapped I/O is not supported: the OVERLAPPED argument of ReadFile and WriteFile must be null.
+struct OVERLAPPED;
+using LPOVERLAPPED = OVERLAPPED*;
+
+/// An anonymous pipe: two handles, closed by CloseHandle. Both ends are close-on-exec, so a started
+/// program sees only the ends handed to it as standard handles. `size` is a capacity hint (0: default).
+PLATFORM_API BOOL CreatePipe(HANDLE* readPipe, HANDLE* writePipe, LPSECURITY_ATTRIBUTES attributes,
+                             DWORD size);
+/// Blocks until some bytes are there and returns them (at most `toRead`). On a pipe whose write ends are
+/// all closed: FALSE with ERROR_BROKEN_PIPE and 0 bytes read.
+PLATFORM_API BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, DWORD* read, LPOVERLAPPED overlapped);
+/// Writes all bytes. A pipe whose read end is closed gives FALSE with ERROR_BROKEN_PIPE (no SIGPIPE).
+PLATFORM_API BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, DWORD* written,
+                            LPOVERLAPPED overlapped);
+
 namespace platform
 {
+/// Wraps an open file descriptor in a file handle that owns it (closed by the last CloseHandle); the
+/// descriptor is made close-on-exec. Null with ERROR_INVALID_HANDLE when `fd` is not open.
+PLATFORM_API HANDLE CreateFdHandle(int fd);
+/// The descriptor behind a pipe or file handle (still owned by the handle), or -1 for other handles.
+PLATFORM_API int GetHandleFd(HANDLE file);
+
 /// Wraps a started child process: the handle is signalled when the child ends, and its exit code is
 /// kept. The handle takes over reaping the child.
 PLATFORM_API HANDLE CreateProcessHandle(pid_t pid);
