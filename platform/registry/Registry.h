@@ -2,6 +2,7 @@
 
 #include "platform/win/Export.h"
 #include "platform/win/Kernel.h"
+#include "platform/win/LastError.h"
 #include "platform/win/WinTypes.h"
 
 #include <string>
@@ -81,4 +82,7 @@ PLATFORM_API std::string RootFolder();
 PLATFORM_API void Reload();
 /// The text of the last hive load failure ("" when every hive loaded cleanly).
 PLATFORM_API std::string LastLoadError();
+/// Fault injection for tests: while `err` (a POSIX error number) is not 0, every save of a hive stops
+/// half-way through its temporary file and fails with that error, as a full disk would.
+PLATFORM_API void SetWriteFaultForTesting(int err);
 } // namespace platform::registry
