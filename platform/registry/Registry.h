@@ -8,11 +8,26 @@
 #include <string>
 
 /// The registry: typed values (text, 32-bit number, binary) in a tree of keys under the predefined roots.
-/// HKEY_CURRENT_USER and HKEY_LOCAL_MACHINE are each kept as one JSON file (HKCU.json, HKLM.json) in the
-/// folder named by BREVICAM_REGISTRY_DIR, else $XDG_CONFIG_HOME/brevicam (~/.config/brevicam). Every write
-/// reaches the file at once, atomically (a crash leaves the old or the new file, never half of one). A file
-/// that cannot be parsed is moved aside as "<name>.bad", reported once on standard error, and the hive
-/// starts empty, so callers see their defaults. Key names are compared without case, as Windows does.
+/// HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE and HKEY_CLASSES_ROOT are each kept as one JSON file (HKCU.json,
+/// HKLM.json, HKCR.json) in the folder named by BREVICAM_REGISTRY_DIR, else $XDG_CONFIG_HOME/brevicam
+/// (~/.config/brevicam), created on the first write. Every write reaches the file at once, atomically (a
+/// crash leaves the old or the new file, never half of one); a write that cannot be saved returns its error
+/// and changes nothing. A file that cannot be read or parsed is moved aside as "<name>.bad" (or
+/// "<name>.N.bad" when that exists), reported once on standard error, and the hive starts empty, so
+/// callers see their defaults. Key and value names are compared without case, as Windows does, and keep
+/// the case they were first given. Texts are returned with their terminator counted.
+///
+/// Several processes may share the folder: a hive is read again whenever its file was replaced, and
+/// writers take turns on a lock of the folder, each adding its change to the newest file.
+///
+/// HKEY_LOCAL_MACHINE\HARDWARE is volatile: never saved, built at each load with one key per processor
+/// under DESCRIPTION\System\CentralProcessor holding its highest clock as the REG_DWORD "~MHz" (from
+/// cpufreq in sysfs, else /proc/cpuinfo; a processor with no readable clock has no key). The roots of
+/// those two trees are BREVICAM_SYSFS_ROOT and BREVICAM_PROC_ROOT when set ("/sys" and "/proc" otherwise).
+///
+/// Handles are checked: a handle that was never opened or is already closed gives ERROR_INVALID_HANDLE, a
+/// handle whose key was deleted ERROR_KEY_DELETED, and writing through a handle opened without
+/// KEY_SET_VALUE (or creating below one without KEY_CREATE_SUB_KEY) ERROR_ACCESS_DENIED.
 /// All functions are safe to call from any thread; they return ERROR_SUCCESS or a system error number.
 
 using REGSAM = DWORD;
@@ -54,7 +69,7 @@ PLATFORM_API LONG RegQueryValueExA(HKEY key, LPCSTR valueName, DWORD* reserved, 
 PLATFORM_API LONG RegSetValueExA(HKEY key, LPCSTR valueName, DWORD reserved, DWORD type, const BYTE* data,
                                  DWORD dataSize);
 PLATFORM_API LONG RegDeleteValueA(HKEY key, LPCSTR valueName);
-/// Deletes a key that has no sub-keys.
+/// Deletes a key that has no sub-keys (ERROR_ACCESS_DENIED for one that has, or for a root).
 PLATFORM_API LONG RegDeleteKeyA(HKEY key, LPCSTR subKey);
 /// Sub-keys by index from 0; ERROR_NO_MORE_ITEMS past the last. *nameSize is the buffer size in, the
 /// name's length without terminator out.

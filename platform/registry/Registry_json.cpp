@@ -1001,7 +1001,8 @@ private:
         };
         if (fd.fd < 0)
         {
-            if (errno == ENOENT)
+            // No folder, or a file where the folder should be: there is no hive yet.
+            if (errno == ENOENT || errno == ENOTDIR)
                 return;
             problem = "it cannot be opened: " + ErrnoText(errno);
         }
