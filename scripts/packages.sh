@@ -6,7 +6,7 @@ BREVICAM_PACKAGES=(
     qt6-base-dev qt6-base-dev-tools qt6-image-formats-plugins libgl-dev
     libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
     gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad
-    gstreamer1.0-libav gstreamer1.0-tools gstreamer1.0-pulseaudio
+    gstreamer1.0-libav gstreamer1.0-tools gstreamer1.0-pulseaudio gstreamer1.0-x
     libpulse-dev pulseaudio pulseaudio-utils
     libcurl4-openssl-dev
     ffmpeg libavcodec-dev libavformat-dev libavutil-dev libswscale-dev
