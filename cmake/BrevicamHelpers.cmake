@@ -10,6 +10,15 @@ function(brevicam_add_test module)
     gtest_discover_tests(${target}
         WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin
         PROPERTIES LABELS ${module}
-                   ENVIRONMENT "QT_QPA_PLATFORM=offscreen;BREVICAM_TEST_SOURCE_DIR=${CMAKE_SOURCE_DIR};BREVICAM_TEST_BINARY_DIR=${CMAKE_BINARY_DIR};${ARG_ENV}"
         DISCOVERY_TIMEOUT 60)
+    # The environment is a list, which does not survive the hand-over to the discovery script (only its
+    # first variable would be set); it is set on the discovered tests once CTest has read them.
+    set(env QT_QPA_PLATFORM=offscreen BREVICAM_TEST_SOURCE_DIR=${CMAKE_SOURCE_DIR}
+            BREVICAM_TEST_BINARY_DIR=${CMAKE_BINARY_DIR} ${ARG_ENV})
+    set(env_file ${CMAKE_CURRENT_BINARY_DIR}/${target}_environment.cmake)
+    file(WRITE ${env_file}
+        "if(${target}_TESTS)\n  set_tests_properties(\${${target}_TESTS} PROPERTIES ENVIRONMENT [==[${env}]==])\nendif()\n")
+    set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${env_file})
 endfunction()
+
+include(Resources)
