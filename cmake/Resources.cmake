@@ -74,8 +74,9 @@ __asm__(".section .note.brevicam.rsrc,\"aR\",@note\n"
         ".previous\n");
 ]=])
     target_sources(${target} PRIVATE ${embed})
+    # Data only: nothing to instrument, and a resource-only library has no runtime to call into.
     set_source_files_properties(${embed} TARGET_DIRECTORY ${target}
-        PROPERTIES GENERATED TRUE OBJECT_DEPENDS ${res})
+        PROPERTIES GENERATED TRUE OBJECT_DEPENDS ${res} COMPILE_OPTIONS -fno-sanitize=all)
     set_target_properties(${target} PROPERTIES BREVICAM_RESOURCES ${rc_abs})
 endfunction()
 
