@@ -97,7 +97,7 @@ bool InLoadSegment(const dl_phdr_info* info, std::uintptr_t start, std::uintptr_
     return false;
 }
 
-std::string ExecutablePath()
+std::string ReadExecutablePath()
 {
     std::string buffer(256, '\0');
     while (true)
@@ -116,6 +116,13 @@ std::string ExecutablePath()
     if (buffer.size() > deleted.size() && buffer.ends_with(deleted))
         buffer.resize(buffer.size() - deleted.size());
     return buffer;
+}
+
+// The program file does not change while it runs; its path is read once.
+const std::string& ExecutablePath()
+{
+    static const std::string path = ReadExecutablePath();
+    return path;
 }
 
 struct Query
@@ -146,7 +153,7 @@ int Visit(dl_phdr_info* info, std::size_t, void* data)
     const std::uintptr_t base = BaseOf(info);
     if (base == 0)
         return 0;
-    const std::string name = isMain ? ExecutablePath() : (info->dlpi_name ? info->dlpi_name : "");
+    const char* name = isMain ? ExecutablePath().c_str() : (info->dlpi_name ? info->dlpi_name : "");
     bool match = false;
     switch (q->by)
     {
@@ -160,8 +167,8 @@ int Visit(dl_phdr_info* info, std::size_t, void* data)
         match = InLoadSegment(info, q->value, 1);
         break;
     case Query::By::Name:
-        match = !name.empty() &&
-                (q->name.find('/') != std::string::npos ? name == q->name : FileName(name) == q->name);
+        match =
+            *name && (q->name.find('/') != std::string::npos ? q->name == name : FileName(name) == q->name);
         break;
     }
     if (!match)
