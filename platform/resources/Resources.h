@@ -107,6 +107,8 @@ PLATFORM_API void AfxSetResourceHandle(HINSTANCE resources);
 /// The module to load a resource from: the resource module when it holds the resource, else the
 /// instance when that holds it, else the resource module.
 PLATFORM_API HINSTANCE AfxFindResourceHandle(LPCSTR name, LPCSTR type);
+// CString::LoadString(UINT) (declared in platform/win/CString.h, defined here) searches the same way:
+// a language library lacking a text yields the program's own.
 
 namespace platform::resources
 {
