@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include <regex>
+#include <cctype>
 #include <string>
 #include <vector>
 
@@ -22,10 +22,20 @@ std::vector<unsigned> PactlVolumes(const PulseDaemon& daemon, const std::string&
     std::string out;
     if (daemon.Pactl({"get-source-volume", source}, &out) != 0)
         return {};
+    // "Volume: front-left: 32769 /  50% / -18.06 dB,   front-right: ...": the numbers between ':' and '/'.
     std::vector<unsigned> volumes;
-    const std::regex value(R"(:\s*(\d+)\s*/)");
-    for (std::sregex_iterator it(out.begin(), out.end(), value), end; it != end; ++it)
-        volumes.push_back(static_cast<unsigned>(std::stoul((*it)[1])));
+    for (size_t colon = out.find(':'); colon != std::string::npos; colon = out.find(':', colon + 1))
+    {
+        size_t i = out.find_first_not_of(' ', colon + 1);
+        const size_t digits = i;
+        while (i < out.size() && std::isdigit(static_cast<unsigned char>(out[i])))
+            ++i;
+        if (i == digits || i == std::string::npos)
+            continue;
+        const size_t slash = out.find_first_not_of(' ', i);
+        if (slash != std::string::npos && out[slash] == '/')
+            volumes.push_back(static_cast<unsigned>(std::stoul(out.substr(digits, i - digits))));
+    }
     return volumes;
 }
 
