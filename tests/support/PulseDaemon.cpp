@@ -207,18 +207,12 @@ PulseDaemon::PulseDaemon()
     env.push_back("PULSE_STATE_PATH=" + (dir / "state").string());
     env.push_back("DBUS_SESSION_BUS_ADDRESS=unix:path=" + (dir / "no-bus").string());
     auto cenv = CStrings(env);
-    std::vector<std::string> args = {FindProgram("pulseaudio"),
-                                     "-n",
-                                     "-F",
-                                     (dir / "default.pa").string(),
-                                     "--daemonize=no",
-                                     "--system=no",
-                                     "--exit-idle-time=-1",
-                                     "--disallow-exit",
-                                     "--use-pid-file=no",
-                                     "--realtime=no",
-                                     "--high-priority=no",
-                                     "--log-target=stderr"};
+    std::vector<std::string> args = {
+        FindProgram("pulseaudio"), "-n", "-F", (dir / "default.pa").string(), "--daemonize=no", "--system=no",
+        "--exit-idle-time=-1", "--disallow-exit", "--use-pid-file=no", "--realtime=no", "--high-priority=no",
+        // Samples travel over the socket: no shared memory to run short of
+        // when many tests run at once in a small container.
+        "--disable-shm=yes", "--log-target=stderr"};
     auto cargs = CStrings(args);
     const std::string logPath = (dir / "daemon.log").string();
     const int log = open(logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
