@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/wave/WaveFormat.h"
 #include "platform/win/Export.h"
 #include "platform/win/WinTypes.h"
 
@@ -66,10 +67,6 @@ constexpr UINT WIM_DATA = MM_WIM_DATA;
 constexpr UINT MM_MIXM_LINE_CHANGE = 0x3D0;
 constexpr UINT MM_MIXM_CONTROL_CHANGE = 0x3D1;
 
-/// The device-change broadcast's wParam (sent with message 0x0219, `WM_DEVICECHANGE`).
-constexpr WPARAM DBT_DEVNODES_CHANGED = 0x0007;
-
-constexpr WORD WAVE_FORMAT_PCM = 1;
 constexpr DWORD WAVE_INVALIDFORMAT = 0x00000000;
 constexpr DWORD WAVE_FORMAT_1M08 = 0x00000001;
 constexpr DWORD WAVE_FORMAT_1S08 = 0x00000002;
@@ -96,18 +93,6 @@ constexpr UINT DRV_RESERVED = 0x0800;
 constexpr UINT DRV_QUERYDEVICEINTERFACE = DRV_RESERVED + 12;
 constexpr UINT DRV_QUERYDEVICEINTERFACESIZE = DRV_RESERVED + 13;
 
-#pragma pack(push, 1)
-struct WAVEFORMATEX
-{
-    WORD wFormatTag;
-    WORD nChannels;
-    DWORD nSamplesPerSec;
-    DWORD nAvgBytesPerSec;
-    WORD nBlockAlign;
-    WORD wBitsPerSample;
-    WORD cbSize;
-};
-#pragma pack(pop)
 using LPWAVEFORMATEX = WAVEFORMATEX*;
 using LPCWAVEFORMATEX = const WAVEFORMATEX*;
 
@@ -354,8 +339,8 @@ namespace platform::wave
 using WindowPoster = BOOL (*)(HWND window, UINT msg, WPARAM wParam, LPARAM lParam);
 
 /// Sets the function through which callback windows get MM_WIM_* and MM_MIXM_CONTROL_CHANGE, and through
-/// which device arrivals and removals are broadcast as WM_DEVICECHANGE (0x0219) with
-/// DBT_DEVNODES_CHANGED. Null stops the posting. Called from any thread; the poster itself is called
-/// from the layer's own threads and must not block.
+/// which device arrivals and removals are broadcast to HWND_BROADCAST as WM_DEVICECHANGE (0x0219) with
+/// wParam DBT_DEVNODES_CHANGED (7) and lParam 0. Null stops the posting. Called from any thread; the poster
+/// itself is called from the layer's own threads and must not block.
 PLATFORM_API void SetWindowPoster(WindowPoster poster);
 } // namespace platform::wave

@@ -8,7 +8,9 @@ namespace
 {
 std::atomic<platform::wave::WindowPoster> g_poster{nullptr};
 
+// WM_DEVICECHANGE with DBT_DEVNODES_CHANGED to HWND_BROADCAST; the window layer names them.
 constexpr UINT kDeviceChangeMessage = 0x0219;
+constexpr WPARAM kDevicesChanged = 0x0007;
 const HWND kBroadcastWindow = reinterpret_cast<HWND>(static_cast<UINT_PTR>(0xFFFF));
 } // namespace
 
@@ -32,7 +34,7 @@ bool Post(HWND window, UINT msg, WPARAM wParam, LPARAM lParam)
 
 void NotifyDeviceListChanged()
 {
-    Post(kBroadcastWindow, kDeviceChangeMessage, DBT_DEVNODES_CHANGED, 0);
+    Post(kBroadcastWindow, kDeviceChangeMessage, kDevicesChanged, 0);
 }
 } // namespace detail
 } // namespace platform::wave

@@ -59,7 +59,7 @@ public:
     static bool IsDeviceChange(const PostedMessage& m)
     {
         return m.window == reinterpret_cast<HWND>(static_cast<UINT_PTR>(0xFFFF)) && m.msg == 0x0219 &&
-               m.wParam == DBT_DEVNODES_CHANGED;
+               m.wParam == 7; // WM_DEVICECHANGE, DBT_DEVNODES_CHANGED
     }
 
 private:
