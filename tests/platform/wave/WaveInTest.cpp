@@ -12,6 +12,7 @@
 #include <condition_variable>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -506,4 +507,28 @@ TEST(WaveInNoServerTest, NoServerMeansNoDevices)
         setenv("PULSE_SERVER", saved.c_str(), 1);
     else
         unsetenv("PULSE_SERVER");
+}
+
+TEST(WaveInServerTest, ServerGoingAwayReturnsBuffersAndIsADeviceChange)
+{
+    PostedMessages posted;
+    auto daemon = std::make_unique<PulseDaemon>();
+    ASSERT_EQ(waveInGetNumDevs(), 3u);
+    const WAVEFORMATEX format = Pcm(22050, 16, 1);
+    Capture capture;
+    HWAVEIN handle = nullptr;
+    ASSERT_EQ(waveInOpen(&handle, kSine440, &format, reinterpret_cast<DWORD_PTR>(&Capture::Proc),
+                         reinterpret_cast<DWORD_PTR>(&capture), CALLBACK_FUNCTION),
+              MMSYSERR_NOERROR);
+    Buffers buffers(handle, 2, format.nAvgBytesPerSec * 10);
+    buffers.AddAll();
+    ASSERT_EQ(waveInStart(handle), MMSYSERR_NOERROR);
+
+    daemon.reset();
+    EXPECT_TRUE(posted.WaitFor(&PostedMessages::IsDeviceChange));
+    EXPECT_TRUE(capture.WaitUntil([&] { return capture.returned.size() == 2; }));
+    EXPECT_EQ(waveInAddBuffer(handle, &buffers.headers[0], sizeof(WAVEHDR)), MMSYSERR_NODRIVER);
+    EXPECT_EQ(waveInReset(handle), MMSYSERR_NOERROR);
+    buffers.UnprepareAll();
+    EXPECT_EQ(waveInClose(handle), MMSYSERR_NOERROR);
 }
