@@ -58,57 +58,49 @@ Connection::~Connection()
 {
     if (m_context)
     {
-        pa_threaded_mainloop_lock(m_loop);
-        pa_context_set_state_callback(m_context, nullptr, nullptr);
-        pa_context_set_subscribe_callback(m_context, nullptr, nullptr);
-        pa_context_disconnect(m_context);
-        pa_context_unref(m_context);
-        pa_threaded_mainloop_unlock(m_loop);
-    }
-    if (m_loop)
-    {
-        pa_threaded_mainloop_stop(m_loop);
-        pa_threaded_mainloop_free(m_loop);
+        Lock lock(*this);
+        m_context.reset();
     }
 }
 
 std::shared_ptr<Connection> Connection::Open(const std::string& server)
 {
     std::shared_ptr<Connection> c(new Connection(server));
-    c->m_loop = pa_threaded_mainloop_new();
-    if (!c->m_loop)
+    pa_threaded_mainloop* loop = pa_threaded_mainloop_new();
+    if (!loop)
         return nullptr;
-    pa_threaded_mainloop_set_name(c->m_loop, "pulse-wave");
-    if (pa_threaded_mainloop_start(c->m_loop) < 0)
+    pa_threaded_mainloop_set_name(loop, "pulse-wave");
+    if (pa_threaded_mainloop_start(loop) < 0)
     {
-        pa_threaded_mainloop_free(c->m_loop);
-        c->m_loop = nullptr;
+        pa_threaded_mainloop_free(loop);
         return nullptr;
     }
+    c->m_loop.reset(loop);
     Lock lock(*c);
-    c->m_context = pa_context_new(pa_threaded_mainloop_get_api(c->m_loop), "Brevicam audio");
+    c->m_context.reset(pa_context_new(pa_threaded_mainloop_get_api(loop), "Brevicam audio"));
     if (!c->m_context)
         return nullptr;
-    pa_context_set_state_callback(c->m_context, &Connection::OnState, c.get());
+    pa_context* context = c->Context();
+    pa_context_set_state_callback(context, &Connection::OnState, c.get());
     // Never start a server of our own: no server means no devices.
-    if (pa_context_connect(c->m_context, server.empty() ? nullptr : server.c_str(), PA_CONTEXT_NOAUTOSPAWN,
+    if (pa_context_connect(context, server.empty() ? nullptr : server.c_str(), PA_CONTEXT_NOAUTOSPAWN,
                            nullptr) < 0)
         return nullptr;
     const bool settled = c->WaitUntil(
         [&]
         {
-            const auto s = pa_context_get_state(c->m_context);
+            const auto s = pa_context_get_state(context);
             return s == PA_CONTEXT_READY || !PA_CONTEXT_IS_GOOD(s);
         });
     if (!settled || !c->IsReady())
         return nullptr;
     c->m_wasReady = true;
 
-    pa_context_set_subscribe_callback(c->m_context, &Connection::OnSubscription, c.get());
-    c->Complete(pa_context_subscribe(c->m_context, PA_SUBSCRIPTION_MASK_SOURCE, nullptr, nullptr));
+    pa_context_set_subscribe_callback(context, &Connection::OnSubscription, c.get());
+    c->Complete(pa_context_subscribe(context, PA_SUBSCRIPTION_MASK_SOURCE, nullptr, nullptr));
     // Learn the sources present now, so that removals and volume changes can be told apart later.
     c->Complete(pa_context_get_source_info_list(
-        c->m_context,
+        context,
         [](pa_context*, const pa_source_info* info, int eol, void* self)
         {
             if (eol == 0 && info)
@@ -121,23 +113,23 @@ std::shared_ptr<Connection> Connection::Open(const std::string& server)
 
 bool Connection::IsReady() const noexcept
 {
-    return m_context && pa_context_get_state(m_context) == PA_CONTEXT_READY;
+    return m_context && pa_context_get_state(m_context.get()) == PA_CONTEXT_READY;
 }
 
 bool Connection::WaitUntil(const std::function<bool()>& done, int timeoutMs)
 {
     if (done())
         return true;
-    if (pa_threaded_mainloop_in_thread(m_loop))
+    if (pa_threaded_mainloop_in_thread(Loop()))
         return false;
     const pa_usec_t deadline = pa_rtclock_now() + static_cast<pa_usec_t>(timeoutMs) * 1000;
     pa_time_event* tick =
-        pa_context_rttime_new(m_context, pa_rtclock_now() + kWaitTickUs, &TickWaiters, this);
+        pa_context_rttime_new(Context(), pa_rtclock_now() + kWaitTickUs, &TickWaiters, this);
     bool ok = false;
     while (!(ok = done()) && pa_rtclock_now() < deadline)
-        pa_threaded_mainloop_wait(m_loop);
+        pa_threaded_mainloop_wait(Loop());
     if (tick)
-        pa_threaded_mainloop_get_api(m_loop)->time_free(tick);
+        pa_threaded_mainloop_get_api(Loop())->time_free(tick);
     return ok;
 }
 
@@ -413,7 +405,7 @@ std::uint32_t AverageVolume(const std::vector<std::uint32_t>& volume)
 struct PeakMeter::Impl
 {
     std::shared_ptr<Connection> connection;
-    pa_stream* stream = nullptr;
+    detail::StreamPtr stream; // under the connection's lock
     std::mutex lock;
     bool running = false;
     bool fresh = false;
@@ -469,35 +461,33 @@ PeakMeter::PeakMeter(const std::string& sourceName) : m_impl(std::make_shared<Im
     Connection::Lock lock(*m_impl->connection);
     // One float per 1/30 s: the server reduces the source to its peaks at this rate.
     const pa_sample_spec spec{PA_SAMPLE_FLOAT32NE, 30, 1};
-    m_impl->stream = pa_stream_new(m_impl->connection->Context(), "Peak meter", &spec, nullptr);
-    if (!m_impl->stream)
+    m_impl->stream.reset(pa_stream_new(m_impl->connection->Context(), "Peak meter", &spec, nullptr));
+    pa_stream* stream = m_impl->stream.get();
+    if (!stream)
         return;
-    pa_stream_set_read_callback(m_impl->stream, &Impl::OnRead, m_impl.get());
-    pa_stream_set_state_callback(m_impl->stream, &Impl::OnState, m_impl.get());
+    pa_stream_set_read_callback(stream, &Impl::OnRead, m_impl.get());
+    pa_stream_set_state_callback(stream, &Impl::OnState, m_impl.get());
     pa_buffer_attr attr{};
     attr.maxlength = static_cast<std::uint32_t>(-1);
     attr.fragsize = sizeof(float);
     const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_PEAK_DETECT | PA_STREAM_ADJUST_LATENCY |
                                                       PA_STREAM_DONT_MOVE);
-    if (pa_stream_connect_record(m_impl->stream, sourceName.c_str(), &attr, flags) < 0)
+    if (pa_stream_connect_record(stream, sourceName.c_str(), &attr, flags) < 0)
         return;
     m_impl->connection->WaitUntil(
         [&]
         {
-            const auto s = pa_stream_get_state(m_impl->stream);
+            const auto s = pa_stream_get_state(stream);
             return s == PA_STREAM_READY || !PA_STREAM_IS_GOOD(s);
         });
 }
 
 PeakMeter::~PeakMeter()
 {
-    if (!m_impl->stream)
+    if (!m_impl->connection)
         return;
     Connection::Lock lock(*m_impl->connection);
-    pa_stream_set_read_callback(m_impl->stream, nullptr, nullptr);
-    pa_stream_set_state_callback(m_impl->stream, nullptr, nullptr);
-    pa_stream_disconnect(m_impl->stream);
-    pa_stream_unref(m_impl->stream);
+    m_impl->stream.reset();
 }
 
 bool PeakMeter::IsRunning() const

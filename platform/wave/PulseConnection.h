@@ -20,6 +20,41 @@ struct OperationUnref
 };
 using OperationPtr = std::unique_ptr<pa_operation, OperationUnref>;
 
+/// Releases a stream with the connection's lock held: after it, none of the stream's callbacks runs.
+struct StreamRelease
+{
+    void operator()(pa_stream* s) const noexcept
+    {
+        pa_stream_set_read_callback(s, nullptr, nullptr);
+        pa_stream_set_state_callback(s, nullptr, nullptr);
+        if (PA_STREAM_IS_GOOD(pa_stream_get_state(s)))
+            pa_stream_disconnect(s);
+        pa_stream_unref(s);
+    }
+};
+using StreamPtr = std::unique_ptr<pa_stream, StreamRelease>;
+
+struct LoopRelease
+{
+    void operator()(pa_threaded_mainloop* loop) const noexcept
+    {
+        pa_threaded_mainloop_stop(loop);
+        pa_threaded_mainloop_free(loop);
+    }
+};
+
+/// Releases a context with the lock of its main loop held.
+struct ContextRelease
+{
+    void operator()(pa_context* c) const noexcept
+    {
+        pa_context_set_state_callback(c, nullptr, nullptr);
+        pa_context_set_subscribe_callback(c, nullptr, nullptr);
+        pa_context_disconnect(c);
+        pa_context_unref(c);
+    }
+};
+
 class Connection
 {
 public:
@@ -33,7 +68,7 @@ public:
     class Lock
     {
     public:
-        explicit Lock(Connection& c) : m_loop(c.m_loop) { pa_threaded_mainloop_lock(m_loop); }
+        explicit Lock(Connection& c) : m_loop(c.m_loop.get()) { pa_threaded_mainloop_lock(m_loop); }
         ~Lock() { pa_threaded_mainloop_unlock(m_loop); }
         Lock(const Lock&) = delete;
         Lock& operator=(const Lock&) = delete;
@@ -42,8 +77,8 @@ public:
         pa_threaded_mainloop* m_loop;
     };
 
-    pa_context* Context() const noexcept { return m_context; }
-    pa_threaded_mainloop* Loop() const noexcept { return m_loop; }
+    pa_context* Context() const noexcept { return m_context.get(); }
+    pa_threaded_mainloop* Loop() const noexcept { return m_loop.get(); }
     const std::string& Server() const noexcept { return m_server; }
     /// Under the lock.
     bool IsReady() const noexcept;
@@ -53,7 +88,7 @@ public:
     /// Under the lock: waits for the operation to end; false when it failed, was cancelled or timed out.
     bool Complete(pa_operation* op, int timeoutMs = kServerTimeoutMs);
     /// Wakes every waiter (from main loop callbacks).
-    void Signal() noexcept { pa_threaded_mainloop_signal(m_loop, 0); }
+    void Signal() noexcept { pa_threaded_mainloop_signal(m_loop.get(), 0); }
 
 private:
     explicit Connection(std::string server);
@@ -71,8 +106,8 @@ private:
     };
 
     std::string m_server;
-    pa_threaded_mainloop* m_loop = nullptr;
-    pa_context* m_context = nullptr;
+    std::unique_ptr<pa_threaded_mainloop, LoopRelease> m_loop;
+    std::unique_ptr<pa_context, ContextRelease> m_context; // released under the lock, before the loop
     bool m_wasReady = false;
     // Set once the sources present at connection are known: later arrivals are announced.
     bool m_announce = false;

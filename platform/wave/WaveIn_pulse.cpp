@@ -166,11 +166,12 @@ public:
                             format.nSamplesPerSec, static_cast<uint8_t>(format.nChannels)};
         pa_channel_map map;
         pa_channel_map_init_auto(&map, spec.channels, PA_CHANNEL_MAP_WAVEEX);
-        stream = pa_stream_new(connection->Context(), "Wave in", &spec, &map);
-        if (!stream)
+        stream.reset(pa_stream_new(connection->Context(), "Wave in", &spec, &map));
+        pa_stream* s = stream.get();
+        if (!s)
             return false;
-        pa_stream_set_read_callback(stream, &WaveIn::OnRead, this);
-        pa_stream_set_state_callback(stream, &WaveIn::OnState, this);
+        pa_stream_set_read_callback(s, &WaveIn::OnRead, this);
+        pa_stream_set_state_callback(s, &WaveIn::OnState, this);
         pa_buffer_attr attr{};
         attr.maxlength = static_cast<uint32_t>(-1);
         attr.tlength = attr.prebuf = attr.minreq = static_cast<uint32_t>(-1);
@@ -180,42 +181,33 @@ public:
         // The handle belongs to its device: when the device goes, the stream must end, not move elsewhere.
         const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_START_CORKED | PA_STREAM_ADJUST_LATENCY |
                                                           PA_STREAM_DONT_MOVE);
-        if (pa_stream_connect_record(stream, source.c_str(), &attr, flags) < 0)
+        if (pa_stream_connect_record(s, source.c_str(), &attr, flags) < 0)
             return false;
         connection->WaitUntil(
             [&]
             {
-                const auto s = pa_stream_get_state(stream);
-                return s == PA_STREAM_READY || !PA_STREAM_IS_GOOD(s);
+                const auto state = pa_stream_get_state(s);
+                return state == PA_STREAM_READY || !PA_STREAM_IS_GOOD(state);
             });
-        return pa_stream_get_state(stream) == PA_STREAM_READY;
+        return pa_stream_get_state(s) == PA_STREAM_READY;
     }
 
     void Disconnect()
     {
         Connection::Lock held(*connection);
-        if (!stream)
-            return;
-        pa_stream_set_read_callback(stream, nullptr, nullptr);
-        pa_stream_set_state_callback(stream, nullptr, nullptr);
-        if (PA_STREAM_IS_GOOD(pa_stream_get_state(stream)))
-            pa_stream_disconnect(stream);
-        pa_stream_unref(stream);
-        stream = nullptr;
+        stream.reset();
     }
 
     void Cork(bool pause, bool flush)
     {
         Connection::Lock held(*connection);
-        if (!stream || pa_stream_get_state(stream) != PA_STREAM_READY)
+        pa_stream* s = stream.get();
+        if (!s || pa_stream_get_state(s) != PA_STREAM_READY)
             return;
-        if (pa_operation* op = pa_stream_cork(stream, pause ? 1 : 0, nullptr, nullptr))
-            pa_operation_unref(op);
-        if (flush)
-        {
-            if (pa_operation* op = pa_stream_flush(stream, nullptr, nullptr))
-                pa_operation_unref(op);
-        }
+        const platform::wave::detail::OperationPtr cork(pa_stream_cork(s, pause ? 1 : 0, nullptr, nullptr));
+        // What the server had captured before the reset must not open the next capture.
+        const platform::wave::detail::OperationPtr flushing(flush ? pa_stream_flush(s, nullptr, nullptr)
+                                                                  : nullptr);
     }
 
     const std::shared_ptr<Connection> connection;
@@ -225,7 +217,7 @@ public:
     const DWORD_PTR callback;
     const DWORD_PTR instance;
 
-    pa_stream* stream = nullptr; // under the connection's lock
+    platform::wave::detail::StreamPtr stream; // under the connection's lock
 
     std::mutex lock;
     std::condition_variable changed;
