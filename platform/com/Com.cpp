@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <dlfcn.h>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -67,12 +68,12 @@ private:
 BuiltinFactory* FactoryOf(platform::com::BuiltinCreateFunction create)
 {
     static std::mutex mutex;
-    static std::map<platform::com::BuiltinCreateFunction, BuiltinFactory*> factories;
+    static std::map<platform::com::BuiltinCreateFunction, std::unique_ptr<BuiltinFactory>> factories;
     std::lock_guard lock(mutex);
     auto& factory = factories[create];
     if (!factory)
-        factory = new BuiltinFactory(create);
-    return factory;
+        factory = std::make_unique<BuiltinFactory>(create);
+    return factory.get();
 }
 
 /// The plug-ins loaded so far, by path; they are never unloaded, so that objects and factories handed

@@ -293,7 +293,6 @@ STDMETHODIMP CMemAllocator::Commit()
         const HRESULT hr = Alloc();
         if (FAILED(hr))
             return hr;
-        NonDelegatingAddRef();
     }
     m_committed = true;
     m_decommitInProgress = false;
@@ -313,8 +312,6 @@ STDMETHODIMP CMemAllocator::Decommit()
         return S_OK;
     }
     Free();
-    lock.unlock();
-    NonDelegatingRelease();
     return S_OK;
 }
 
@@ -334,6 +331,7 @@ STDMETHODIMP CMemAllocator::GetBuffer(IMediaSample** sample, REFERENCE_TIME*, RE
             m_free.pop_back();
             taken->m_cRef = 1;
             *sample = taken;
+            NonDelegatingAddRef();
             return S_OK;
         }
         if (flags & AM_GBF_NOWAIT)
@@ -346,16 +344,18 @@ STDMETHODIMP CMemAllocator::ReleaseBuffer(IMediaSample* sample)
 {
     if (!sample)
         return E_POINTER;
-    std::unique_lock lock(m_mutex);
-    m_free.push_back(static_cast<CMediaSample*>(sample));
-    m_freed.notify_one();
-    if (m_decommitInProgress && m_free.size() == m_samples.size())
     {
-        m_decommitInProgress = false;
-        Free();
-        lock.unlock();
-        NonDelegatingRelease();
+        std::lock_guard lock(m_mutex);
+        m_free.push_back(static_cast<CMediaSample*>(sample));
+        m_freed.notify_one();
+        if (m_decommitInProgress && m_free.size() == m_samples.size())
+        {
+            m_decommitInProgress = false;
+            Free();
+        }
     }
+    // The reference the sample held; this may be the allocator's last.
+    NonDelegatingRelease();
     return S_OK;
 }
 

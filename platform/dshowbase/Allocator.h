@@ -67,9 +67,8 @@ private:
     AM_MEDIA_TYPE* m_pMediaType = nullptr;
 };
 
-/// An allocator of equal buffers in memory. While committed, or while samples of a committed period are
-/// still out, it holds a reference to itself, so that it outlives the pins that used it until the last
-/// sample is back. Thread-safe.
+/// An allocator of equal buffers in memory. Every sample that is out holds a reference to it, so that it
+/// outlives the pins that used it until the last sample is back. Thread-safe.
 class PLATFORM_API CMemAllocator final : public CUnknown, public IMemAllocator
 {
 public:
