@@ -46,6 +46,8 @@ private:
         int r, g, b;
         BYTE index;
     };
+    static constexpr unsigned CacheBits = 15;
+    static constexpr std::size_t CacheSize = std::size_t{1} << CacheBits;
     std::vector<Entry> m_sorted; // by green, for an early end of the search
     std::vector<std::uint32_t> m_cacheKey;
     std::vector<BYTE> m_cacheValue;

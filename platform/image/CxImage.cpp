@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
@@ -64,7 +65,7 @@ bool CheckDimensions(std::uint64_t width, std::uint64_t height, std::string& err
 }
 
 PaletteMapper::PaletteMapper(const RGBQUAD* palette, unsigned count)
-    : m_cacheKey(4096, 0xFFFFFFFFu), m_cacheValue(4096, 0)
+    : m_cacheKey(CacheSize, 0xFFFFFFFFu), m_cacheValue(CacheSize, 0)
 {
     m_sorted.reserve(count);
     for (unsigned i = 0; i < count; ++i)
@@ -80,7 +81,7 @@ BYTE PaletteMapper::Nearest(int r, int g, int b)
         return 0;
     const std::uint32_t key = (static_cast<std::uint32_t>(r) << 16) | (static_cast<std::uint32_t>(g) << 8) |
                               static_cast<std::uint32_t>(b);
-    const std::uint32_t slot = ((key * 2654435761u) >> 20) & 4095u;
+    const std::uint32_t slot = (key * 2654435761u) >> (32 - CacheBits);
     if (m_cacheKey[slot] == key)
         return m_cacheValue[slot];
     // Walk outwards from the entries of equal green; once the green difference alone exceeds the best
@@ -687,6 +688,8 @@ bool CxImage::DecreaseBpp(DWORD nbit, bool errordiffusion, const RGBQUAD* ppal, 
         if (!narrow.Create(GetWidth(), GetHeight(), 8, m_type) || !narrow.SetPalette(own, colours))
             return Fail(narrow.GetLastError());
         PaletteMapper mapper(own, colours);
+        const RGBQUAD* sourcePalette = GetPalette();
+        const DWORD sourceColours = GetBpp() == 8 ? GetNumColors() : 0;
         // Floyd-Steinberg over the rows from the top of the picture down; errors of the current and next
         // row, with one guard cell at each end.
         std::vector<int> current(static_cast<std::size_t>(width + 2) * 3, 0);
@@ -694,13 +697,26 @@ bool CxImage::DecreaseBpp(DWORD nbit, bool errordiffusion, const RGBQUAD* ppal, 
         for (int y = height - 1; y >= 0; --y)
         {
             BYTE* dst = narrow.GetBits(static_cast<DWORD>(y));
+            const BYTE* src = GetBits(static_cast<DWORD>(y));
             for (int x = 0; x < width; ++x)
             {
-                const RGBQUAD c = GetPixelColor(x, y);
-                int* e = &current[static_cast<std::size_t>(x + 1) * 3];
-                const int r = std::clamp(c.rgbRed + (errordiffusion ? e[0] / 16 : 0), 0, 255);
-                const int g = std::clamp(c.rgbGreen + (errordiffusion ? e[1] / 16 : 0), 0, 255);
-                const int b = std::clamp(c.rgbBlue + (errordiffusion ? e[2] / 16 : 0), 0, 255);
+                int sr = 0, sg = 0, sb = 0;
+                if (sourceColours == 0)
+                {
+                    sb = src[x * 3];
+                    sg = src[x * 3 + 1];
+                    sr = src[x * 3 + 2];
+                }
+                else if (src[x] < sourceColours)
+                {
+                    sb = sourcePalette[src[x]].rgbBlue;
+                    sg = sourcePalette[src[x]].rgbGreen;
+                    sr = sourcePalette[src[x]].rgbRed;
+                }
+                const int* e = &current[static_cast<std::size_t>(x + 1) * 3];
+                const int r = std::clamp(sr + (errordiffusion ? e[0] / 16 : 0), 0, 255);
+                const int g = std::clamp(sg + (errordiffusion ? e[1] / 16 : 0), 0, 255);
+                const int b = std::clamp(sb + (errordiffusion ? e[2] / 16 : 0), 0, 255);
                 const BYTE index = mapper.Nearest(r, g, b);
                 dst[x] = index;
                 if (!errordiffusion)
@@ -1039,8 +1055,13 @@ bool WriteFileAtomically(const char* filename, const std::vector<BYTE>& bytes, s
     std::filesystem::path temporary;
     for (int attempt = 0; attempt < 16 && fd < 0; ++attempt)
     {
-        temporary = folder / ("." + target.filename().string() + "." + std::to_string(::getpid()) + "-" +
-                              std::to_string(sequence++) + "-" + std::to_string(random() & 0xFFFFu) + ".tmp");
+        char suffix[64];
+        std::snprintf(suffix, sizeof suffix, ".%ld-%u-%u.tmp", static_cast<long>(::getpid()), sequence++,
+                      static_cast<unsigned>(random() & 0xFFFFu));
+        std::string name(".");
+        name += target.filename().string();
+        name += suffix;
+        temporary = folder / name;
         fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0 && errno != EEXIST)
             break;

@@ -256,7 +256,7 @@ CQuantizer::CQuantizer(UINT nMaxColors, UINT nColorBits)
 
 CQuantizer::~CQuantizer() = default;
 
-BOOL CQuantizer::ProcessImage(HANDLE hImage)
+BOOL CQuantizer::ProcessImage(const void* hImage)
 {
     if (hImage == nullptr)
         return FALSE;

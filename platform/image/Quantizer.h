@@ -27,7 +27,7 @@ public:
     /// Adds the colours of a packed DIB (a BITMAPINFOHEADER, its colour table, its rows, as
     /// CxImage::GetDIB gives) of 8, 24 or 32 bits per pixel, uncompressed. The block must hold everything
     /// its header describes. FALSE for a null handle or a header it does not take.
-    BOOL ProcessImage(HANDLE hImage);
+    BOOL ProcessImage(const void* hImage);
     /// Colours in the table so far.
     UINT GetColorCount() const;
     /// Writes the table to `prgb`, which has room for `nMaxColors` entries; entries past GetColorCount

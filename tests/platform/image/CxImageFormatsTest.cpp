@@ -194,6 +194,43 @@ INSTANTIATE_TEST_SUITE_P(Cuts, CxImageTruncatedTest, ::testing::ValuesIn(Cuts())
                                     std::to_string(info.param.percent) + "Percent";
                          });
 
+class CxImageDamageTest : public ::testing::TestWithParam<FormatCase>
+{
+protected:
+    Fixtures m_fixtures;
+};
+
+TEST_P(CxImageDamageTest, DamagedBytesGiveAPictureOrAClearError)
+{
+    const std::vector<BYTE> original = ReadBytes(m_fixtures.Get(GetParam()));
+    ASSERT_FALSE(original.empty());
+    std::mt19937 random(5);
+    for (int round = 0; round < 300; ++round)
+    {
+        std::vector<BYTE> bytes = original;
+        for (int n = 1 + static_cast<int>(random() % 8); n > 0; --n)
+            bytes[random() % bytes.size()] ^= static_cast<BYTE>(1 + random() % 255);
+        if (round % 4 == 0)
+            bytes.resize(1 + random() % bytes.size());
+        CxImage image;
+        if (image.Decode(bytes.data(), static_cast<DWORD>(bytes.size()), GetParam().type))
+        {
+            EXPECT_LE(static_cast<std::uint64_t>(image.GetWidth()) * image.GetHeight(),
+                      platform::image::MaxImagePixels);
+            EXPECT_TRUE(image.GetBpp() == 8 || image.GetBpp() == 24);
+            EXPECT_TRUE(image.Resample(5, 5, 2));
+        }
+        else
+        {
+            EXPECT_FALSE(image.IsValid());
+            EXPECT_STRNE(image.GetLastError(), "");
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, CxImageDamageTest, ::testing::ValuesIn(kFormats),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 TEST(CxImageFormatsTest, GarbageAfterEachSignatureIsRefused)
 {
     std::mt19937 random(11);

@@ -123,7 +123,7 @@ bool HasEndlessLoopBlock(const std::vector<BYTE>& bytes)
 bool EncodeLikeTheGifTask(std::vector<CxImage> frames, int imagesPerSecond, const std::string& path)
 {
     CQuantizer quantizer(256, 8);
-    if (!quantizer.ProcessImage(const_cast<void*>(frames.front().GetDIB())))
+    if (!quantizer.ProcessImage(frames.front().GetDIB()))
         return false;
     RGBQUAD palette[256];
     quantizer.SetColorTable(palette);
@@ -274,7 +274,7 @@ TEST(CQuantizerTest, AFewColoursComeBackExactly)
 {
     CxImage image = BarFrame(0);
     CQuantizer quantizer(256, 8);
-    ASSERT_TRUE(quantizer.ProcessImage(const_cast<void*>(image.GetDIB())));
+    ASSERT_TRUE(quantizer.ProcessImage(image.GetDIB()));
     ASSERT_EQ(quantizer.GetColorCount(), 6u);
     RGBQUAD table[256];
     std::fill(std::begin(table), std::end(table), Rgb(1, 2, 3));
@@ -296,7 +296,7 @@ TEST(CQuantizerTest, ManyColoursAreBoundedAndRepresentative)
     for (UINT colours : {256u, 16u})
     {
         CQuantizer quantizer(colours, 8);
-        ASSERT_TRUE(quantizer.ProcessImage(const_cast<void*>(photo.GetDIB())));
+        ASSERT_TRUE(quantizer.ProcessImage(photo.GetDIB()));
         EXPECT_LE(quantizer.GetColorCount(), colours);
         EXPECT_GE(quantizer.GetColorCount(), colours / 2);
         RGBQUAD table[256] = {};
