@@ -2,6 +2,8 @@
 
 #include "platform/com/Guid.h"
 #include "platform/dshowbase/Interfaces.h"
+#include "platform/win/Dib.h"
+#include "platform/win/WaveFormat.h"
 #include "platform/win/WinTypes.h"
 
 /// Media major types, subtypes, format types and the format blocks they name, laid out byte for byte as
@@ -30,42 +32,6 @@ DEFINE_GUID(FORMAT_WaveFormatEx, 0x05589F81, 0xC356, 0x11CE, 0xBF, 0x01, 0x00, 0
 DEFINE_GUID(FORMAT_MPEGVideo, 0x05589F82, 0xC356, 0x11CE, 0xBF, 0x01, 0x00, 0xAA, 0x00, 0x55, 0x59, 0x5A);
 DEFINE_GUID(FORMAT_VideoInfo2, 0xF72A76A0, 0xEB0A, 0x11D0, 0xAC, 0xE4, 0x00, 0x00, 0xC0, 0xCC, 0x16, 0xBA);
 DEFINE_GUID(FORMAT_MPEG2Video, 0xE06D80E3, 0xDB46, 0x11CF, 0xB4, 0xD1, 0x00, 0x80, 0x5F, 0x6C, 0xBB, 0xEA);
-
-constexpr WORD WAVE_FORMAT_PCM = 1;
-constexpr DWORD BI_RGB = 0;
-constexpr DWORD BI_BITFIELDS = 3;
-
-#pragma pack(push, 1)
-/// 18 bytes, as stored in format blocks.
-struct WAVEFORMATEX
-{
-    WORD wFormatTag;
-    WORD nChannels;
-    DWORD nSamplesPerSec;
-    DWORD nAvgBytesPerSec;
-    WORD nBlockAlign;
-    WORD wBitsPerSample;
-    WORD cbSize;
-};
-#pragma pack(pop)
-static_assert(sizeof(WAVEFORMATEX) == 18);
-
-struct BITMAPINFOHEADER
-{
-    DWORD biSize;
-    LONG biWidth;
-    /// Positive for bottom-up pictures, negative for top-down ones.
-    LONG biHeight;
-    WORD biPlanes;
-    WORD biBitCount;
-    DWORD biCompression;
-    DWORD biSizeImage;
-    LONG biXPelsPerMeter;
-    LONG biYPelsPerMeter;
-    DWORD biClrUsed;
-    DWORD biClrImportant;
-};
-static_assert(sizeof(BITMAPINFOHEADER) == 40);
 
 /// The format block of FORMAT_VideoInfo; FORMAT_MPEGVideo blocks begin with one.
 struct VIDEOINFOHEADER

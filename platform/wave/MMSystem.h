@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/wave/WaveFormat.h"
+#include "platform/win/WaveFormat.h"
 #include "platform/win/Export.h"
 #include "platform/win/WinTypes.h"
 

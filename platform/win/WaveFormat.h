@@ -2,8 +2,7 @@
 
 #include "platform/win/WinTypes.h"
 
-/// The PCM format record shared by the wave functions and the media types of the filter graph; a header of
-/// its own so that both can include it without depending on each other.
+/// The PCM format record shared by the wave functions and the media types of the filter graph.
 
 constexpr WORD WAVE_FORMAT_PCM = 1;
 
