@@ -1,5 +1,6 @@
 #include "AviHeaders.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <fcntl.h>
 #include <string>
@@ -101,7 +102,9 @@ bool ParseHeaderList(std::string_view list, AviHeaders& headers)
 class FileReader
 {
 public:
-    explicit FileReader(const char* path) : m_fd(open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY)) {}
+    // Non-blocking, so that a FIFO or device under a video's name never holds the caller; only regular
+    // files are read.
+    explicit FileReader(const char* path) : m_fd(open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK)) {}
     ~FileReader()
     {
         if (m_fd >= 0)
