@@ -34,20 +34,27 @@ struct FormatCase
     DWORD type;
     DWORD bpp;
     bool grey;
-    /// Largest channel difference from the original, -1 where the format changes the colours on purpose.
+    /// Largest channel difference from the original, -1 where the conversion changes the colours on purpose.
     int tolerance;
+    /// Largest channel difference from ffmpeg's own decoding of the same file.
+    int ffmpegTolerance = 0;
 };
 
 const FormatCase kFormats[] = {
     {"Bmp", "t.bmp", "", CXIMAGE_FORMAT_BMP, 24, false, 0},
+    {"Bmp32Bits", "a.bmp", "-pix_fmt bgra", CXIMAGE_FORMAT_BMP, 24, false, 0},
+    {"Bmp16BitMasks", "m.bmp", "-pix_fmt rgb565le", CXIMAGE_FORMAT_BMP, 24, false, -1, 1},
+    {"BmpPalette", "p.bmp", "-pix_fmt pal8", CXIMAGE_FORMAT_BMP, 8, false, -1},
+    {"BmpGrey", "g.bmp", "-pix_fmt gray", CXIMAGE_FORMAT_BMP, 8, true, -1},
+    {"BmpOneBit", "1.bmp", "-pix_fmt monob", CXIMAGE_FORMAT_BMP, 8, true, -1},
     {"Png", "t.png", "", CXIMAGE_FORMAT_PNG, 24, false, 0},
     {"PngWithAlpha", "a.png", "-pix_fmt rgba", CXIMAGE_FORMAT_PNG, 24, false, 0},
-    {"Png16BitsPerChannel", "w.png", "-pix_fmt rgb48be", CXIMAGE_FORMAT_PNG, 24, false, 1},
+    {"Png16BitsPerChannel", "w.png", "-pix_fmt rgb48be", CXIMAGE_FORMAT_PNG, 24, false, 1, 1},
     {"PngGrey", "g.png", "-pix_fmt gray", CXIMAGE_FORMAT_PNG, 8, true, -1},
     {"PngPalette", "p.png", "-pix_fmt pal8", CXIMAGE_FORMAT_PNG, 8, false, -1},
     {"Tiff", "t.tif", "", CXIMAGE_FORMAT_TIF, 24, false, 0},
     {"TiffGrey", "g.tif", "-pix_fmt gray", CXIMAGE_FORMAT_TIF, 8, true, -1},
-    {"Jpeg", "t.jpg", "-q:v 2 -pix_fmt yuvj444p", CXIMAGE_FORMAT_JPG, 24, false, 12},
+    {"Jpeg", "t.jpg", "-q:v 2 -pix_fmt yuvj444p", CXIMAGE_FORMAT_JPG, 24, false, 12, 4},
     {"Jpeg2000File", "t.jp2", "-c:v libopenjpeg -numresolution 3 -format jp2", CXIMAGE_FORMAT_JP2, 24, false,
      2},
     {"Jpeg2000CodeStream", "t.j2k", "-c:v libopenjpeg -numresolution 3 -format j2k", CXIMAGE_FORMAT_JPC, 24,
@@ -116,6 +123,9 @@ TEST_P(CxImageFormatTest, LoadsTypeSizeAndDepth)
     {
         EXPECT_LE(MaxDifference(found, m_fixtures.Original()), format.tolerance);
     }
+    const std::vector<CxImage> reference = image_test::DecodeWithFfmpeg(path, 37, 23);
+    ASSERT_FALSE(reference.empty());
+    EXPECT_LE(MaxDifference(found, reference.front()), format.ffmpegTolerance);
 
     // As the e-mail copy does: the format named by the extension.
     CxImage named(path.c_str(), format.type);

@@ -14,6 +14,7 @@
 
 namespace
 {
+using image_test::DecodeWithFfmpeg;
 using image_test::MakeImage;
 using image_test::MaxDifference;
 using image_test::ReadBytes;
@@ -77,24 +78,6 @@ Probe ProbeGif(const std::string& path)
         if (!line.empty())
             probe.durations.push_back(std::atoi(line.c_str()));
     return probe;
-}
-
-// Every frame as ffmpeg decodes it, in RGB.
-std::vector<CxImage> DecodeWithFfmpeg(const std::string& path, int width, int height)
-{
-    const std::string raw =
-        Run("ffmpeg -nostdin -v error -i '" + path + "' -fps_mode passthrough -f rawvideo -pix_fmt rgb24 -");
-    std::vector<CxImage> frames;
-    const std::size_t frameBytes = static_cast<std::size_t>(width) * height * 3;
-    for (std::size_t at = 0; at + frameBytes <= raw.size(); at += frameBytes)
-        frames.push_back(MakeImage(width, height,
-                                   [&](int x, int y)
-                                   {
-                                       const auto* p = reinterpret_cast<const BYTE*>(
-                                           raw.data() + at + (static_cast<std::size_t>(y) * width + x) * 3);
-                                       return Rgb(p[0], p[1], p[2]);
-                                   }));
-    return frames;
 }
 
 double MeanDifference(const CxImage& a, const CxImage& b)

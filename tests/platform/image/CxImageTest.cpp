@@ -76,6 +76,41 @@ INSTANTIATE_TEST_SUITE_P(Layouts, CxImageDibTest,
                                            DibCase{"BottomUp32", 32, false}, DibCase{"TopDown32", 32, true}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+TEST(PackedDibSizeTest, CountsHeaderColoursMasksAndRowsOnly)
+{
+    BITMAPINFOHEADER header{};
+    header.biSize = sizeof header;
+    header.biWidth = 5;
+    header.biHeight = -3;
+    header.biPlanes = 1;
+    header.biBitCount = 24;
+    EXPECT_EQ(platform::image::PackedDibSize(header), 40u + 16u * 3u);
+    header.biBitCount = 32;
+    header.biCompression = BI_BITFIELDS;
+    EXPECT_EQ(platform::image::PackedDibSize(header), 40u + 12u + 20u * 3u);
+    header.biBitCount = 8;
+    header.biCompression = BI_RGB;
+    EXPECT_EQ(platform::image::PackedDibSize(header), 40u + 1024u + 8u * 3u);
+    header.biClrUsed = 2;
+    EXPECT_EQ(platform::image::PackedDibSize(header), 40u + 8u + 8u * 3u);
+    EXPECT_EQ(platform::image::PackedDibSize(header, 50), 0u);
+
+    header.biClrUsed = 300;
+    EXPECT_EQ(platform::image::PackedDibSize(header), 0u);
+    header.biClrUsed = 0;
+    header.biBitCount = 7;
+    EXPECT_EQ(platform::image::PackedDibSize(header), 0u);
+    header.biBitCount = 24;
+    header.biWidth = 0;
+    EXPECT_EQ(platform::image::PackedDibSize(header), 0u);
+    header.biWidth = 5;
+    header.biHeight = INT32_MIN;
+    EXPECT_EQ(platform::image::PackedDibSize(header), 0u);
+    header.biHeight = 3;
+    header.biSize = 0x7FFFFFFF;
+    EXPECT_EQ(platform::image::PackedDibSize(header), 0u);
+}
+
 TEST(CxImageTest, BmpSaveAndLoadAreExact)
 {
     TempDir dir;

@@ -98,6 +98,23 @@ std::string Run(const std::string& command, int* status)
     return output;
 }
 
+std::vector<CxImage> DecodeWithFfmpeg(const std::string& path, int width, int height)
+{
+    const std::string raw =
+        Run("ffmpeg -nostdin -v error -i '" + path + "' -fps_mode passthrough -f rawvideo -pix_fmt rgb24 -");
+    std::vector<CxImage> frames;
+    const std::size_t frameBytes = static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3;
+    for (std::size_t at = 0; at + frameBytes <= raw.size(); at += frameBytes)
+        frames.push_back(MakeImage(width, height,
+                                   [&](int x, int y)
+                                   {
+                                       const auto* p = reinterpret_cast<const BYTE*>(
+                                           raw.data() + at + (static_cast<std::size_t>(y) * width + x) * 3);
+                                       return Rgb(p[0], p[1], p[2]);
+                                   }));
+    return frames;
+}
+
 std::vector<BYTE> ReadBytes(const std::filesystem::path& path)
 {
     std::ifstream in(path, std::ios::binary);

@@ -29,6 +29,9 @@ int MaxDifference(const CxImage& a, const CxImage& b);
 /// Runs a shell command; returns its standard output and sets `status` to its exit status.
 std::string Run(const std::string& command, int* status = nullptr);
 
+/// Every frame of a picture or animation as the real ffmpeg decodes it, as 24-bit images.
+std::vector<CxImage> DecodeWithFfmpeg(const std::string& path, int width, int height);
+
 std::vector<BYTE> ReadBytes(const std::filesystem::path& path);
 void WriteBytes(const std::filesystem::path& path, const std::vector<BYTE>& bytes);
 
