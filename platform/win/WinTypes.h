@@ -49,7 +49,8 @@ DECLARE_HANDLE(HWND);
 DECLARE_HANDLE(HINSTANCE);
 DECLARE_HANDLE(HKEY);
 DECLARE_HANDLE(HDC);
-DECLARE_HANDLE(HGDIOBJ);
+// Any GDI object: pens, brushes, fonts, bitmaps and regions convert to it implicitly, as GDI calls expect.
+using HGDIOBJ = void*;
 DECLARE_HANDLE(HBITMAP);
 DECLARE_HANDLE(HBRUSH);
 DECLARE_HANDLE(HPEN);

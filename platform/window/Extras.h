@@ -1,0 +1,55 @@
+#pragma once
+
+#include "platform/win/Export.h"
+#include "platform/win/WinTypes.h"
+
+#include <atomic>
+#include <functional>
+
+/// The window layer's own additions to the Windows shape: cancellable cross-thread sends, the closing of
+/// the program, and the seams the class library and the test fakes hook into.
+namespace platform::window
+{
+/// Lets another thread give up a SendMessageCancellable that is still waiting. Cancel is sticky until
+/// Reset; a send started on a cancelled canceller returns at once.
+class PLATFORM_API SendCanceller
+{
+public:
+    void Cancel();
+    void Reset() noexcept { m_cancelled.store(false); }
+    bool IsCancelled() const noexcept { return m_cancelled.load(); }
+
+private:
+    std::atomic<bool> m_cancelled{false};
+};
+
+/// SendMessage that also returns 0 (with ERROR_OPERATION_ABORTED) as soon as `canceller` is cancelled,
+/// so that a thread blocked in a send can be released by the thread that wants to stop it.
+PLATFORM_API LRESULT SendMessageCancellable(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam,
+                                            const SendCanceller& canceller);
+
+/// The program is closing: every cross-thread send and call waiting for the user-interface thread returns
+/// 0 at once, and later ones do not wait. Called by the application object when it ends.
+PLATFORM_API void BeginShutdown();
+PLATFORM_API bool IsShuttingDown();
+
+/// Called once, on the calling thread, with the handle of the next window that thread creates, before
+/// the window receives its first message (WM_NCCREATE). The class library attaches its objects here.
+PLATFORM_API void SetCreateHook(std::function<void(HWND)> hook);
+
+/// Called on the user-interface thread for every window after its WM_NCDESTROY, when the handle is no
+/// longer valid.
+PLATFORM_API void SetWindowDestroyedHook(std::function<void(HWND)> hook);
+
+/// Called for every GDI object and DC handle that stops being valid (DeleteObject, DeleteDC, ReleaseDC,
+/// EndPaint), on the thread that ended it.
+PLATFORM_API void SetGdiHandleClosedHook(std::function<void(void*)> hook);
+
+/// Replaces the system message box (MessageBox) while set: the hook gets the owner, text, caption and
+/// style and returns the button id. Tests script answers with it; nullptr restores the real box.
+PLATFORM_API void SetMessageBoxHook(std::function<int(HWND, const char*, const char*, UINT)> hook);
+
+/// Handles every pending message of the calling thread's queue (sent, posted, input, paint and due timers)
+/// without waiting, and returns how many were dispatched. For tests and for loops that poll.
+PLATFORM_API int PumpPendingMessages();
+} // namespace platform::window

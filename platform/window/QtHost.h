@@ -1,0 +1,19 @@
+#pragma once
+
+#include "platform/win/Export.h"
+#include "platform/win/WinTypes.h"
+
+class QImage;
+class QWidget;
+
+/// The Qt side of the window layer, for code that must meet Qt itself: controls that embed a Qt widget
+/// and tests that look at pixels or feed input. User-interface thread only.
+namespace platform::window
+{
+/// The widget that shows `hwnd` (its whole window rectangle), or null for a handle that names no window.
+PLATFORM_API QWidget* HostWidgetOf(HWND hwnd);
+
+/// A copy of what the window has drawn into its client area, as premultiplied ARGB, top row first; a
+/// null image for a handle that names no window.
+PLATFORM_API QImage ClientImage(HWND hwnd);
+} // namespace platform::window
