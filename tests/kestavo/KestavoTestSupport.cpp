@@ -1,5 +1,6 @@
 #include "KestavoTestSupport.h"
 
+#include "platform/win/Kernel.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -352,5 +353,51 @@ std::filesystem::path RealConverterFolder()
     while (!path.empty() && (path.back() == '\n' || path.back() == '\r'))
         path.pop_back();
     return std::filesystem::path(path).parent_path();
+}
+
+void TranscoderFixture::SetUp()
+{
+    descriptorsBefore = OpenDescriptorCount();
+    instance = lib.CreateVideoTranscoderInstance();
+    ASSERT_NE(instance, nullptr);
+}
+
+void TranscoderFixture::TearDown()
+{
+    if (instance)
+        lib.DeleteVideoTranscoderInstance(instance);
+    instance = nullptr;
+    for (pid_t pid : ChildProcesses())
+        ADD_FAILURE() << "converter process " << pid << " left behind";
+    EXPECT_EQ(OpenDescriptorCount(), descriptorsBefore);
+}
+
+transcoder::IBaseJob* TranscoderFixture::AddJob(const transcoder::GUID& type, const std::string& source,
+                                                const std::string& target, SIZE size, BOOL pad)
+{
+    transcoder::IBaseJob* job = instance->CreateJob(type);
+    EXPECT_NE(job, nullptr);
+    if (!job)
+        return nullptr;
+    job->SetSource(Path(source).c_str());
+    job->SetTarget(Path(target).c_str());
+    auto* rescaler = static_cast<transcoder::IRescaler*>(job->QueryInterface(transcoder::IID_IRescaler));
+    EXPECT_NE(rescaler, nullptr);
+    if (rescaler)
+    {
+        rescaler->SetSize(size);
+        rescaler->SetPad(pad);
+    }
+    return job;
+}
+
+void TranscoderFixture::RunToEnd(EventRecorder& recorder)
+{
+    instance->RegisterCallback(&recorder);
+    const HANDLE worker = instance->RunJobQueue();
+    ASSERT_NE(worker, nullptr);
+    ASSERT_TRUE(recorder.WaitForEnd());
+    // The worker ends right after its last event.
+    ASSERT_EQ(WaitForSingleObject(worker, 10000), WAIT_OBJECT_0);
 }
 } // namespace kestavo_test

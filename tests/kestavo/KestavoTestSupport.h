@@ -1,6 +1,9 @@
 #pragma once
 
 #include "kestavo/Transcoder.h"
+#include "tests/support/TempDir.h"
+
+#include <gtest/gtest.h>
 
 #include <condition_variable>
 #include <filesystem>
@@ -135,4 +138,25 @@ void WriteScript(const std::filesystem::path& path, const std::string& body);
 
 /// The folder of the real ffmpeg program.
 std::filesystem::path RealConverterFolder();
+
+/// A transcoder instance of the real library in a fresh folder. After each test no converter may be left
+/// running or unreaped, and no descriptor may be left open.
+class TranscoderFixture : public testing::Test
+{
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    /// Queues a job of the type with source and target in the test's folder (names relative to it).
+    transcoder::IBaseJob* AddJob(const transcoder::GUID& type, const std::string& source,
+                                 const std::string& target, SIZE size = SIZE{320, 240}, BOOL pad = TRUE);
+    /// Registers the recorder, runs the queue and waits for its end.
+    void RunToEnd(EventRecorder& recorder);
+    std::filesystem::path Path(const std::string& name) const { return dir / name; }
+
+    KestavoLibrary lib;
+    testing_support::TempDir dir;
+    transcoder::IVideoTranscoder* instance = nullptr;
+    int descriptorsBefore = 0;
+};
 } // namespace kestavo_test
