@@ -1,81 +1,12 @@
 #pragma once
 
+#include "platform/win/Dib.h"
 #include "platform/win/WinTypes.h"
 
 #include <cstddef>
 #include <cstdint>
 
-/// The device-independent bitmap records, laid out byte for byte as Windows stores them in .bmp files and
-/// in packed DIB blocks (a BITMAPINFOHEADER, then the colour table or bit masks, then the pixel rows, each
-/// row padded to a multiple of four bytes, the bottom row first unless biHeight is negative).
-///
-/// Each record sits behind its own guard macro, so that another platform header that needs the same
-/// records can define the macro (or include this header) instead of declaring them a second time.
-
-#ifndef BREVICAM_HAVE_RGBQUAD
-#define BREVICAM_HAVE_RGBQUAD
-struct RGBQUAD
-{
-    BYTE rgbBlue;
-    BYTE rgbGreen;
-    BYTE rgbRed;
-    BYTE rgbReserved;
-};
-static_assert(sizeof(RGBQUAD) == 4);
-#endif
-
-#ifndef BREVICAM_HAVE_BITMAPINFOHEADER
-#define BREVICAM_HAVE_BITMAPINFOHEADER
-struct BITMAPINFOHEADER
-{
-    DWORD biSize;
-    LONG biWidth;
-    /// Positive for bottom-up pictures, negative for top-down ones.
-    LONG biHeight;
-    WORD biPlanes;
-    WORD biBitCount;
-    DWORD biCompression;
-    DWORD biSizeImage;
-    LONG biXPelsPerMeter;
-    LONG biYPelsPerMeter;
-    DWORD biClrUsed;
-    DWORD biClrImportant;
-};
-static_assert(sizeof(BITMAPINFOHEADER) == 40);
-#endif
-
-#ifndef BREVICAM_HAVE_BITMAPINFO
-#define BREVICAM_HAVE_BITMAPINFO
-struct BITMAPINFO
-{
-    BITMAPINFOHEADER bmiHeader;
-    RGBQUAD bmiColors[1];
-};
-#endif
-
-#ifndef BREVICAM_HAVE_BITMAPFILEHEADER
-#define BREVICAM_HAVE_BITMAPFILEHEADER
-#pragma pack(push, 2)
-/// 14 bytes; bfType is "BM" (0x4D42).
-struct BITMAPFILEHEADER
-{
-    WORD bfType;
-    DWORD bfSize;
-    WORD bfReserved1;
-    WORD bfReserved2;
-    DWORD bfOffBits;
-};
-#pragma pack(pop)
-static_assert(sizeof(BITMAPFILEHEADER) == 14);
-#endif
-
-#ifndef BREVICAM_HAVE_BI_COMPRESSION
-#define BREVICAM_HAVE_BI_COMPRESSION
-constexpr DWORD BI_RGB = 0;
-constexpr DWORD BI_RLE8 = 1;
-constexpr DWORD BI_RLE4 = 2;
-constexpr DWORD BI_BITFIELDS = 3;
-#endif
+/// Sizes of packed DIB blocks; the records themselves are the base layer's.
 
 namespace platform::image
 {
