@@ -750,6 +750,23 @@ STDMETHODIMP CFilterGraph::Run()
         else if (std::chrono::steady_clock::now() >= deadline)
             break;
     }
+    if (hr == E_FAIL)
+    {
+        // The pipeline learns of an element's failure before the error reaches our bus handler; the
+        // error tells what failed.
+        auto errorDeadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+        for (;;)
+        {
+            {
+                std::lock_guard streamLock(m_streamLock);
+                if (FAILED(m_runError))
+                    break;
+            }
+            if (std::chrono::steady_clock::now() >= errorDeadline)
+                break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    }
     {
         std::lock_guard streamLock(m_streamLock);
         m_inRun = false;
