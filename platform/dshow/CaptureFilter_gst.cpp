@@ -1,5 +1,7 @@
 #include "CaptureFilter_gst.h"
 
+#include "CameraButton.h"
+#include "CameraControls.h"
 #include "Gst.h"
 #include "GstFilter.h"
 #include "VirtualCamera.h"
@@ -8,7 +10,10 @@
 
 #include <gst/app/gstappsrc.h>
 
+#include <cerrno>
 #include <cmath>
+#include <fcntl.h>
+#include <memory>
 #include <mutex>
 #include <new>
 
@@ -36,7 +41,7 @@ private:
     CVideoCaptureFilter* m_camera;
 };
 
-class CVideoCaptureFilter final : public CGstFilter
+class CVideoCaptureFilter final : public CGstFilter, public IAMVideoProcAmp
 {
 public:
     explicit CVideoCaptureFilter(const DeviceRecord& device)
@@ -60,6 +65,55 @@ public:
     {
         Unrealise();
         delete m_still;
+    }
+
+    DECLARE_IUNKNOWN
+    STDMETHODIMP NonDelegatingQueryInterface(REFIID iid, void** object) override
+    {
+        if (iid == IID_IAMVideoProcAmp)
+            return GetInterface(static_cast<IAMVideoProcAmp*>(this), object);
+        return CGstFilter::NonDelegatingQueryInterface(iid, object);
+    }
+
+    STDMETHODIMP GetRange(long property, long* min, long* max, long* step, long* defaultValue,
+                          long* capsFlags) override
+    {
+        if (!min || !max || !step || !defaultValue || !capsFlags)
+            return E_POINTER;
+        ControlRange range;
+        CameraControls* controls = Controls();
+        if (!controls || !controls->Range(property, &range))
+            return E_PROP_ID_UNSUPPORTED;
+        *min = range.min;
+        *max = range.max;
+        *step = range.step;
+        *defaultValue = range.defaultValue;
+        *capsFlags = VideoProcAmp_Flags_Manual | (range.hasAuto ? VideoProcAmp_Flags_Auto : 0);
+        return S_OK;
+    }
+    STDMETHODIMP Set(long property, long value, long flags) override
+    {
+        ControlRange range;
+        CameraControls* controls = Controls();
+        if (!controls || !controls->Range(property, &range))
+            return E_PROP_ID_UNSUPPORTED;
+        bool automatic = (flags & VideoProcAmp_Flags_Auto) != 0;
+        if (automatic && !range.hasAuto)
+            return E_INVALIDARG;
+        if (!automatic && (value < range.min || value > range.max || (value - range.min) % range.step != 0))
+            return E_INVALIDARG;
+        return controls->Set(property, value, automatic) ? S_OK : E_FAIL;
+    }
+    STDMETHODIMP Get(long property, long* value, long* flags) override
+    {
+        if (!value || !flags)
+            return E_POINTER;
+        bool automatic = false;
+        CameraControls* controls = Controls();
+        if (!controls || !controls->Get(property, value, &automatic))
+            return E_PROP_ID_UNSUPPORTED;
+        *flags = automatic ? VideoProcAmp_Flags_Auto : VideoProcAmp_Flags_Manual;
+        return S_OK;
     }
 
     int GetPinCount() override { return m_still ? 2 : 1; }
@@ -197,12 +251,24 @@ public:
             m_framePad = GST_PAD(gst_object_ref(pad.get()));
             if (m_device.virtualCamera)
                 m_stillListener = m_device.virtualCamera->AddStillListener([this] { PushStill(); });
+            else if (!m_device.buttonNode.empty())
+            {
+                int fd = open(m_device.buttonNode.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+                if (fd >= 0)
+                    m_button = std::make_unique<CameraButtonReader>(fd, [this] { PushStill(); });
+                else
+                    // Input devices are often readable by their group only; the picture runs without
+                    // the button then.
+                    g_message("The camera button \"%s\" cannot be read: %s", m_device.buttonNode.c_str(),
+                              g_strerror(errno));
+            }
         }
         return S_OK;
     }
 
     void Unrealise() override
     {
+        m_button.reset();
         if (m_stillListener && m_device.virtualCamera)
             m_device.virtualCamera->RemoveStillListener(m_stillListener);
         m_stillListener = 0;
@@ -232,6 +298,14 @@ public:
     bool NeedsSinkForUnconnected(CGstOutputPin*) const override { return false; }
 
 private:
+    CameraControls* Controls()
+    {
+        CAutoLock lock(&m_filterLock);
+        if (!m_controls)
+            m_controls = OpenCameraControls(m_device);
+        return m_controls.get();
+    }
+
     static GstPadProbeReturn KeepFrame(GstPad* pad, GstPadProbeInfo* info, gpointer data)
     {
         auto* self = static_cast<CVideoCaptureFilter*>(data);
@@ -265,6 +339,8 @@ private:
     GstPad* m_framePad = nullptr;
     gulong m_frameProbe = 0;
     int m_stillListener = 0;
+    std::unique_ptr<CameraButtonReader> m_button;
+    std::unique_ptr<CameraControls> m_controls;
     std::mutex m_frameLock;
     gst::SamplePtr m_lastFrame;
 

@@ -57,7 +57,10 @@ struct DeviceRecord
     std::shared_ptr<GstDevice> device;
     std::shared_ptr<VirtualCamera> virtualCamera;
     std::shared_ptr<VirtualMicrophone> virtualMicrophone;
+    /// A camera button gives the camera a still pin: the virtual camera's, or an input device's
+    /// KEY_CAMERA read from `buttonNode`.
     bool stillButton = false;
+    std::string buttonNode;
 };
 
 /// Lists the devices of a kind in a stable order: real devices first in the monitor's order, then the

@@ -1,3 +1,4 @@
+#include "CameraButton.h"
 #include "Devices.h"
 #include "Gst.h"
 #include "VirtualCamera.h"
@@ -190,6 +191,9 @@ bool RecordFromVideoDevice(GstDevice* device, DeviceRecord* record)
     record->friendlyName = name ? name.get() : NodeName(node);
     record->node = node;
     record->modes = std::move(modes);
+    if (!node.empty())
+        record->buttonNode = CameraButtonNode("/sys", NodeName(node));
+    record->stillButton = !record->buttonNode.empty();
     if (usb)
         record->devicePath = UsbVideoDevicePath(ids.vendorId, ids.productId, ids.interfaceNumber,
                                                 SanitizeInstance(ids.instance));

@@ -358,3 +358,44 @@ struct ICaptureGraphBuilder2 : IUnknown
 protected:
     ~ICaptureGraphBuilder2() = default;
 };
+
+DEFINE_GUID(IID_IAMVideoProcAmp, 0xC6E13360, 0x30AC, 0x11D0, 0xA1, 0x8C, 0x00, 0xA0, 0xC9, 0x11, 0x89, 0x56);
+
+/// A property the camera does not have (HRESULT_FROM_WIN32(ERROR_NOT_FOUND)).
+constexpr HRESULT E_PROP_ID_UNSUPPORTED = static_cast<HRESULT>(0x80070490u);
+
+enum VideoProcAmpProperty
+{
+    VideoProcAmp_Brightness = 0,
+    VideoProcAmp_Contrast = 1,
+    VideoProcAmp_Hue = 2,
+    VideoProcAmp_Saturation = 3,
+    VideoProcAmp_Sharpness = 4,
+    VideoProcAmp_Gamma = 5,
+    VideoProcAmp_ColorEnable = 6,
+    VideoProcAmp_WhiteBalance = 7,
+    VideoProcAmp_BacklightCompensation = 8,
+    VideoProcAmp_Gain = 9
+};
+
+enum VideoProcAmpFlags
+{
+    VideoProcAmp_Flags_Auto = 0x1,
+    VideoProcAmp_Flags_Manual = 0x2
+};
+
+/// The picture controls of a camera (its V4L2 controls), on the capture filter. Values take effect at
+/// once, also while the graph runs, and stay with the camera.
+struct IAMVideoProcAmp : IUnknown
+{
+    /// E_PROP_ID_UNSUPPORTED for a control the camera lacks. `capsFlags` tells whether it has an
+    /// automatic mode (VideoProcAmp_Flags_Auto) besides the manual one.
+    STDMETHOD(GetRange)
+    (long property, long* min, long* max, long* step, long* defaultValue, long* capsFlags) PURE;
+    /// E_INVALIDARG for a value out of range or not on a step.
+    STDMETHOD(Set)(long property, long value, long flags) PURE;
+    STDMETHOD(Get)(long property, long* value, long* flags) PURE;
+
+protected:
+    ~IAMVideoProcAmp() = default;
+};

@@ -17,6 +17,7 @@ struct VirtualCamera::State
     std::atomic<int> errorGeneration{0};
     std::mutex lock;
     std::map<int, std::function<void()>> stillListeners;
+    std::map<long, long> controls;
     int nextListener = 1;
 };
 
@@ -194,6 +195,19 @@ void VirtualCamera::PressStillButton()
     }
     for (auto& listener : listeners)
         listener();
+}
+
+long VirtualCamera::ControlValue(long property, long fallback) const
+{
+    std::lock_guard lock(m_state->lock);
+    auto it = m_state->controls.find(property);
+    return it == m_state->controls.end() ? fallback : it->second;
+}
+
+void VirtualCamera::SetControlValue(long property, long value)
+{
+    std::lock_guard lock(m_state->lock);
+    m_state->controls[property] = value;
 }
 
 int VirtualCamera::AddStillListener(std::function<void()> listener)

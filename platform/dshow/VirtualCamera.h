@@ -72,6 +72,9 @@ public:
     /// For the DirectShow layer: the source element (a bin with an always "src" pad) delivering
     /// `format` ("YUY2" or "MJPG") at the given size and rate.
     GstElement* CreateSource(const std::string& format, int width, int height, int rateNum, int rateDen);
+    /// For the DirectShow layer: the camera's picture controls, kept with the camera.
+    long ControlValue(long property, long fallback) const;
+    void SetControlValue(long property, long value);
     /// For the DirectShow layer: called on every still-button press until removed.
     int AddStillListener(std::function<void()> listener);
     void RemoveStillListener(int id);

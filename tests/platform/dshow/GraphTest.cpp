@@ -476,3 +476,32 @@ TEST_F(GraphTest, StillButtonDeliversOneSamplePerPress)
                                                    nullptr, unused.Get())));
     other.TearDown();
 }
+
+TEST_F(GraphTest, PictureControlsKeepTheirValuesWithTheCamera)
+{
+    ComPtr<IMoniker> moniker = FindMoniker(CLSID_VideoInputDeviceCategory, m_camera->DevicePath());
+    auto amp = BindFilter(moniker.Get()).As<IAMVideoProcAmp>(IID_IAMVideoProcAmp);
+    ASSERT_TRUE(amp);
+    long min = 0, max = 0, step = 0, defaultValue = 0, caps = 0;
+    ASSERT_EQ(amp->GetRange(VideoProcAmp_Brightness, &min, &max, &step, &defaultValue, &caps), S_OK);
+    EXPECT_LT(min, max);
+    EXPECT_EQ(caps, VideoProcAmp_Flags_Manual);
+    EXPECT_EQ(amp->Set(VideoProcAmp_Brightness, max + 1, VideoProcAmp_Flags_Manual), E_INVALIDARG);
+    EXPECT_EQ(amp->Set(VideoProcAmp_Brightness, min + step, VideoProcAmp_Flags_Auto), E_INVALIDARG);
+    ASSERT_EQ(amp->Set(VideoProcAmp_Brightness, min + step, VideoProcAmp_Flags_Manual), S_OK);
+    EXPECT_EQ(amp->GetRange(VideoProcAmp_ColorEnable, &min, &max, &step, &defaultValue, &caps),
+              E_PROP_ID_UNSUPPORTED);
+    ASSERT_EQ(amp->GetRange(VideoProcAmp_WhiteBalance, &min, &max, &step, &defaultValue, &caps), S_OK);
+    EXPECT_TRUE(caps & VideoProcAmp_Flags_Auto);
+    ASSERT_EQ(amp->Set(VideoProcAmp_WhiteBalance, 0, VideoProcAmp_Flags_Auto), S_OK);
+
+    // A new filter of the same camera sees what was set.
+    auto again = BindFilter(moniker.Get()).As<IAMVideoProcAmp>(IID_IAMVideoProcAmp);
+    long value = 0;
+    long flags = 0;
+    ASSERT_EQ(again->Get(VideoProcAmp_Brightness, &value, &flags), S_OK);
+    EXPECT_EQ(value, 1);
+    EXPECT_EQ(flags, VideoProcAmp_Flags_Manual);
+    ASSERT_EQ(again->Get(VideoProcAmp_WhiteBalance, &value, &flags), S_OK);
+    EXPECT_EQ(flags, VideoProcAmp_Flags_Auto);
+}
