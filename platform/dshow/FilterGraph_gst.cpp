@@ -954,7 +954,6 @@ void CFilterGraph::OnError(GstMessage* message)
     gst::CharPtr details(debug);
     HRESULT hr = gst::HresultFromError(error.get());
     CGstFilter* owner = nullptr;
-    bool running;
     {
         std::lock_guard lock(m_streamLock);
         for (CGstFilter* filter : m_realised)
@@ -963,17 +962,25 @@ void CFilterGraph::OnError(GstMessage* message)
                 owner = filter;
                 break;
             }
-        running = !m_inRun;
-        // A failure while Run waits is Run's result, not an event.
-        if (!running && SUCCEEDED(m_runError))
-            m_runError = hr;
     }
-    if (owner && owner->Device() && !DeviceWatch::IsPresent(*owner->Device()))
+    // A camera pulled out reports a failed read of a device that is gone (ENODEV), sometimes before
+    // its node has disappeared.
+    bool gone = owner && owner->Device() &&
+                (!DeviceWatch::IsPresent(*owner->Device()) ||
+                 (details && g_strstr_len(details.get(), -1, "No such device") != nullptr));
     {
-        ReportDeviceLost(owner);
-        return;
+        std::lock_guard lock(m_streamLock);
+        // A failure while Run waits is Run's result, not an event.
+        if (m_inRun)
+        {
+            if (SUCCEEDED(m_runError))
+                m_runError = gone ? VFW_E_DEVICE_NOT_CONNECTED : hr;
+            return;
+        }
     }
-    if (running)
+    if (gone)
+        ReportDeviceLost(owner);
+    else
         ReportAbort(hr);
 }
 

@@ -399,6 +399,8 @@ TEST_F(GraphTest, UnplugAndReturnArriveAsDeviceLostEvents)
     // The stream's own failure after the unplug is no second report.
     EXPECT_FALSE(WaitForEvent(m_preview.events.Get(), EC_ERRORABORT, 500, &p1, &p2));
     m_preview.control->Stop();
+    // Started again while it is away, the camera fails the run as missing.
+    EXPECT_EQ(m_preview.control->Run(), VFW_E_DEVICE_NOT_CONNECTED);
 
     m_camera->Plug();
     ASSERT_TRUE(WaitForEvent(m_preview.events.Get(), EC_DEVICE_LOST, 5000, &p1, &p2));
