@@ -289,6 +289,16 @@ bool HostWidget::event(QEvent* e)
     }
 }
 
+void HostWidget::Mouse(QMouseEvent* e, bool press, bool release, bool doubleClick)
+{
+    QueueMouseInput(m_hwnd, e, press, release, doubleClick);
+}
+
+void HostWidget::Key(QKeyEvent* e, bool down)
+{
+    QueueKeyInput(m_hwnd, e, down);
+}
+
 void HostWidget::paintEvent(QPaintEvent* e)
 {
     auto w = Find(m_hwnd);
@@ -297,7 +307,7 @@ void HostWidget::paintEvent(QPaintEvent* e)
     PaintWidget(*w, *this, e->region());
 }
 
-void HostWidget::Mouse(QMouseEvent* e, bool press, bool release, bool doubleClick)
+void QueueMouseInput(HWND from, QMouseEvent* e, bool press, bool release, bool doubleClick)
 {
     const QPoint global = e->globalPosition().toPoint();
     g_cursor = POINT{global.x(), global.y()};
@@ -313,7 +323,7 @@ void HostWidget::Mouse(QMouseEvent* e, bool press, bool release, bool doubleClic
     if (capture)
         target = Find(capture);
     else
-        target = MouseTarget(Find(m_hwnd));
+        target = MouseTarget(Find(from));
     if (!capture)
         PointerOver(target ? target->hwnd : nullptr);
     if (!target)
@@ -351,17 +361,19 @@ void HostWidget::Mouse(QMouseEvent* e, bool press, bool release, bool doubleClic
             msg = downs[button]; // without CS_DBLCLKS the second click of a double click is a plain press
     }
     if (nonClient)
-        QueueUiMessage(MakeMessage(target->hwnd, msg, HTBORDER, MAKELPARAM(global.x(), global.y()), global));
+        QueueUiMessage(MakeMessage(target->hwnd, msg, HTBORDER, MAKELPARAM(global.x(), global.y()), global),
+                       true);
     else
         QueueUiMessage(MakeMessage(target->hwnd, msg, MouseKeys(e->buttons(), e->modifiers()),
-                                   MAKELPARAM(client.x(), client.y()), global));
+                                   MAKELPARAM(client.x(), client.y()), global),
+                       true);
     if (!press && !release && target->trackHover && target->hoverTimer == 0 && target->widget)
         target->hoverTimer =
             static_cast<UINT_PTR>(target->widget->startTimer(static_cast<int>(target->hoverMs)));
     e->accept();
 }
 
-void HostWidget::Key(QKeyEvent* e, bool down)
+void QueueKeyInput(HWND from, QKeyEvent* e, bool down)
 {
     g_modifiers = e->modifiers();
     g_keys[VK_SHIFT] = (e->modifiers() & Qt::ShiftModifier) != 0;
@@ -370,7 +382,7 @@ void HostWidget::Key(QKeyEvent* e, bool down)
     const UINT vk = VirtualKey(e->key());
     HWND target = GetFocus();
     if (!target)
-        target = m_hwnd;
+        target = from;
     auto w = Find(target);
     if (!w || !IsInputEnabled(*w))
         return;

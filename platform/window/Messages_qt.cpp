@@ -61,13 +61,20 @@ struct Call
 
 class Pump;
 
+/// A queued message; mouse input is bound to its window when it is taken, as the capture then decides.
+struct Queued
+{
+    MSG msg;
+    bool mouse = false;
+};
+
 struct Queue
 {
     DWORD threadId = 0;
     bool ui = false;
     std::mutex lock;
     std::condition_variable changed;
-    std::deque<MSG> messages;                    // under lock
+    std::deque<Queued> messages;                 // under lock
     std::deque<std::shared_ptr<Call>> calls;     // under lock; user-interface thread only
     bool quit = false;                           // under lock
     int quitCode = 0;                            // under lock
@@ -346,6 +353,53 @@ void RunDeferred(Queue& q)
     }
 }
 
+/// The window a mouse message goes to is settled when it is taken: a window that captured the mouse since
+/// gets it, in its own client coordinates.
+MSG BindMouse(MSG m)
+{
+    if (!IsUiThread())
+        return m;
+    const HWND capture = GetCapture();
+    const bool nonClient = m.message == WM_NCMOUSEMOVE || m.message == WM_NCLBUTTONDOWN ||
+                           m.message == WM_NCLBUTTONUP || m.message == WM_NCLBUTTONDBLCLK;
+    if (!capture || (capture != m.hwnd && m.message == WM_MOUSEWHEEL) || m.message == WM_MOUSELEAVE ||
+        m.message == WM_MOUSEHOVER)
+        return m;
+    if (capture == m.hwnd && !nonClient)
+        return m;
+    auto w = Find(capture);
+    if (!w)
+        return m;
+    if (nonClient)
+    {
+        switch (m.message)
+        {
+        case WM_NCMOUSEMOVE:
+            m.message = WM_MOUSEMOVE;
+            break;
+        case WM_NCLBUTTONDOWN:
+            m.message = WM_LBUTTONDOWN;
+            break;
+        case WM_NCLBUTTONUP:
+            m.message = WM_LBUTTONUP;
+            break;
+        default:
+            m.message = WM_LBUTTONDBLCLK;
+            break;
+        }
+        WPARAM keys = 0;
+        if (GetKeyState(VK_LBUTTON) < 0)
+            keys |= MK_LBUTTON;
+        if (GetKeyState(VK_RBUTTON) < 0)
+            keys |= MK_RBUTTON;
+        m.wParam = keys;
+    }
+    const QPoint client = QPoint(m.pt.x, m.pt.y) - ClientOriginOnScreen(*w);
+    m.hwnd = capture;
+    m.lParam = MAKELPARAM(client.x(), client.y());
+    return m;
+}
+
 /// Takes the next message the filter admits, in the system's order: posted and input messages, quit,
 /// paint, timers. Paint messages stay until the window is validated; timers are re-armed when removed.
 bool Take(Queue& q, MSG& out, HWND filter, UINT lo, UINT hi, bool remove)
@@ -354,9 +408,11 @@ bool Take(Queue& q, MSG& out, HWND filter, UINT lo, UINT hi, bool remove)
         std::lock_guard lock(q.lock);
         for (auto it = q.messages.begin(); it != q.messages.end(); ++it)
         {
-            if (!MatchesWindow(it->hwnd, filter) || !InRange(it->message, lo, hi))
+            if (it->mouse)
+                it->msg = BindMouse(it->msg);
+            if (!MatchesWindow(it->msg.hwnd, filter) || !InRange(it->msg.message, lo, hi))
                 continue;
-            out = *it;
+            out = it->msg;
             if (remove)
                 q.messages.erase(it);
             return true;
@@ -532,12 +588,12 @@ void EnsureOwnQueue()
     OwnQueue();
 }
 
-void QueueUiMessage(const MSG& msg)
+void QueueUiMessage(const MSG& msg, bool mouse)
 {
     Queue& q = OwnQueue();
     {
         std::lock_guard lock(q.lock);
-        q.messages.push_back(msg);
+        q.messages.push_back(Queued{msg, mouse});
         ++q.generation;
     }
     Wake(q);
@@ -623,7 +679,7 @@ void RemoveQueuedFor(HWND hwnd)
         return;
     std::lock_guard lock(t_queue.queue->lock);
     auto& m = t_queue.queue->messages;
-    m.erase(std::remove_if(m.begin(), m.end(), [&](const MSG& x) { return x.hwnd == hwnd; }), m.end());
+    m.erase(std::remove_if(m.begin(), m.end(), [&](const Queued& x) { return x.msg.hwnd == hwnd; }), m.end());
 }
 
 } // namespace platform::window::detail
@@ -807,7 +863,7 @@ BOOL PostMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         std::lock_guard lock(q->lock);
         if (q->closed)
             return FALSE;
-        q->messages.push_back(m);
+        q->messages.push_back(Queued{m, false});
         ++q->generation;
     }
     Wake(*q);
@@ -839,7 +895,7 @@ BOOL PostThreadMessage(DWORD threadId, UINT msg, WPARAM wParam, LPARAM lParam)
             SetLastError(ERROR_INVALID_THREAD_ID);
             return FALSE;
         }
-        q->messages.push_back(m);
+        q->messages.push_back(Queued{m, false});
         ++q->generation;
     }
     Wake(*q);

@@ -1058,7 +1058,8 @@ constexpr WORD MAKEWORD(BYTE lo, BYTE hi)
 
 /// Window classes. A class name is compared without regard to case; registering a name twice fails with
 /// ERROR_CLASS_ALREADY_EXISTS, unregistering a class that still has windows fails with
-/// ERROR_CLASS_HAS_WINDOWS.
+/// ERROR_CLASS_HAS_WINDOWS. The layer's own classes always exist: the dialog class "#32770", "Button",
+/// "Static", "Edit" (one line, over Qt's line edit) and the tooltip control (CommCtrl.h).
 PLATFORM_API ATOM RegisterClassEx(const WNDCLASSEXA* wc);
 PLATFORM_API ATOM RegisterClass(const WNDCLASSA* wc);
 PLATFORM_API BOOL UnregisterClass(LPCSTR className, HINSTANCE instance);
@@ -1206,6 +1207,25 @@ PLATFORM_API BOOL DestroyCursor(HCURSOR cursor);
 PLATFORM_API BOOL FlashWindow(HWND hwnd, BOOL invert);
 PLATFORM_API BOOL MessageBeep(UINT type);
 
+// Images from resources or files.
+constexpr UINT IMAGE_BITMAP = 0;
+constexpr UINT IMAGE_ICON = 1;
+constexpr UINT IMAGE_CURSOR = 2;
+constexpr UINT LR_DEFAULTCOLOR = 0x00000000;
+constexpr UINT LR_MONOCHROME = 0x00000001;
+constexpr UINT LR_LOADFROMFILE = 0x00000010;
+constexpr UINT LR_LOADTRANSPARENT = 0x00000020;
+constexpr UINT LR_DEFAULTSIZE = 0x00000040;
+constexpr UINT LR_CREATEDIBSECTION = 0x00002000;
+constexpr UINT LR_SHARED = 0x00008000;
+/// A bitmap from a BITMAP resource of `instance` (or from a .bmp file with LR_LOADFROMFILE). With
+/// LR_CREATEDIBSECTION it is a DIB section that keeps a 24- or 32-bit picture's bits and row order as
+/// stored (other depths become 24-bit); otherwise a device bitmap. The caller deletes it with DeleteObject.
+/// Icons and cursors are not supported (null, ERROR_NOT_SUPPORTED); a missing or damaged bitmap gives null
+/// with the resource error or ERROR_INVALID_DATA.
+PLATFORM_API HANDLE LoadImage(HINSTANCE instance, LPCSTR name, UINT type, int cx, int cy, UINT flags);
+PLATFORM_API HBITMAP LoadBitmap(HINSTANCE instance, LPCSTR name);
+
 // Painting. Every window draws into a back buffer of its own; BeginPaint and GetDC outside a paint both
 // draw into it, and the screen shows it once the drawing ends.
 PLATFORM_API HDC BeginPaint(HWND hwnd, LPPAINTSTRUCT paint);
@@ -1251,3 +1271,31 @@ PLATFORM_API UINT GetDoubleClickTime();
 /// The system's plain message box: modal to `owner`, with the buttons and icon of `type`; returns the
 /// id of the pressed button (IDOK, IDYES, ...), 0 when it cannot be shown.
 PLATFORM_API int MessageBox(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
+
+// Dialogs.
+/// Creates a modeless dialog from a template in memory (DLGTEMPLATE or DLGTEMPLATEEX with its items).
+/// Dialog units are converted with the template's font; WM_SETFONT goes to each control and
+/// WM_INITDIALOG to `proc` before the function returns.
+PLATFORM_API HWND CreateDialogIndirectParam(HINSTANCE instance, LPCDLGTEMPLATE dlgTemplate, HWND parent,
+                                            DLGPROC proc, LPARAM initParam);
+/// Runs a modal dialog from a template in memory: the owner is disabled, a message loop of its own runs
+/// until EndDialog, and the owner is enabled again before it returns EndDialog's result (-1 on failure).
+PLATFORM_API INT_PTR DialogBoxIndirectParam(HINSTANCE instance, LPCDLGTEMPLATE dlgTemplate, HWND parent,
+                                            DLGPROC proc, LPARAM initParam);
+PLATFORM_API BOOL EndDialog(HWND dialog, INT_PTR result);
+PLATFORM_API LRESULT DefDlgProc(HWND dialog, UINT msg, WPARAM wParam, LPARAM lParam);
+/// Handles the dialog keys of `msg` for `dialog` (Tab and arrows move the focus, Enter presses the default
+/// button, Escape cancels) and dispatches the message when it belongs to the dialog; TRUE when handled.
+PLATFORM_API BOOL IsDialogMessage(HWND dialog, LPMSG msg);
+PLATFORM_API BOOL MapDialogRect(HWND dialog, LPRECT rect);
+PLATFORM_API LONG GetDialogBaseUnits();
+PLATFORM_API HWND GetNextDlgTabItem(HWND dialog, HWND control, BOOL previous);
+PLATFORM_API HWND GetNextDlgGroupItem(HWND dialog, HWND control, BOOL previous);
+PLATFORM_API BOOL SetDlgItemText(HWND dialog, int id, LPCSTR text);
+PLATFORM_API UINT GetDlgItemText(HWND dialog, int id, LPSTR buffer, int size);
+PLATFORM_API BOOL SetDlgItemInt(HWND dialog, int id, UINT value, BOOL isSigned);
+PLATFORM_API UINT GetDlgItemInt(HWND dialog, int id, BOOL* translated, BOOL isSigned);
+PLATFORM_API LRESULT SendDlgItemMessage(HWND dialog, int id, UINT msg, WPARAM wParam, LPARAM lParam);
+PLATFORM_API BOOL CheckDlgButton(HWND dialog, int id, UINT check);
+PLATFORM_API UINT IsDlgButtonChecked(HWND dialog, int id);
+PLATFORM_API BOOL CheckRadioButton(HWND dialog, int first, int last, int check);

@@ -41,6 +41,7 @@ struct WindowClass
     HBRUSH background = nullptr;
     ATOM atom = 0;
     bool system = false;
+    bool tooltip = false; // shown as a tooltip window: no frame, no activation, no input
     int windows = 0;
     std::vector<BYTE> extra;
 };
@@ -148,6 +149,9 @@ bool IsInputEnabled(const Window& w);
 WindowPtr MouseTarget(WindowPtr w);
 void ForgetWindowInput(HWND hwnd);
 void SetActiveInternal(HWND hwnd, bool fromQt);
+/// Turns Qt input that arrived at the widget of `from` into queued window messages.
+void QueueMouseInput(HWND from, QMouseEvent* e, bool press, bool release, bool doubleClick);
+void QueueKeyInput(HWND from, QKeyEvent* e, bool down);
 void FocusFromQt(HWND hwnd);
 
 // --- messages (Messages.cpp) -----------------------------------------------------------------------------
@@ -157,8 +161,9 @@ LRESULT CallGuarded(HWND hwnd, WNDPROC proc, UINT msg, WPARAM wParam, LPARAM lPa
 LRESULT SendLocal(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 /// Makes the calling (user-interface) thread's message queue, so that other threads can post to it.
 void EnsureOwnQueue();
-/// Queues an input or posted message on the user-interface thread's queue.
-void QueueUiMessage(const MSG& msg);
+/// Queues an input or posted message on the user-interface thread's queue; mouse input is bound to the
+/// capturing window, if any, when it is taken.
+void QueueUiMessage(const MSG& msg, bool mouse = false);
 /// Runs `fn` on the user-interface thread and waits for it; false when that thread is gone, closing, or
 /// the wait was given up. Called on that thread, it runs `fn` at once.
 bool RunOnUiThread(const std::function<void()>& fn);
@@ -222,6 +227,13 @@ LRESULT CALLBACK DialogClassProc(HWND, UINT, WPARAM, LPARAM);
 void Log(const char* format, ...) __attribute__((format(printf, 1, 2)));
 } // namespace platform::window::detail
 
+namespace platform::window::detail
+{
+/// True when the call belongs on another thread: the Qt application runs and this is not its thread.
+/// Before the application exists the calling thread may still become the user-interface thread.
+bool ShouldMarshal();
+} // namespace platform::window::detail
+
 #define PW_ON_UI_THREAD(call)                                                                                \
-    if (!::platform::window::detail::IsUiThread())                                                           \
+    if (::platform::window::detail::ShouldMarshal())                                                         \
     return ::platform::window::detail::OnUi([&] { return call; })

@@ -144,6 +144,9 @@ void RaiseOwned(HWND owner)
 
 Qt::WindowFlags FlagsFor(const Window& w)
 {
+    if (w.cls && w.cls->tooltip)
+        return Qt::ToolTip | Qt::FramelessWindowHint | Qt::WindowTransparentForInput |
+               Qt::WindowDoesNotAcceptFocus;
     Qt::WindowFlags f = Qt::Window;
     if ((w.style & WS_CAPTION) != WS_CAPTION)
         f |= Qt::FramelessWindowHint;
@@ -309,6 +312,11 @@ bool IsUiThread()
 {
     auto* app = QCoreApplication::instance();
     return app && QThread::currentThread() == app->thread();
+}
+
+bool ShouldMarshal()
+{
+    return QCoreApplication::instance() && !IsUiThread();
 }
 
 bool EnsureApplication()
@@ -548,6 +556,14 @@ void FocusFromQt(HWND hwnd)
 {
     if (hwnd != g_focus && Find(hwnd))
         SetFocus(hwnd);
+}
+
+void SetClassTooltip(const char* name)
+{
+    std::lock_guard lock(g_classLock);
+    auto it = g_classes.find(Lower(name));
+    if (it != g_classes.end())
+        it->second->tooltip = true;
 }
 
 void RegisterClassInternal(const WNDCLASSEXA& wc, bool system)
@@ -798,7 +814,7 @@ HWND CreateWindowEx(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD st
     w->proc = cls->proc;
     w->style = style;
     w->exStyle = exStyle;
-    if (!child && !(style & WS_POPUP))
+    if (!child && !(style & WS_POPUP) && !cls->tooltip)
         w->style |= WS_CLIPSIBLINGS | WS_CAPTION;
     if (child)
     {

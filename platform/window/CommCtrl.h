@@ -1,0 +1,141 @@
+#pragma once
+
+#include "platform/window/WinUser.h"
+
+/// The common controls the layer provides: the tooltip control, and the notification codes shared by the
+/// controls. The ANSI forms of the messages are the ones defined.
+
+struct INITCOMMONCONTROLSEX
+{
+    DWORD dwSize;
+    DWORD dwICC;
+};
+constexpr DWORD ICC_WIN95_CLASSES = 0x000000FF;
+constexpr DWORD ICC_STANDARD_CLASSES = 0x00004000;
+/// Nothing to do: the controls exist from the start. Always TRUE.
+PLATFORM_API BOOL InitCommonControlsEx(const INITCOMMONCONTROLSEX* init);
+PLATFORM_API void InitCommonControls();
+
+constexpr COLORREF CLR_NONE = 0xFFFFFFFF;
+constexpr COLORREF CLR_DEFAULT = 0xFF000000;
+
+// Notification codes common to the controls (WM_NOTIFY, NMHDR::code).
+constexpr UINT NM_FIRST = 0u;
+constexpr UINT NM_OUTOFMEMORY = NM_FIRST - 1;
+constexpr UINT NM_CLICK = NM_FIRST - 2;
+constexpr UINT NM_DBLCLK = NM_FIRST - 3;
+constexpr UINT NM_RETURN = NM_FIRST - 4;
+constexpr UINT NM_RCLICK = NM_FIRST - 5;
+constexpr UINT NM_RDBLCLK = NM_FIRST - 6;
+constexpr UINT NM_SETFOCUS = NM_FIRST - 7;
+constexpr UINT NM_KILLFOCUS = NM_FIRST - 8;
+constexpr UINT NM_CUSTOMDRAW = NM_FIRST - 12;
+constexpr UINT NM_HOVER = NM_FIRST - 13;
+
+// The tooltip control.
+#define TOOLTIPS_CLASS "tooltips_class32"
+
+constexpr DWORD TTS_ALWAYSTIP = 0x01;
+constexpr DWORD TTS_NOPREFIX = 0x02;
+constexpr DWORD TTS_NOANIMATE = 0x10;
+constexpr DWORD TTS_NOFADE = 0x20;
+constexpr DWORD TTS_BALLOON = 0x40;
+constexpr DWORD TTS_CLOSE = 0x80;
+
+constexpr UINT TTF_IDISHWND = 0x0001;
+constexpr UINT TTF_CENTERTIP = 0x0002;
+constexpr UINT TTF_RTLREADING = 0x0004;
+constexpr UINT TTF_SUBCLASS = 0x0010;
+constexpr UINT TTF_TRACK = 0x0020;
+constexpr UINT TTF_ABSOLUTE = 0x0080;
+constexpr UINT TTF_TRANSPARENT = 0x0100;
+constexpr UINT TTF_PARSELINKS = 0x1000;
+constexpr UINT TTF_DI_SETITEM = 0x8000;
+
+constexpr WPARAM TTDT_AUTOMATIC = 0;
+constexpr WPARAM TTDT_RESHOW = 1;
+constexpr WPARAM TTDT_AUTOPOP = 2;
+constexpr WPARAM TTDT_INITIAL = 3;
+
+constexpr UINT TTM_ACTIVATE = WM_USER + 1;
+constexpr UINT TTM_SETDELAYTIME = WM_USER + 3;
+constexpr UINT TTM_ADDTOOLA = WM_USER + 4;
+constexpr UINT TTM_DELTOOLA = WM_USER + 5;
+constexpr UINT TTM_NEWTOOLRECTA = WM_USER + 6;
+constexpr UINT TTM_RELAYEVENT = WM_USER + 7;
+constexpr UINT TTM_GETTOOLINFOA = WM_USER + 8;
+constexpr UINT TTM_SETTOOLINFOA = WM_USER + 9;
+constexpr UINT TTM_HITTESTA = WM_USER + 10;
+constexpr UINT TTM_GETTEXTA = WM_USER + 11;
+constexpr UINT TTM_UPDATETIPTEXTA = WM_USER + 12;
+constexpr UINT TTM_GETTOOLCOUNT = WM_USER + 13;
+constexpr UINT TTM_ENUMTOOLSA = WM_USER + 14;
+constexpr UINT TTM_GETCURRENTTOOLA = WM_USER + 15;
+constexpr UINT TTM_WINDOWFROMPOINT = WM_USER + 16;
+constexpr UINT TTM_TRACKACTIVATE = WM_USER + 17;
+constexpr UINT TTM_TRACKPOSITION = WM_USER + 18;
+constexpr UINT TTM_SETTIPBKCOLOR = WM_USER + 19;
+constexpr UINT TTM_SETTIPTEXTCOLOR = WM_USER + 20;
+constexpr UINT TTM_GETDELAYTIME = WM_USER + 21;
+constexpr UINT TTM_GETTIPBKCOLOR = WM_USER + 22;
+constexpr UINT TTM_GETTIPTEXTCOLOR = WM_USER + 23;
+constexpr UINT TTM_SETMAXTIPWIDTH = WM_USER + 24;
+constexpr UINT TTM_GETMAXTIPWIDTH = WM_USER + 25;
+constexpr UINT TTM_SETMARGIN = WM_USER + 26;
+constexpr UINT TTM_GETMARGIN = WM_USER + 27;
+constexpr UINT TTM_POP = WM_USER + 28;
+constexpr UINT TTM_UPDATE = WM_USER + 29;
+constexpr UINT TTM_SETTITLEA = WM_USER + 32;
+constexpr UINT TTM_POPUP = WM_USER + 34;
+constexpr UINT TTM_ADDTOOL = TTM_ADDTOOLA;
+constexpr UINT TTM_DELTOOL = TTM_DELTOOLA;
+constexpr UINT TTM_NEWTOOLRECT = TTM_NEWTOOLRECTA;
+constexpr UINT TTM_GETTOOLINFO = TTM_GETTOOLINFOA;
+constexpr UINT TTM_SETTOOLINFO = TTM_SETTOOLINFOA;
+constexpr UINT TTM_GETTEXT = TTM_GETTEXTA;
+constexpr UINT TTM_UPDATETIPTEXT = TTM_UPDATETIPTEXTA;
+constexpr UINT TTM_SETTITLE = TTM_SETTITLEA;
+
+constexpr UINT TTN_FIRST = 0u - 520u;
+constexpr UINT TTN_GETDISPINFOA = TTN_FIRST - 0;
+constexpr UINT TTN_SHOW = TTN_FIRST - 1;
+constexpr UINT TTN_POP = TTN_FIRST - 2;
+constexpr UINT TTN_LINKCLICK = TTN_FIRST - 3;
+constexpr UINT TTN_GETDISPINFOW = TTN_FIRST - 10;
+constexpr UINT TTN_NEEDTEXTA = TTN_GETDISPINFOA;
+constexpr UINT TTN_NEEDTEXTW = TTN_GETDISPINFOW;
+constexpr UINT TTN_GETDISPINFO = TTN_GETDISPINFOA;
+constexpr UINT TTN_NEEDTEXT = TTN_NEEDTEXTA;
+
+#define LPSTR_TEXTCALLBACKA (reinterpret_cast<LPSTR>(static_cast<LONG_PTR>(-1)))
+#define LPSTR_TEXTCALLBACK LPSTR_TEXTCALLBACKA
+
+struct TOOLINFOA
+{
+    UINT cbSize;
+    UINT uFlags;
+    HWND hwnd;
+    UINT_PTR uId;
+    RECT rect;
+    HINSTANCE hinst;
+    LPSTR lpszText;
+    LPARAM lParam;
+    void* lpReserved;
+};
+using TOOLINFO = TOOLINFOA;
+using LPTOOLINFO = TOOLINFOA*;
+using TTTOOLINFO = TOOLINFOA;
+
+struct NMTTDISPINFOA
+{
+    NMHDR hdr;
+    LPSTR lpszText;
+    char szText[80];
+    HINSTANCE hinst;
+    UINT uFlags;
+    LPARAM lParam;
+};
+using NMTTDISPINFO = NMTTDISPINFOA;
+using LPNMTTDISPINFO = NMTTDISPINFOA*;
+using TOOLTIPTEXTA = NMTTDISPINFOA;
+using TOOLTIPTEXT = NMTTDISPINFOA;
