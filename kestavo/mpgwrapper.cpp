@@ -491,6 +491,7 @@ CTranscoderLauncher::CTranscoderLauncher(const CommandLine& commandLine, CBasePa
 
 void CTranscoderLauncher::DoIteration(HANDLE haltEvent)
 {
+    m_readLimitReached = false;
     if (GetExitCode() != STILL_ACTIVE)
         return;
     const DWORD limitMs = GetSilenceTimeoutMs();
@@ -522,6 +523,7 @@ void CTranscoderLauncher::DoIteration(HANDLE haltEvent)
         else
             m_process.WaitForOutput(sliceMs);
     }
+    m_readLimitReached = received.size() >= kReadLimit;
     if (m_parser)
         m_parser->Feed(received);
 }
@@ -668,7 +670,9 @@ void CBaseJob::Run()
                 break;
             launcher.DoIteration(GetHaltEvent());
             UpdateProgress(parser.get());
-            if (!launcher.OutputEnded())
+            // A converter that writes more than an iteration takes would otherwise block on its full pipe
+            // and convert only as fast as the pauses let it write.
+            if (!launcher.OutputEnded() && !launcher.ReadLimitReached())
                 Pause(GetHaltEvent(), kIterationPauseMs);
         }
     }

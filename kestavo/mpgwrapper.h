@@ -122,9 +122,12 @@ public:
     /// Ends the converter now; its exit code becomes `exitCode` unless it had ended by itself.
     void Terminate(DWORD exitCode);
     bool OutputEnded() const { return m_process.OutputEnded(); }
+    /// The last iteration read as much as one iteration may: more output is probably waiting.
+    bool ReadLimitReached() const { return m_readLimitReached; }
 
 private:
     DWORD m_exitCode = STILL_ACTIVE;
+    bool m_readLimitReached = false;
     CBaseParser* m_parser;
     ConverterProcess m_process;
 };

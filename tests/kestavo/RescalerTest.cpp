@@ -5,8 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <regex>
-
 using namespace transcoder;
 using namespace kestavo_test;
 
@@ -36,12 +34,11 @@ std::string DetectPicture(const std::filesystem::path& path)
 {
     const ToolResult r = RunTool({"ffmpeg", "-nostdin", "-i", "file:" + path.string(), "-vf",
                                   "cropdetect=limit=0.3:round=2:reset=0:skip=0", "-f", "null", "-"});
-    const std::regex crop("crop=([0-9:]+)");
-    std::string last;
-    for (auto it = std::sregex_iterator(r.output.begin(), r.output.end(), crop); it != std::sregex_iterator();
-         ++it)
-        last = (*it)[1];
-    return last;
+    const auto at = r.output.rfind("crop=");
+    if (at == std::string::npos)
+        return {};
+    const auto start = at + 5;
+    return r.output.substr(start, r.output.find_first_not_of("0123456789:", start) - start);
 }
 } // namespace
 
