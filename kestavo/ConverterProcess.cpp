@@ -127,6 +127,15 @@ void ConverterProcess::WaitForOutput(int timeoutMs) const
     poll(&fd, 1, timeoutMs < 0 ? 0 : timeoutMs);
 }
 
+bool ConverterProcess::WaitForOutputEnd(int timeoutMs) const
+{
+    if (m_output < 0 || m_outputEnded)
+        return true;
+    // No events asked for: only the hang-up of the last writer (or an error) ends the wait.
+    pollfd fd{m_output, 0, 0};
+    return poll(&fd, 1, timeoutMs < 0 ? 0 : timeoutMs) > 0;
+}
+
 ConverterProcess::ReadStatus ConverterProcess::Read(std::string& text, std::size_t maxBytes)
 {
     if (m_output < 0 || m_outputEnded)

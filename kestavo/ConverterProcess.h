@@ -34,6 +34,9 @@ public:
 
     /// Waits at most timeoutMs until there is output to read or the output has ended.
     void WaitForOutput(int timeoutMs) const;
+    /// Waits at most timeoutMs until the output has ended (its writers are gone), whether or not text is
+    /// still waiting in the pipe; true when it has.
+    bool WaitForOutputEnd(int timeoutMs) const;
     /// Appends what the pipe holds, at most maxBytes, without blocking.
     ReadStatus Read(std::string& text, std::size_t maxBytes);
     bool OutputEnded() const { return m_outputEnded; }

@@ -200,15 +200,6 @@ bool IsSameFile(const std::string& a, const std::string& b)
     return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
-void Pause(HANDLE haltEvent, DWORD ms)
-{
-    // A halt cuts the pause short; the next iteration acts on it.
-    if (haltEvent)
-        WaitForSingleObject(haltEvent, ms);
-    else
-        Sleep(ms);
-}
-
 std::string LibraryFolder()
 {
     Dl_info info{};
@@ -528,6 +519,22 @@ void CTranscoderLauncher::DoIteration(HANDLE haltEvent)
         m_parser->Feed(received);
 }
 
+void CTranscoderLauncher::Pause(HANDLE haltEvent, DWORD ms)
+{
+    const ULONGLONG start = GetTickCount64();
+    for (;;)
+    {
+        // The next iteration acts on the halt; an ended output is read at once.
+        if (haltEvent && WaitForSingleObject(haltEvent, 0) == WAIT_OBJECT_0)
+            return;
+        const ULONGLONG elapsed = GetTickCount64() - start;
+        if (elapsed >= ms)
+            return;
+        if (m_process.WaitForOutputEnd(static_cast<int>(std::min<ULONGLONG>(kPollSliceMs, ms - elapsed))))
+            return;
+    }
+}
+
 DWORD CTranscoderLauncher::GetExitCode()
 {
     DWORD code = 0;
@@ -673,7 +680,7 @@ void CBaseJob::Run()
             // A converter that writes more than an iteration takes would otherwise block on its full pipe
             // and convert only as fast as the pauses let it write.
             if (!launcher.OutputEnded() && !launcher.ReadLimitReached())
-                Pause(GetHaltEvent(), kIterationPauseMs);
+                launcher.Pause(GetHaltEvent(), kIterationPauseMs);
         }
     }
     catch (const CUserAbortException&)

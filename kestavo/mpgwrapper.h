@@ -117,6 +117,8 @@ public:
     /// halt event that is set, ends the converter (code 995) and throws CUserAbortException; after the
     /// silence limit ends it with code 30 and returns.
     void DoIteration(HANDLE haltEvent);
+    /// Waits up to `ms` between iterations; a halt or the end of the converter's output cuts it short.
+    void Pause(HANDLE haltEvent, DWORD ms);
     /// STILL_ACTIVE until the converter has ended and its output has been read to the end.
     DWORD GetExitCode();
     /// Ends the converter now; its exit code becomes `exitCode` unless it had ended by itself.
