@@ -260,3 +260,50 @@ TEST_F(CommandLineTest, CompositeNamesItsThumbnailAfterTheMovie)
     }
 }
 } // namespace
+
+namespace
+{
+template <typename Job> struct WithExitCode : Job
+{
+    void SetExitCode(DWORD code) { this->m_exitCode = code; }
+};
+} // namespace
+
+TEST(CompletionTest, FailedRunDeletesTheTargetAndNamesTheCheck)
+{
+    testing_support::TempDir dir;
+    WithExitCode<CEmailMovieJob> email;
+    email.SetTarget(dir.WriteFile("out.avi", "partial").c_str());
+    email.SetExitCode(1);
+    try
+    {
+        email.TestOKRun();
+        FAIL() << "no exception";
+    }
+    catch (const CTranscoderException& e)
+    {
+        EXPECT_STREQ(e.what(), ".\\mpgwrapper[transcoder::CBaseJob::TestOKRun]: The transcoding process has "
+                               "encountered a Runtime error");
+        EXPECT_EQ(e.GetErrorCode(), 1);
+        const CTranscoderException copy(e);
+        EXPECT_EQ(copy.GetErrorCode(), 1);
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir / "out.avi"));
+
+    // The frames job only looks at the exit code: its ".gif" target is never written.
+    WithExitCode<CBlogGIFJob> gif;
+    gif.SetTarget((dir / "frames").c_str());
+    EXPECT_NO_THROW(gif.TestOKRun());
+    gif.SetExitCode(30);
+    try
+    {
+        gif.TestOKRun();
+        FAIL() << "no exception";
+    }
+    catch (const CTranscoderException& e)
+    {
+        EXPECT_STREQ(e.what(), ".\\jobs[transcoder::CBlogGIFJob::TestOKRun]: The transcoding process has "
+                               "encountered a Runtime error");
+        EXPECT_EQ(e.GetErrorCode(), 30);
+    }
+}
