@@ -70,7 +70,8 @@ protected:
 
 TEST_F(StandInConverterTest, SilentConverterIsEndedWithItsChildrenAndTheJobFails)
 {
-    const ScopedEnv limit("KESTAVO_SILENCE_TIMEOUT_MS", "600");
+    // Long enough for a slow shell to start its child and write both ids.
+    const ScopedEnv limit("KESTAVO_SILENCE_TIMEOUT_MS", "2000");
     UseStandIn("echo $$ >> \"" + Path("pids").string() + "\"\n" + "sleep 60 &\necho $! >> \"" +
                Path("pids").string() + "\"\nwait\n");
     const auto start = std::chrono::steady_clock::now();

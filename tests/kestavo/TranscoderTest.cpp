@@ -222,8 +222,10 @@ TEST_F(TranscoderTest, HaltWhileAnErrorAwaitsItsAcknowledgementDoesNotHang)
 
 TEST_F(TranscoderTest, HaltDuringAJobKillsTheConverterAndRemovesTheTarget)
 {
-    AddJob(IID_IEmailMovieJob, "clip.avi", "out1.avi");
-    AddJob(IID_IEmailMovieJob, "clip.avi", "out2.avi");
+    // Long enough that the conversion is surely still running when it is found and stopped.
+    MakeStandardClip(Path("long.avi"), 320, 240, 30);
+    AddJob(IID_IEmailMovieJob, "long.avi", "out1.avi");
+    AddJob(IID_IEmailMovieJob, "long.avi", "out2.avi");
     // An older copy is overwritten by the conversion and goes with the halt.
     std::ofstream(Path("out1.avi")) << "older copy";
     EventRecorder recorder(instance);
@@ -278,7 +280,8 @@ TEST_F(TranscoderTest, InterJobSyncHoldsTheWorkerAndASecondRunIsRefused)
 
 TEST_F(TranscoderTest, DeletingARunningInstanceHaltsAndJoinsItsWorker)
 {
-    AddJob(IID_IEmailMovieJob, "clip.avi", "out1.avi");
+    MakeStandardClip(Path("long.avi"), 320, 240, 30);
+    AddJob(IID_IEmailMovieJob, "long.avi", "out1.avi");
     EventRecorder recorder(instance);
     instance->RegisterCallback(&recorder);
     instance->RunJobQueue();
