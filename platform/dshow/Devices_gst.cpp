@@ -4,6 +4,7 @@
 #include "VirtualCamera.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <fstream>
 #include <map>
@@ -235,6 +236,9 @@ bool RecordFromAudioDevice(GstDevice* device, DeviceRecord* record)
     return true;
 }
 
+/// The devices of the running device watch, or null when none runs (WatchState below).
+GList* WatchedDevices(bool* running);
+
 std::vector<DeviceRecord> RealDevices(DeviceKind kind)
 {
     std::vector<DeviceRecord> result;
@@ -242,15 +246,24 @@ std::vector<DeviceRecord> RealDevices(DeviceKind kind)
         return result;
     if (kind == DeviceKind::Audio && !gst::FirstMissingFactory({"pulsesrc"}).empty())
         return result;
-    gst::ObjectPtr<GstDeviceMonitor> monitor(gst_device_monitor_new());
-    gst_device_monitor_add_filter(monitor.get(), kind == DeviceKind::Video ? "Video/Source" : "Audio/Source",
-                                  nullptr);
-    if (!gst_device_monitor_start(monitor.get()))
-        return result;
-    GList* devices = gst_device_monitor_get_devices(monitor.get());
+    const char* deviceClass = kind == DeviceKind::Video ? "Video/Source" : "Audio/Source";
+    // A second monitor would start the providers again; while the watch runs, its list is current.
+    bool watched = false;
+    GList* devices = WatchedDevices(&watched);
+    gst::ObjectPtr<GstDeviceMonitor> monitor;
+    if (!watched)
+    {
+        monitor.reset(gst_device_monitor_new());
+        gst_device_monitor_add_filter(monitor.get(), deviceClass, nullptr);
+        if (!gst_device_monitor_start(monitor.get()))
+            return result;
+        devices = gst_device_monitor_get_devices(monitor.get());
+    }
     for (GList* it = devices; it; it = it->next)
     {
         auto* device = GST_DEVICE(it->data);
+        if (!gst_device_has_classes(device, deviceClass))
+            continue;
         DeviceRecord record;
         bool ok = kind == DeviceKind::Video ? RecordFromVideoDevice(device, &record)
                                             : RecordFromAudioDevice(device, &record);
@@ -258,7 +271,8 @@ std::vector<DeviceRecord> RealDevices(DeviceKind kind)
             result.push_back(std::move(record));
     }
     g_list_free_full(devices, gst_object_unref);
-    gst_device_monitor_stop(monitor.get());
+    if (monitor)
+        gst_device_monitor_stop(monitor.get());
     return result;
 }
 } // namespace
@@ -492,7 +506,11 @@ struct WatchState
     std::mutex lock;
     std::map<int, DeviceWatch::Listener> listeners;
     int nextId = 1;
+    // Starting and stopping the monitor happen outside `lock`: providers announce the devices they
+    // find while they start, on their own threads, and those announcements take `lock`.
+    std::mutex monitorLock;
     gst::ObjectPtr<GstDeviceMonitor> monitor;
+    std::atomic<bool> starting{false};
 };
 
 WatchState& Watch()
@@ -512,32 +530,46 @@ GstBusSyncReply OnMonitorMessage(GstBus*, GstMessage* message, gpointer)
     }
     else if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_DEVICE_REMOVED)
         gst_message_parse_device_removed(message, &device);
-    if (device)
+    // The devices found while the monitor starts were there before: no arrivals.
+    if (device && !(arrived && Watch().starting))
     {
         DeviceRecord record;
         bool ok = gst_device_has_classes(device, "Video/Source") ? RecordFromVideoDevice(device, &record)
                                                                  : RecordFromAudioDevice(device, &record);
         if (ok)
             DeviceWatch::Announce(record.kind, record.devicePath, arrived);
-        gst_object_unref(device);
     }
+    if (device)
+        gst_object_unref(device);
     gst_message_unref(message);
     return GST_BUS_DROP;
 }
 
+GList* WatchedDevices(bool* running)
+{
+    auto& state = Watch();
+    std::lock_guard lock(state.monitorLock);
+    *running = state.monitor != nullptr;
+    return state.monitor ? gst_device_monitor_get_devices(state.monitor.get()) : nullptr;
+}
+
 void StartMonitor(WatchState& state)
 {
+    std::lock_guard lock(state.monitorLock);
     if (state.monitor)
         return;
-    state.monitor.reset(gst_device_monitor_new());
+    gst::ObjectPtr<GstDeviceMonitor> monitor(gst_device_monitor_new());
     if (gst::FirstMissingFactory({"v4l2src"}).empty())
-        gst_device_monitor_add_filter(state.monitor.get(), "Video/Source", nullptr);
+        gst_device_monitor_add_filter(monitor.get(), "Video/Source", nullptr);
     if (gst::FirstMissingFactory({"pulsesrc"}).empty())
-        gst_device_monitor_add_filter(state.monitor.get(), "Audio/Source", nullptr);
-    gst::BusPtr bus(gst_device_monitor_get_bus(state.monitor.get()));
+        gst_device_monitor_add_filter(monitor.get(), "Audio/Source", nullptr);
+    gst::BusPtr bus(gst_device_monitor_get_bus(monitor.get()));
     gst_bus_set_sync_handler(bus.get(), OnMonitorMessage, nullptr, nullptr);
-    if (!gst_device_monitor_start(state.monitor.get()))
-        state.monitor.reset();
+    state.starting = true;
+    bool started = gst_device_monitor_start(monitor.get());
+    state.starting = false;
+    if (started)
+        state.monitor = std::move(monitor);
 }
 } // namespace
 
@@ -545,9 +577,12 @@ int DeviceWatch::Subscribe(Listener listener)
 {
     gst::EnsureInit();
     auto& state = Watch();
-    std::lock_guard lock(state.lock);
-    int id = state.nextId++;
-    state.listeners.emplace(id, std::move(listener));
+    int id;
+    {
+        std::lock_guard lock(state.lock);
+        id = state.nextId++;
+        state.listeners.emplace(id, std::move(listener));
+    }
     StartMonitor(state);
     return id;
 }
@@ -555,15 +590,23 @@ int DeviceWatch::Subscribe(Listener listener)
 void DeviceWatch::Unsubscribe(int id)
 {
     auto& state = Watch();
-    gst::ObjectPtr<GstDeviceMonitor> stopped;
     {
         std::lock_guard lock(state.lock);
         state.listeners.erase(id);
-        if (state.listeners.empty())
-            stopped = std::move(state.monitor);
+        if (!state.listeners.empty())
+            return;
     }
-    if (stopped)
-        gst_device_monitor_stop(stopped.get());
+    std::lock_guard monitorLock(state.monitorLock);
+    {
+        std::lock_guard lock(state.lock);
+        if (!state.listeners.empty())
+            return;
+    }
+    if (state.monitor)
+    {
+        gst_device_monitor_stop(state.monitor.get());
+        state.monitor.reset();
+    }
 }
 
 void DeviceWatch::Announce(DeviceKind kind, const std::string& devicePath, bool arrived)

@@ -41,10 +41,26 @@ GstElement* Filter(GstCaps* caps)
     return filter;
 }
 
+GstPadProbeReturn KeepTimesRising(GstPad*, GstPadProbeInfo* info, gpointer data)
+{
+    auto* last = static_cast<GstClockTime*>(data);
+    GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
+    GstClockTime time = GST_BUFFER_DTS_OR_PTS(buffer);
+    // The ASF muxer aborts the whole program on a packet without a time or with one before the
+    // previous packet's; an encoder draining after its source went away can hand out either.
+    if (!GST_CLOCK_TIME_IS_VALID(time) || (GST_CLOCK_TIME_IS_VALID(*last) && time < *last))
+        return GST_PAD_PROBE_DROP;
+    *last = time;
+    return GST_PAD_PROBE_OK;
+}
+
 void LinkToMuxer(GstElement* last, GstElement* muxer, const char* templateName)
 {
     GstPad* muxPad = gst_element_request_pad_simple(muxer, templateName);
     PadPtr src(gst_element_get_static_pad(last, "src"));
+    gst_pad_add_probe(src.get(), GST_PAD_PROBE_TYPE_BUFFER, KeepTimesRising,
+                      new GstClockTime(GST_CLOCK_TIME_NONE),
+                      [](gpointer data) { delete static_cast<GstClockTime*>(data); });
     gst_pad_link(src.get(), muxPad);
     gst_object_unref(muxPad);
 }
@@ -52,6 +68,15 @@ void LinkToMuxer(GstElement* last, GstElement* muxer, const char* templateName)
 GstPad* Ghost(GstElement* bin, GstElement* first, const char* name)
 {
     PadPtr sink(gst_element_get_static_pad(first, "sink"));
+    // A device that goes away may hand out a last buffer without a time; an encoder would make one up
+    // and the ASF muxer aborts the program on timestamps that run backwards.
+    gst_pad_add_probe(
+        sink.get(), GST_PAD_PROBE_TYPE_BUFFER,
+        [](GstPad*, GstPadProbeInfo* info, gpointer) {
+            return GST_BUFFER_PTS_IS_VALID(GST_PAD_PROBE_INFO_BUFFER(info)) ? GST_PAD_PROBE_OK
+                                                                            : GST_PAD_PROBE_DROP;
+        },
+        nullptr, nullptr);
     GstPad* ghost = gst_ghost_pad_new(name, sink.get());
     gst_element_add_pad(bin, ghost);
     return GST_PAD(gst_object_ref(ghost));
