@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/com/Guid.h"
 #include "platform/win/WinTypes.h"
 
 #include <cstddef>
@@ -16,27 +17,10 @@
 
 namespace transcoder
 {
-/// An interface or job type identifier, laid out as the system's 128-bit identifiers are.
-struct GUID
-{
-    DWORD Data1;
-    WORD Data2;
-    WORD Data3;
-    BYTE Data4[8];
-};
-
-constexpr bool operator==(const GUID& a, const GUID& b)
-{
-    if (a.Data1 != b.Data1 || a.Data2 != b.Data2 || a.Data3 != b.Data3)
-        return false;
-    for (int i = 0; i < 8; ++i)
-        if (a.Data4[i] != b.Data4[i])
-            return false;
-    return true;
-}
-
-using REFIID = const GUID&;
-using REFGUID = const GUID&;
+/// Interface and job type identifiers are the system's 128-bit identifiers.
+using ::GUID;
+using ::REFGUID;
+using ::REFIID;
 
 inline constexpr GUID IID_IBaseJob = {
     0x64FCDA6E, 0xD9E4, 0x4AE8, {0xB7, 0x31, 0xCB, 0x0A, 0x76, 0x23, 0x49, 0x45}};
