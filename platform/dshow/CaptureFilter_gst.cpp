@@ -453,6 +453,21 @@ HRESULT CreateCaptureFilter(const DeviceRecord& device, REFIID iid, void** objec
         return E_POINTER;
     *object = nullptr;
     gst::EnsureInit();
+    std::string missing;
+    if (device.kind == DeviceKind::Video)
+        missing = device.virtualCamera
+                      ? gst::FirstMissingFactory({"videotestsrc", "videoconvert", "capsfilter", "tee"})
+                      : gst::FirstMissingFactory({"v4l2src", "capsfilter", "tee"});
+    else
+        missing = gst::FirstMissingFactory({device.virtualMicrophone ? "audiotestsrc" : "pulsesrc", "tee"});
+    if (missing.empty() && device.virtualCamera && device.virtualCamera->Config().clockOverlay)
+        missing = gst::FirstMissingFactory({"clockoverlay"});
+    if (!missing.empty())
+    {
+        g_warning("The GStreamer element \"%s\" is missing; \"%s\" cannot be used.", missing.c_str(),
+                  device.friendlyName.c_str());
+        return REGDB_E_CLASSNOTREG;
+    }
     CGstFilter* filter = nullptr;
     if (device.kind == DeviceKind::Video)
         filter = new (std::nothrow) CVideoCaptureFilter(device);

@@ -1,5 +1,6 @@
 #include "GraphFixture.h"
 
+#include "platform/dshow/Gst.h"
 #include "platform/win/CString.h"
 #include "platform/win/LastError.h"
 
@@ -506,4 +507,55 @@ TEST_F(GraphTest, PictureControlsKeepTheirValuesWithTheCamera)
     EXPECT_EQ(flags, VideoProcAmp_Flags_Manual);
     ASSERT_EQ(again->Get(VideoProcAmp_WhiteBalance, &value, &flags), S_OK);
     EXPECT_EQ(flags, VideoProcAmp_Flags_Auto);
+}
+
+TEST(MissingElementTest, FilterOfAMissingElementIsNotMadeAndTheElementIsNamed)
+{
+    platform::dshow::gst::EnsureInit();
+    GstRegistry* registry = gst_registry_get();
+    GstPluginFeature* muxer = gst_registry_lookup_feature(registry, "avmux_asf");
+    ASSERT_NE(muxer, nullptr);
+    gst_registry_remove_feature(registry, muxer);
+
+    ComPtr<IBaseFilter> writer;
+    EXPECT_EQ(
+        CoCreateInstance(CLSID_WMAsfWriter, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter, writer.PutVoid()),
+        REGDB_E_CLASSNOTREG);
+    EXPECT_FALSE(writer);
+    std::string missing;
+    EXPECT_FALSE(platform::dshow::CheckElementFactories(&missing));
+    EXPECT_EQ(missing, "avmux_asf");
+
+    gst_registry_add_feature(registry, muxer);
+    gst_object_unref(muxer);
+    EXPECT_EQ(
+        CoCreateInstance(CLSID_WMAsfWriter, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter, writer.PutVoid()),
+        S_OK);
+}
+
+TEST_F(GraphTest, PauseOfALiveGraphCannotCueAndRunsOnAgain)
+{
+    m_preview.Build(m_camera->DevicePath());
+    OAFilterState state = -1;
+    EXPECT_EQ(m_preview.control->GetState(0, &state), S_OK);
+    EXPECT_EQ(state, State_Stopped);
+    ASSERT_EQ(m_preview.control->Run(), S_OK);
+    EXPECT_EQ(m_preview.control->GetState(100, &state), S_OK);
+    EXPECT_EQ(state, State_Running);
+    ASSERT_EQ(m_preview.control->Pause(), S_OK);
+    EXPECT_EQ(m_preview.control->GetState(100, &state), VFW_S_CANT_CUE);
+    EXPECT_EQ(state, State_Paused);
+    LONG_PTR p1 = 0;
+    LONG_PTR p2 = 0;
+    EXPECT_TRUE(WaitForEvent(m_preview.events.Get(), EC_PAUSED, 1000, &p1, &p2));
+    ASSERT_EQ(m_preview.control->Run(), S_OK);
+    // Frames flow again after the pause.
+    BYTE* first = WaitForImage(m_preview.windowless.Get(), 5000);
+    ASSERT_NE(first, nullptr);
+    CoTaskMemFree(first);
+    EXPECT_EQ(m_preview.control->GetState(100, &state), S_OK);
+    EXPECT_EQ(state, State_Running);
+    // Filters cannot be added or connected while the graph runs.
+    ComPtr<IBaseFilter> late = MakeFilter(CLSID_NullRenderer);
+    EXPECT_EQ(m_preview.graph->AddFilter(late.Get(), L"Late"), VFW_E_NOT_STOPPED);
 }
