@@ -3,6 +3,7 @@
 
 #include "DirectShowFilters/tolquin/SpeechEncoderSettings.h"
 #include "platform/registry/Registry.h"
+#include "tests/support/RegistryProbe.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -457,35 +458,6 @@ TEST(TolquinTest, SampleOfAnotherAttachedTypeIsRefused)
 
 namespace
 {
-std::string ReadText(const std::string& key, const char* name)
-{
-    HKEY handle = nullptr;
-    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS)
-        return "<no key>";
-    char buffer[1024] = {};
-    DWORD size = sizeof(buffer);
-    DWORD type = 0;
-    const LONG rc = RegQueryValueExA(handle, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
-    RegCloseKey(handle);
-    if (rc != ERROR_SUCCESS)
-        return "<no value>";
-    if (type == REG_DWORD)
-    {
-        DWORD value;
-        std::memcpy(&value, buffer, sizeof(value));
-        return std::to_string(value);
-    }
-    return buffer;
-}
-
-bool KeyExists(const std::string& key)
-{
-    HKEY handle = nullptr;
-    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS)
-        return false;
-    RegCloseKey(handle);
-    return true;
-}
 
 template <class F> F Export(void* module, const char* name)
 {
@@ -510,22 +482,26 @@ TEST(TolquinRegistrationTest, RegistersCreatesThroughTheRegistryAndUnregisters)
 
     ASSERT_EQ(registerServer(), S_OK);
     const std::string server = "CLSID\\{F160BAAC-5A50-473C-8E22-EC7EEE53CBD8}";
-    EXPECT_EQ(ReadText(server, ""), "Tavisk Speech Encoder");
-    EXPECT_EQ(ReadText(server + "\\InprocServer32", ""), path.string());
-    EXPECT_EQ(ReadText(server + "\\InprocServer32", "ThreadingModel"), "Both");
+    EXPECT_EQ(testing_support::ReadClassesRootText(server, ""), "Tavisk Speech Encoder");
+    EXPECT_EQ(testing_support::ReadClassesRootText(server + "\\InprocServer32", ""), path.string());
+    EXPECT_EQ(testing_support::ReadClassesRootText(server + "\\InprocServer32", "ThreadingModel"), "Both");
     const std::string filters =
         "CLSID\\{083863F1-70DE-11D0-BD40-00A0C911CE86}\\Instance\\{F160BAAC-5A50-473C-8E22-EC7EEE53CBD8}";
-    EXPECT_EQ(ReadText(filters, "FriendlyName"), "Tavisk Speech Encoder");
-    EXPECT_EQ(ReadText(filters, "Merit"), std::to_string(0x600000));
-    EXPECT_EQ(ReadText(filters + "\\Pins\\0", "Output"), "0");
-    EXPECT_EQ(ReadText(filters + "\\Pins\\0\\Types\\0", "SubType"), "{00000001-0000-0010-8000-00AA00389B71}");
-    EXPECT_EQ(ReadText(filters + "\\Pins\\1", "Output"), "1");
-    EXPECT_EQ(ReadText(filters + "\\Pins\\1\\Types\\0", "SubType"), "{726D6173-0000-0010-8000-00AA00389B71}");
-    EXPECT_EQ(ReadText(filters + "\\Pins\\1\\Types\\1", "SubType"), "{62776173-0000-0010-8000-00AA00389B71}");
+    EXPECT_EQ(testing_support::ReadClassesRootText(filters, "FriendlyName"), "Tavisk Speech Encoder");
+    EXPECT_EQ(testing_support::ReadClassesRootText(filters, "Merit"), std::to_string(0x600000));
+    EXPECT_EQ(testing_support::ReadClassesRootText(filters + "\\Pins\\0", "Output"), "0");
+    EXPECT_EQ(testing_support::ReadClassesRootText(filters + "\\Pins\\0\\Types\\0", "SubType"),
+              "{00000001-0000-0010-8000-00AA00389B71}");
+    EXPECT_EQ(testing_support::ReadClassesRootText(filters + "\\Pins\\1", "Output"), "1");
+    EXPECT_EQ(testing_support::ReadClassesRootText(filters + "\\Pins\\1\\Types\\0", "SubType"),
+              "{726D6173-0000-0010-8000-00AA00389B71}");
+    EXPECT_EQ(testing_support::ReadClassesRootText(filters + "\\Pins\\1\\Types\\1", "SubType"),
+              "{62776173-0000-0010-8000-00AA00389B71}");
     const std::string compressors =
         "CLSID\\{33D9A761-90C8-11D0-BD43-00A0C911CE86}\\Instance\\Tavisk Speech Encoder";
-    EXPECT_EQ(ReadText(compressors, "CLSID"), "{F160BAAC-5A50-473C-8E22-EC7EEE53CBD8}");
-    EXPECT_EQ(ReadText(compressors, "FriendlyName"), "Tavisk Speech Encoder");
+    EXPECT_EQ(testing_support::ReadClassesRootText(compressors, "CLSID"),
+              "{F160BAAC-5A50-473C-8E22-EC7EEE53CBD8}");
+    EXPECT_EQ(testing_support::ReadClassesRootText(compressors, "FriendlyName"), "Tavisk Speech Encoder");
 
     ASSERT_EQ(CoCreateInstance(CLSID_SpeechEncoderFilter, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
                                filter.PutVoid()),
@@ -543,9 +519,9 @@ TEST(TolquinRegistrationTest, RegistersCreatesThroughTheRegistryAndUnregisters)
     EXPECT_EQ(canUnloadNow(), S_OK);
 
     ASSERT_EQ(unregisterServer(), S_OK);
-    EXPECT_FALSE(KeyExists(server));
-    EXPECT_FALSE(KeyExists(filters));
-    EXPECT_FALSE(KeyExists(compressors));
+    EXPECT_FALSE(testing_support::ClassesRootKeyExists(server));
+    EXPECT_FALSE(testing_support::ClassesRootKeyExists(filters));
+    EXPECT_FALSE(testing_support::ClassesRootKeyExists(compressors));
     EXPECT_EQ(CoCreateInstance(CLSID_SpeechEncoderFilter, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
                                filter.PutVoid()),
               REGDB_E_CLASSNOTREG);

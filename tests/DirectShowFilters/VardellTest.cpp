@@ -3,6 +3,7 @@
 
 #include "DirectShowFilters/vardell/VideoEncoderBitrate.h"
 #include "platform/registry/Registry.h"
+#include "tests/support/RegistryProbe.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -523,30 +524,6 @@ TEST(VardellTest, BitrateSetWhileStreamingAppliesFromTheNextConnection)
     EXPECT_EQ(Decode(bench.Sink().Bytes(), kWidth, kHeight, &errors).size(), 60u) << errors;
 }
 
-namespace
-{
-std::string ReadText(const std::string& key, const char* name)
-{
-    HKEY handle = nullptr;
-    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS)
-        return "<no key>";
-    char buffer[1024] = {};
-    DWORD size = sizeof(buffer);
-    DWORD type = 0;
-    const LONG rc = RegQueryValueExA(handle, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
-    RegCloseKey(handle);
-    if (rc != ERROR_SUCCESS)
-        return "<no value>";
-    if (type == REG_DWORD)
-    {
-        DWORD value;
-        std::memcpy(&value, buffer, sizeof(value));
-        return std::to_string(value);
-    }
-    return buffer;
-}
-} // namespace
-
 TEST(VardellRegistrationTest, RegistersBothFiltersAndListsOnlyTheEncoderAsCompressor)
 {
     const auto path = std::filesystem::canonical(harness::PluginPath("vardell.so"));
@@ -561,21 +538,26 @@ TEST(VardellRegistrationTest, RegistersBothFiltersAndListsOnlyTheEncoderAsCompre
     const std::string decoder = "{5C8958B0-7CAC-41CE-8975-FAF5C13D996C}";
     for (const auto& id : {encoder, decoder})
     {
-        EXPECT_EQ(ReadText("CLSID\\" + id + "\\InprocServer32", ""), path.string());
-        EXPECT_EQ(ReadText("CLSID\\" + id + "\\InprocServer32", "ThreadingModel"), "Both");
+        EXPECT_EQ(testing_support::ReadClassesRootText("CLSID\\" + id + "\\InprocServer32", ""),
+                  path.string());
+        EXPECT_EQ(testing_support::ReadClassesRootText("CLSID\\" + id + "\\InprocServer32", "ThreadingModel"),
+                  "Both");
     }
-    EXPECT_EQ(ReadText("CLSID\\" + encoder, ""), "Tavisk MPEG-4 Encoder");
-    EXPECT_EQ(ReadText("CLSID\\" + decoder, ""), "Tavisk MPEG-4 Decoder");
+    EXPECT_EQ(testing_support::ReadClassesRootText("CLSID\\" + encoder, ""), "Tavisk MPEG-4 Encoder");
+    EXPECT_EQ(testing_support::ReadClassesRootText("CLSID\\" + decoder, ""), "Tavisk MPEG-4 Decoder");
     const std::string filters = "CLSID\\{083863F1-70DE-11D0-BD40-00A0C911CE86}\\Instance\\";
-    EXPECT_EQ(ReadText(filters + encoder, "Merit"), std::to_string(MERIT_UNLIKELY));
-    EXPECT_EQ(ReadText(filters + encoder + "\\Pins\\0\\Types\\8", "SubType"),
+    EXPECT_EQ(testing_support::ReadClassesRootText(filters + encoder, "Merit"),
+              std::to_string(MERIT_UNLIKELY));
+    EXPECT_EQ(testing_support::ReadClassesRootText(filters + encoder + "\\Pins\\0\\Types\\8", "SubType"),
               "{32315659-0000-0010-8000-00AA00389B71}");
-    EXPECT_EQ(ReadText(filters + decoder, "Merit"), std::to_string(MERIT_DO_NOT_USE));
-    EXPECT_EQ(ReadText(filters + decoder + "\\Pins\\0\\Types\\0", "SubType"),
+    EXPECT_EQ(testing_support::ReadClassesRootText(filters + decoder, "Merit"),
+              std::to_string(MERIT_DO_NOT_USE));
+    EXPECT_EQ(testing_support::ReadClassesRootText(filters + decoder + "\\Pins\\0\\Types\\0", "SubType"),
               "{5634504D-0000-0010-8000-00AA00389B71}");
     const std::string compressors = "CLSID\\{33D9A760-90C8-11D0-BD43-00A0C911CE86}\\Instance\\";
-    EXPECT_EQ(ReadText(compressors + "Tavisk MPEG-4 Encoder", "CLSID"), encoder);
-    EXPECT_EQ(ReadText(compressors + "Tavisk MPEG-4 Decoder", "CLSID"), "<no key>");
+    EXPECT_EQ(testing_support::ReadClassesRootText(compressors + "Tavisk MPEG-4 Encoder", "CLSID"), encoder);
+    EXPECT_EQ(testing_support::ReadClassesRootText(compressors + "Tavisk MPEG-4 Decoder", "CLSID"),
+              "<no key>");
 
     for (const GUID& id : {CLSID_Mpeg4EncoderFilter, CLSID_Mpeg4DecoderFilter})
     {
@@ -589,10 +571,11 @@ TEST(VardellRegistrationTest, RegistersBothFiltersAndListsOnlyTheEncoderAsCompre
     }
 
     ASSERT_EQ(unregisterServer(), S_OK);
-    EXPECT_EQ(ReadText("CLSID\\" + encoder, ""), "<no key>");
-    EXPECT_EQ(ReadText("CLSID\\" + decoder, ""), "<no key>");
-    EXPECT_EQ(ReadText(filters + decoder, "Merit"), "<no key>");
-    EXPECT_EQ(ReadText(compressors + "Tavisk MPEG-4 Encoder", "CLSID"), "<no key>");
+    EXPECT_EQ(testing_support::ReadClassesRootText("CLSID\\" + encoder, ""), "<no key>");
+    EXPECT_EQ(testing_support::ReadClassesRootText("CLSID\\" + decoder, ""), "<no key>");
+    EXPECT_EQ(testing_support::ReadClassesRootText(filters + decoder, "Merit"), "<no key>");
+    EXPECT_EQ(testing_support::ReadClassesRootText(compressors + "Tavisk MPEG-4 Encoder", "CLSID"),
+              "<no key>");
 }
 
 TEST(VardellTest, StubDecoderAcceptsAnyInputAndOffersNoOutputType)

@@ -4,6 +4,7 @@
 #include "platform/com/FilterMapper.h"
 #include "platform/registry/Registry.h"
 #include "platform/win/LastError.h"
+#include "tests/support/RegistryProbe.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -16,36 +17,6 @@ using platform::com::ComPtr;
 namespace
 {
 DEFINE_GUID(kSomeClass, 0x12345678, 0x9ABC, 0xDEF0, 0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD, 0xEF);
-
-std::string ReadText(const std::string& key, const char* name)
-{
-    HKEY handle = nullptr;
-    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS)
-        return "<no key>";
-    char buffer[512] = {};
-    DWORD size = sizeof(buffer);
-    DWORD type = 0;
-    const LONG rc = RegQueryValueExA(handle, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
-    RegCloseKey(handle);
-    if (rc != ERROR_SUCCESS)
-        return "<no value>";
-    if (type == REG_DWORD)
-    {
-        DWORD value;
-        std::memcpy(&value, buffer, sizeof(value));
-        return std::to_string(value);
-    }
-    return buffer;
-}
-
-bool KeyExists(const std::string& key)
-{
-    HKEY handle = nullptr;
-    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS)
-        return false;
-    RegCloseKey(handle);
-    return true;
-}
 
 ComPtr<IFilterMapper2> NewMapper()
 {
@@ -119,11 +90,11 @@ TEST(ComTest, ServerEntriesAreWrittenAndRemovedWithEverythingBelow)
 {
     const std::string key = "CLSID\\{12345678-9ABC-DEF0-0123-456789ABCDEF}";
     ASSERT_EQ(platform::com::RegisterInprocServer(kSomeClass, "Some class", "/opt/some.so", "Both"), S_OK);
-    EXPECT_EQ(ReadText(key, ""), "Some class");
-    EXPECT_EQ(ReadText(key + "\\InprocServer32", ""), "/opt/some.so");
-    EXPECT_EQ(ReadText(key + "\\InprocServer32", "ThreadingModel"), "Both");
+    EXPECT_EQ(testing_support::ReadClassesRootText(key, ""), "Some class");
+    EXPECT_EQ(testing_support::ReadClassesRootText(key + "\\InprocServer32", ""), "/opt/some.so");
+    EXPECT_EQ(testing_support::ReadClassesRootText(key + "\\InprocServer32", "ThreadingModel"), "Both");
     ASSERT_EQ(platform::com::UnregisterInprocServer(kSomeClass), S_OK);
-    EXPECT_FALSE(KeyExists(key));
+    EXPECT_FALSE(testing_support::ClassesRootKeyExists(key));
     EXPECT_EQ(platform::com::UnregisterInprocServer(kSomeClass), S_OK);
     EXPECT_EQ(platform::com::DeleteKeyTree(HKEY_CLASSES_ROOT, key), static_cast<LONG>(ERROR_FILE_NOT_FOUND));
 }
@@ -153,24 +124,26 @@ TEST(FilterMapperTest, RegistersFilterDataInTheCategoryAndReplacesItAgain)
                                      &CLSID_VideoCompressorCategory, L"Some instance", &data),
               S_OK);
     const std::string key = "CLSID\\{33D9A760-90C8-11D0-BD43-00A0C911CE86}\\Instance\\Some instance";
-    EXPECT_EQ(ReadText(key, "FriendlyName"), "Filtre \xc3\xa9t\xc3\xa9");
-    EXPECT_EQ(ReadText(key, "CLSID"), "{12345678-9ABC-DEF0-0123-456789ABCDEF}");
-    EXPECT_EQ(ReadText(key, "Merit"), std::to_string(MERIT_UNLIKELY));
-    EXPECT_EQ(ReadText(key + "\\Pins\\0", "Name"), "In");
-    EXPECT_EQ(ReadText(key + "\\Pins\\1", "Many"), "1");
-    EXPECT_EQ(ReadText(key + "\\Pins\\0\\Types\\0", "SubType"), "{00000000-0000-0000-0000-000000000000}");
-    EXPECT_EQ(ReadText(key + "\\Pins\\1\\Types\\1", "MajorType"), "{12345678-9ABC-DEF0-0123-456789ABCDEF}");
+    EXPECT_EQ(testing_support::ReadClassesRootText(key, "FriendlyName"), "Filtre \xc3\xa9t\xc3\xa9");
+    EXPECT_EQ(testing_support::ReadClassesRootText(key, "CLSID"), "{12345678-9ABC-DEF0-0123-456789ABCDEF}");
+    EXPECT_EQ(testing_support::ReadClassesRootText(key, "Merit"), std::to_string(MERIT_UNLIKELY));
+    EXPECT_EQ(testing_support::ReadClassesRootText(key + "\\Pins\\0", "Name"), "In");
+    EXPECT_EQ(testing_support::ReadClassesRootText(key + "\\Pins\\1", "Many"), "1");
+    EXPECT_EQ(testing_support::ReadClassesRootText(key + "\\Pins\\0\\Types\\0", "SubType"),
+              "{00000000-0000-0000-0000-000000000000}");
+    EXPECT_EQ(testing_support::ReadClassesRootText(key + "\\Pins\\1\\Types\\1", "MajorType"),
+              "{12345678-9ABC-DEF0-0123-456789ABCDEF}");
 
     // A new registration under the same name replaces the old one whole.
     const REGFILTER2 smaller{1, MERIT_NORMAL, 1, pins};
     ASSERT_EQ(mapper->RegisterFilter(kSomeClass, L"Other", nullptr, &CLSID_VideoCompressorCategory,
                                      L"Some instance", &smaller),
               S_OK);
-    EXPECT_EQ(ReadText(key, "Merit"), std::to_string(MERIT_NORMAL));
-    EXPECT_FALSE(KeyExists(key + "\\Pins\\1"));
+    EXPECT_EQ(testing_support::ReadClassesRootText(key, "Merit"), std::to_string(MERIT_NORMAL));
+    EXPECT_FALSE(testing_support::ClassesRootKeyExists(key + "\\Pins\\1"));
 
     EXPECT_EQ(mapper->UnregisterFilter(&CLSID_VideoCompressorCategory, L"Some instance", kSomeClass), S_OK);
-    EXPECT_FALSE(KeyExists(key));
+    EXPECT_FALSE(testing_support::ClassesRootKeyExists(key));
     EXPECT_EQ(mapper->UnregisterFilter(&CLSID_VideoCompressorCategory, L"Some instance", kSomeClass),
               HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
 }
@@ -180,9 +153,10 @@ TEST(FilterMapperTest, DefaultsToTheFilterCategoryUnderTheClassId)
     const auto mapper = NewMapper();
     const REGFILTER2 data{1, MERIT_NORMAL, 0, nullptr};
     ASSERT_EQ(mapper->RegisterFilter(kSomeClass, L"Plain", nullptr, nullptr, nullptr, &data), S_OK);
-    EXPECT_EQ(ReadText("CLSID\\{083863F1-70DE-11D0-BD40-00A0C911CE86}\\Instance\\{12345678-9ABC-DEF0-0123-"
-                       "456789ABCDEF}",
-                       "FriendlyName"),
+    EXPECT_EQ(testing_support::ReadClassesRootText(
+                  "CLSID\\{083863F1-70DE-11D0-BD40-00A0C911CE86}\\Instance\\{12345678-9ABC-DEF0-0123-"
+                  "456789ABCDEF}",
+                  "FriendlyName"),
               "Plain");
 }
 
