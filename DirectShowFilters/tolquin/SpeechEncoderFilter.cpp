@@ -4,7 +4,6 @@
 #include "TolquinExceptions.h"
 
 #include "DirectShowFilters/FilterErrors.h"
-#include "platform/com/ComPtr.h"
 
 #include <algorithm>
 #include <new>
@@ -35,17 +34,8 @@ STDAPI DllRegisterServer()
 {
     try
     {
-        HRESULT hr = AMovieDllRegisterServer2(TRUE);
-        if (FAILED(hr))
-            return hr;
-        platform::com::ComPtr<IFilterMapper2> mapper;
-        hr = CoCreateInstance(CLSID_FilterMapper2, nullptr, CLSCTX_INPROC_SERVER, IID_IFilterMapper2,
-                              mapper.PutVoid());
-        if (FAILED(hr))
-            return hr;
-        const REGFILTER2 data{1, MERIT_NORMAL, 2, kPins};
-        return mapper->RegisterFilter(CLSID_SpeechEncoderFilter, kFilterName, nullptr,
-                                      &CLSID_AudioCompressorCategory, kFilterName, &data);
+        return AMovieRegisterInCategory(TRUE, CLSID_SpeechEncoderFilter, kFilterName,
+                                        CLSID_AudioCompressorCategory, MERIT_NORMAL, 2, kPins);
     }
     catch (...)
     {
@@ -57,16 +47,8 @@ STDAPI DllUnregisterServer()
 {
     try
     {
-        HRESULT hr = AMovieDllRegisterServer2(FALSE);
-        if (FAILED(hr))
-            return hr;
-        platform::com::ComPtr<IFilterMapper2> mapper;
-        hr = CoCreateInstance(CLSID_FilterMapper2, nullptr, CLSCTX_INPROC_SERVER, IID_IFilterMapper2,
-                              mapper.PutVoid());
-        if (FAILED(hr))
-            return hr;
-        return mapper->UnregisterFilter(&CLSID_AudioCompressorCategory, kFilterName,
-                                        CLSID_SpeechEncoderFilter);
+        return AMovieRegisterInCategory(FALSE, CLSID_SpeechEncoderFilter, kFilterName,
+                                        CLSID_AudioCompressorCategory, MERIT_NORMAL, 2, kPins);
     }
     catch (...)
     {

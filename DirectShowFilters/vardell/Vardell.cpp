@@ -4,7 +4,6 @@
 #include "VideoEncoderBitrate.h"
 
 #include "DirectShowFilters/FilterErrors.h"
-#include "platform/com/ComPtr.h"
 
 namespace
 {
@@ -50,11 +49,6 @@ const AMOVIESETUP_FILTER kEncoderSetup = {&CLSID_Mpeg4EncoderFilter, kEncoderNam
 const AMOVIESETUP_FILTER kDecoderSetup = {&CLSID_Mpeg4DecoderFilter, kDecoderName, MERIT_DO_NOT_USE, 2,
                                           kDecoderPins};
 
-HRESULT NewMapper(platform::com::ComPtr<IFilterMapper2>& mapper)
-{
-    return CoCreateInstance(CLSID_FilterMapper2, nullptr, CLSCTX_INPROC_SERVER, IID_IFilterMapper2,
-                            mapper.PutVoid());
-}
 } // namespace
 
 CFactoryTemplate g_Templates[] = {
@@ -67,16 +61,8 @@ STDAPI DllRegisterServer()
 {
     try
     {
-        HRESULT hr = AMovieDllRegisterServer2(TRUE);
-        if (FAILED(hr))
-            return hr;
-        platform::com::ComPtr<IFilterMapper2> mapper;
-        hr = NewMapper(mapper);
-        if (FAILED(hr))
-            return hr;
-        const REGFILTER2 data{1, MERIT_UNLIKELY, 2, kEncoderPins};
-        return mapper->RegisterFilter(CLSID_Mpeg4EncoderFilter, kEncoderName, nullptr,
-                                      &CLSID_VideoCompressorCategory, kEncoderName, &data);
+        return AMovieRegisterInCategory(TRUE, CLSID_Mpeg4EncoderFilter, kEncoderName,
+                                        CLSID_VideoCompressorCategory, MERIT_UNLIKELY, 2, kEncoderPins);
     }
     catch (...)
     {
@@ -88,15 +74,8 @@ STDAPI DllUnregisterServer()
 {
     try
     {
-        HRESULT hr = AMovieDllRegisterServer2(FALSE);
-        if (FAILED(hr))
-            return hr;
-        platform::com::ComPtr<IFilterMapper2> mapper;
-        hr = NewMapper(mapper);
-        if (FAILED(hr))
-            return hr;
-        return mapper->UnregisterFilter(&CLSID_VideoCompressorCategory, kEncoderName,
-                                        CLSID_Mpeg4EncoderFilter);
+        return AMovieRegisterInCategory(FALSE, CLSID_Mpeg4EncoderFilter, kEncoderName,
+                                        CLSID_VideoCompressorCategory, MERIT_UNLIKELY, 2, kEncoderPins);
     }
     catch (...)
     {

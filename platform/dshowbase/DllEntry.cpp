@@ -1,6 +1,7 @@
 // The exports of a filter plug-in over its g_Templates table. Compiled into every plug-in, so that each
 // counts its own objects and names its own path when it registers.
 #include "platform/com/Com.h"
+#include "platform/com/ComPtr.h"
 #include "platform/dshowbase/Setup.h"
 
 #include <new>
@@ -61,4 +62,21 @@ HRESULT AMovieDllRegisterServer2(BOOL registering)
     return platform::dshow::RegisterTemplates(
         g_Templates, g_cTemplates, platform::com::ModulePathOf(static_cast<const void*>(g_Templates)),
         registering);
+}
+
+HRESULT AMovieRegisterInCategory(BOOL registering, REFCLSID filter, const WCHAR* name, REFCLSID category,
+                                 DWORD merit, UINT pinCount, const AMOVIESETUP_PIN* pins)
+{
+    HRESULT hr = AMovieDllRegisterServer2(registering);
+    if (FAILED(hr))
+        return hr;
+    platform::com::ComPtr<IFilterMapper2> mapper;
+    hr = CoCreateInstance(CLSID_FilterMapper2, nullptr, CLSCTX_INPROC_SERVER, IID_IFilterMapper2,
+                          mapper.PutVoid());
+    if (FAILED(hr))
+        return hr;
+    if (!registering)
+        return mapper->UnregisterFilter(&category, name, filter);
+    const REGFILTER2 data{1, merit, pinCount, pins};
+    return mapper->RegisterFilter(filter, name, nullptr, &category, name, &data);
 }

@@ -31,6 +31,11 @@ extern int g_cTemplates;
 /// then the server entries. Returns the first failure.
 HRESULT AMovieDllRegisterServer2(BOOL registering);
 
+/// AMovieDllRegisterServer2, then one filter of the table entered in (TRUE) or removed from (FALSE) a further
+/// category, such as a compressor category, with the given merit and pins. Returns the first failure.
+HRESULT AMovieRegisterInCategory(BOOL registering, REFCLSID filter, const WCHAR* name, REFCLSID category,
+                                 DWORD merit, UINT pinCount, const AMOVIESETUP_PIN* pins);
+
 namespace platform::dshow
 {
 /// The work of AMovieDllRegisterServer2 over an explicit table and module path.
