@@ -289,6 +289,7 @@ struct LOGPEN
     POINT lopnWidth;
     COLORREF lopnColor;
 };
+using LPLOGPEN = LOGPEN*;
 
 struct LOGBRUSH
 {

@@ -792,6 +792,25 @@ constexpr UINT EN_MAXTEXT = 0x0501;
 constexpr UINT EN_HSCROLL = 0x0601;
 constexpr UINT EN_VSCROLL = 0x0602;
 
+// Combo box and list box notifications (the controls themselves come with the skinned controls).
+constexpr UINT CBN_ERRSPACE = static_cast<UINT>(-1);
+constexpr UINT CBN_SELCHANGE = 1;
+constexpr UINT CBN_DBLCLK = 2;
+constexpr UINT CBN_SETFOCUS = 3;
+constexpr UINT CBN_KILLFOCUS = 4;
+constexpr UINT CBN_EDITCHANGE = 5;
+constexpr UINT CBN_EDITUPDATE = 6;
+constexpr UINT CBN_DROPDOWN = 7;
+constexpr UINT CBN_CLOSEUP = 8;
+constexpr UINT CBN_SELENDOK = 9;
+constexpr UINT CBN_SELENDCANCEL = 10;
+constexpr UINT LBN_ERRSPACE = static_cast<UINT>(-2);
+constexpr UINT LBN_SELCHANGE = 1;
+constexpr UINT LBN_DBLCLK = 2;
+constexpr UINT LBN_SELCANCEL = 3;
+constexpr UINT LBN_SETFOCUS = 4;
+constexpr UINT LBN_KILLFOCUS = 5;
+
 // Owner draw.
 constexpr UINT ODT_MENU = 1;
 constexpr UINT ODT_LISTBOX = 2;

@@ -1,0 +1,44 @@
+#pragma once
+
+#include "platform/registry/Profile.h"
+#include "platform/window/Wnd.h"
+
+/// The class library's application object. One exists per program (a global object); AfxGetApp returns
+/// it. Its profile functions keep the settings under Software\<registry key>\<application name>.
+class PLATFORM_API CWinApp : public CCmdTarget, public CRegistryProfile
+{
+    DECLARE_DYNAMIC(CWinApp)
+public:
+    explicit CWinApp(LPCTSTR appName = nullptr);
+    ~CWinApp() override;
+
+    /// Starts the application; FALSE ends the program without running the message loop.
+    virtual BOOL InitInstance();
+    /// Runs the message loop until WM_QUIT and returns ExitInstance's result.
+    virtual int Run();
+    virtual int ExitInstance();
+    virtual BOOL PreTranslateMessage(MSG* msg);
+    virtual BOOL OnIdle(LONG count);
+    /// Handles one message of the thread's queue; FALSE when it was WM_QUIT.
+    BOOL PumpMessage();
+
+    HCURSOR LoadStandardCursor(LPCTSTR name) const;
+    HCURSOR LoadCursor(UINT id) const;
+    HICON LoadIcon(UINT id) const;
+
+    HINSTANCE m_hInstance = nullptr;
+    CWnd* m_pMainWnd = nullptr;
+    int m_nCmdShow = SW_SHOWNORMAL;
+    MSG m_msgCur{};
+};
+
+PLATFORM_API CWinApp* AfxGetApp();
+PLATFORM_API CWnd* AfxGetMainWnd();
+/// A system message box owned by the main window, with the application's name as caption.
+PLATFORM_API int AfxMessageBox(LPCTSTR text, UINT type = MB_OK, UINT helpId = 0);
+PLATFORM_API int AfxMessageBox(UINT textId, UINT type = MB_OK, UINT helpId = UINT(-1));
+
+/// The program's start: makes the Qt application, runs InitInstance of the application object and, when it
+/// returns TRUE, Run; then closes the window layer (pending cross-thread sends return). Returns the exit
+/// code.
+PLATFORM_API int AfxWinMain(int argc, char** argv);
