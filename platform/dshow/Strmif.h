@@ -121,18 +121,6 @@ protected:
 /// The filter graph manager. Filters are owned by the graph from AddFilter to RemoveFilter.
 struct IGraphBuilder : IFilterGraph
 {
-    /// Adds a filter under a unique name (a taken name gets a number appended, VFW_S_DUPLICATE_NAME).
-    STDMETHOD(AddFilter)(IBaseFilter* filter, LPCWSTR name) PURE;
-    /// Disconnects the filter's pins on both sides and releases it; VFW_E_NOT_IN_GRAPH for a stranger.
-    STDMETHOD(RemoveFilter)(IBaseFilter* filter) PURE;
-    STDMETHOD(EnumFilters)(IEnumFilters** filters) PURE;
-    STDMETHOD(FindFilterByName)(LPCWSTR name, IBaseFilter** filter) PURE;
-    /// Connects an output pin to an input pin of filters in the graph, with `type` when given.
-    STDMETHOD(ConnectDirect)(IPin* output, IPin* input, const AM_MEDIA_TYPE* type) PURE;
-    STDMETHOD(Reconnect)(IPin* pin) PURE;
-    /// Breaks this pin's side of a connection only.
-    STDMETHOD(Disconnect)(IPin* pin) PURE;
-    STDMETHOD(SetDefaultSyncSource)() PURE;
     /// Connects two pins, inserting no filter: our filters convert formats themselves.
     STDMETHOD(Connect)(IPin* output, IPin* input) PURE;
     STDMETHOD(Render)(IPin* output) PURE;

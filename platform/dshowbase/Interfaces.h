@@ -116,9 +116,24 @@ protected:
     ~IReferenceClock() = default;
 };
 
-/// The graph a filter belongs to; filters only keep a pointer to it.
+struct IEnumFilters;
+
+/// The graph a filter belongs to; filters keep only a pointer to it, the program builds graphs through it.
 struct IFilterGraph : IUnknown
 {
+    /// Adds a filter under a unique name (a taken name gets a number appended, VFW_S_DUPLICATE_NAME).
+    STDMETHOD(AddFilter)(IBaseFilter* filter, LPCWSTR name) PURE;
+    /// Disconnects the filter's pins on both sides and releases it; VFW_E_NOT_IN_GRAPH for a stranger.
+    STDMETHOD(RemoveFilter)(IBaseFilter* filter) PURE;
+    STDMETHOD(EnumFilters)(IEnumFilters** filters) PURE;
+    STDMETHOD(FindFilterByName)(LPCWSTR name, IBaseFilter** filter) PURE;
+    /// Connects an output pin to an input pin of filters in the graph, with `type` when given.
+    STDMETHOD(ConnectDirect)(IPin* output, IPin* input, const AM_MEDIA_TYPE* type) PURE;
+    STDMETHOD(Reconnect)(IPin* pin) PURE;
+    /// Breaks this pin's side of a connection only.
+    STDMETHOD(Disconnect)(IPin* pin) PURE;
+    STDMETHOD(SetDefaultSyncSource)() PURE;
+
 protected:
     ~IFilterGraph() = default;
 };
