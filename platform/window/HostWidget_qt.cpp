@@ -263,6 +263,14 @@ bool HostWidget::event(QEvent* e)
         DeferUiWork([self] { FocusFromQt(self); });
         return QWidget::event(e);
     }
+    case QEvent::Move:
+    case QEvent::Resize:
+        if (isWindow())
+        {
+            const HWND self = m_hwnd;
+            DeferUiWork([self] { SyncGeometryFromQt(self); });
+        }
+        return QWidget::event(e);
     case QEvent::Close:
         // The close button of a framed window asks the window, which decides.
         e->ignore();

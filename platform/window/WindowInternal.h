@@ -10,6 +10,7 @@
 #include <QRegion>
 #include <QWidget>
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <map>
@@ -97,7 +98,7 @@ struct Window
 
     bool created = false; // WM_CREATE answered
     bool destroying = false;
-    bool destroyed = false;
+    std::atomic<bool> destroyed{false}; // read by IsWindow on any thread
     HostWidget* widget = nullptr;
     HWND lastFocus = nullptr;           // focus to restore when a top-level window is activated again
     std::shared_ptr<void> controlState; // the built-in control classes keep their data here
@@ -153,6 +154,8 @@ void SetActiveInternal(HWND hwnd, bool fromQt);
 void QueueMouseInput(HWND from, QMouseEvent* e, bool press, bool release, bool doubleClick);
 void QueueKeyInput(HWND from, QKeyEvent* e, bool down);
 void FocusFromQt(HWND hwnd);
+/// Takes over a position or size the desktop gave a top-level window.
+void SyncGeometryFromQt(HWND hwnd);
 
 // --- messages (Messages.cpp) -----------------------------------------------------------------------------
 /// Calls the window procedure with the exception guard of the dispatcher; user-interface thread.

@@ -10,6 +10,7 @@
 
 #include <QApplication>
 #include <QFontDatabase>
+#include <QScreen>
 #include <QThread>
 #include <QWindow>
 
@@ -314,6 +315,44 @@ bool IsUiThread()
     return app && QThread::currentThread() == app->thread();
 }
 
+namespace
+{
+/// Tells every top-level window when the display or the work area changes, as the system broadcasts it.
+void WatchScreens()
+{
+    static bool watching = false;
+    if (watching)
+        return;
+    watching = true;
+    auto* app = qGuiApp;
+    auto watch = [app](QScreen* screen)
+    {
+        QObject::connect(screen, &QScreen::geometryChanged, app,
+                         [screen](const QRect& g)
+                         {
+                             PostMessage(HWND_BROADCAST, WM_DISPLAYCHANGE,
+                                         static_cast<WPARAM>(screen->depth()),
+                                         MAKELPARAM(g.width(), g.height()));
+                         });
+        QObject::connect(screen, &QScreen::availableGeometryChanged, app,
+                         [](const QRect&)
+                         { PostMessage(HWND_BROADCAST, WM_SETTINGCHANGE, SPI_SETWORKAREA, 0); });
+    };
+    for (QScreen* screen : QGuiApplication::screens())
+        watch(screen);
+    QObject::connect(app, &QGuiApplication::screenAdded, app, watch);
+    QObject::connect(app, &QGuiApplication::primaryScreenChanged, app,
+                     [](QScreen* screen)
+                     {
+                         if (!screen)
+                             return;
+                         const QRect g = screen->geometry();
+                         PostMessage(HWND_BROADCAST, WM_DISPLAYCHANGE, static_cast<WPARAM>(screen->depth()),
+                                     MAKELPARAM(g.width(), g.height()));
+                     });
+}
+} // namespace
+
 bool ShouldMarshal()
 {
     return QCoreApplication::instance() && !IsUiThread();
@@ -332,7 +371,21 @@ bool EnsureApplication()
         return false;
     EnsureFonts();
     EnsureOwnQueue();
+    WatchScreens();
     return true;
+}
+
+void SyncGeometryFromQt(HWND hwnd)
+{
+    auto w = Find(hwnd);
+    if (!w || !w->widget || w->parent || w->minimized || w->destroying || !w->widget->isVisible())
+        return;
+    const QRect g = w->widget->geometry();
+    if (g == WidgetGeometry(*w) || g.isEmpty())
+        return;
+    // The desktop moved or sized the window (its frame, its placement): the window learns it as from
+    // SetWindowPos.
+    SetWindowPos(hwnd, nullptr, g.x(), g.y(), g.width(), g.height(), SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 WindowPtr Find(HWND hwnd)

@@ -671,3 +671,32 @@ TEST_F(WindowTest, ShowAndHideTellTheWindowAndItsWidget)
     EXPECT_FALSE(IsWindowVisible(child));
     EXPECT_TRUE(GetWindowLongPtr(child, GWL_STYLE) & WS_VISIBLE);
 }
+
+TEST_F(WindowTest, AMoveByTheDesktopReachesTheWindow)
+{
+    HWND top = Top(10, 10, 50, 40);
+    recorder.log.clear();
+    // As a window manager would place the window.
+    platform::window::HostWidgetOf(top)->move(300, 200);
+    ASSERT_TRUE(PumpUntil([&] { return recorder.Count(top, WM_MOVE) > 0; }));
+    RECT r;
+    GetWindowRect(top, &r);
+    EXPECT_EQ(r.left, 300);
+    EXPECT_EQ(r.top, 200);
+    EXPECT_EQ(r.right - r.left, 50);
+}
+
+TEST_F(WindowTest, MessageBoxAnswersFromItsHookAndTellsWhatItShows)
+{
+    HWND owner = Top();
+    std::string seen;
+    platform::window::SetMessageBoxHook(
+        [&](HWND o, const char* text, const char* caption, UINT type)
+        {
+            seen = std::string(caption) + ": " + text + (o == owner ? " (owned)" : "");
+            return (type & MB_TYPEMASK) == MB_YESNO ? IDNO : IDOK;
+        });
+    EXPECT_EQ(MessageBox(owner, "Create the folder?", "Brevicam", MB_YESNO | MB_ICONQUESTION), IDNO);
+    EXPECT_EQ(seen, "Brevicam: Create the folder? (owned)");
+    platform::window::SetMessageBoxHook(nullptr);
+}
