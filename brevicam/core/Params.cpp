@@ -4,11 +4,11 @@
 #include "platform/ostrago/Ostrago.h"
 #include "platform/registry/Registry.h"
 #include "platform/resources/Resources.h"
+#include "platform/window/WinApp.h"
 #include "resources/brevicam/resource.h"
 #include "shared/exceptions/Exceptions.h"
 
 #include <arpa/inet.h>
-#include <atomic>
 #include <cstring>
 #include <netdb.h>
 #include <netinet/in.h>
@@ -31,30 +31,34 @@ constexpr int kDefaultPhotoFormat = 3;
 constexpr int kPhotoFormatBmp = 1;
 constexpr int kLastCamMode = 3;
 
-std::atomic<CRegistryProfile*> g_settingsProfile{nullptr};
+// The profile functions of the application object; without one, reads give the defaults and writes do
+// nothing.
+CRegistryProfile* AppProfile()
+{
+    return AfxGetApp();
+}
 
-// The profile functions of the application object, with a missing profile reading as the defaults.
 int ReadInt(const char* entry, int defaultValue)
 {
-    CRegistryProfile* profile = GetSettingsProfile();
+    CRegistryProfile* profile = AppProfile();
     return profile ? static_cast<int>(profile->GetProfileInt(kSection, entry, defaultValue)) : defaultValue;
 }
 
 CString ReadString(const char* entry, const char* defaultValue)
 {
-    CRegistryProfile* profile = GetSettingsProfile();
+    CRegistryProfile* profile = AppProfile();
     return profile ? profile->GetProfileString(kSection, entry, defaultValue) : CString(defaultValue);
 }
 
 void WriteInt(const char* entry, int value)
 {
-    if (CRegistryProfile* profile = GetSettingsProfile())
+    if (CRegistryProfile* profile = AppProfile())
         profile->WriteProfileInt(kSection, entry, value);
 }
 
 void WriteString(const char* entry, const char* value)
 {
-    if (CRegistryProfile* profile = GetSettingsProfile())
+    if (CRegistryProfile* profile = AppProfile())
         profile->WriteProfileString(kSection, entry, value);
 }
 
@@ -111,16 +115,6 @@ bool ReadUpdateValue(const char* valueName, CString& out)
     return true;
 }
 } // namespace
-
-CRegistryProfile* GetSettingsProfile()
-{
-    return g_settingsProfile.load();
-}
-
-void SetSettingsProfile(CRegistryProfile* profile)
-{
-    g_settingsProfile.store(profile);
-}
 
 CParams::CParams()
     : m_hMainWnd(nullptr), m_ServerSettings{}, m_DefaultServerSettings{},

@@ -52,7 +52,9 @@ public:
     CParams(const CParams&) = delete;
     CParams& operator=(const CParams&) = delete;
 
-    // Start-up and persistence, in the application's profile, section "Settings".
+    // Start-up and persistence, in the profile of the application object (AfxGetApp), section "Settings".
+    // Without an application object, or before it has its registry key and name, reads give the defaults
+    // and writes do nothing.
     /// Reads every persisted value with its default, creates the default photo and video folders and the
     /// GIF and Emails folders, and puts values that would break their users back to their defaults.
     void Load();
@@ -221,9 +223,3 @@ private:
 
 /// The settings store of the program.
 extern CParams g_params;
-
-/// The registry profile Load, Save and the per-model and login operations read and write: the
-/// application object's. Null until there is one: reads then give the defaults and writes do nothing.
-CRegistryProfile* GetSettingsProfile();
-/// Points the settings store at another profile (null: back to the application object's).
-void SetSettingsProfile(CRegistryProfile* profile);

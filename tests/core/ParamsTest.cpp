@@ -2,6 +2,7 @@
 
 #include "platform/registry/Registry.h"
 #include "platform/resources/Resources.h"
+#include "platform/window/WinApp.h"
 #include "resources/brevicam/resource.h"
 #include "shared/exceptions/Exceptions.h"
 #include "tests/support/PulseDaemon.h"
@@ -65,13 +66,12 @@ protected:
     {
         fs::create_directories(Home());
         platform::registry::Reload();
-        m_profile.SetRegistryKey("Tavisk");
-        m_profile.m_pszAppName = "QPX_SE";
-        SetSettingsProfile(&m_profile);
+        m_app.emplace("QPX_SE");
+        m_app->SetRegistryKey("Tavisk");
     }
     void TearDown() override
     {
-        SetSettingsProfile(nullptr);
+        m_app.reset();
         platform::registry::Reload();
     }
 
@@ -91,17 +91,19 @@ protected:
         RegCloseKey(key);
         return type;
     }
-    CString Stored(const char* name) { return m_profile.GetProfileString("Settings", name, "<missing>"); }
+    CString Stored(const char* name) { return Profile().GetProfileString("Settings", name, "<missing>"); }
     int StoredInt(const char* name)
     {
-        return static_cast<int>(m_profile.GetProfileInt("Settings", name, -999));
+        return static_cast<int>(Profile().GetProfileInt("Settings", name, -999));
     }
 
     testing_support::TempDir m_dir;
     ScopedEnv m_registryEnv;
     ScopedEnv m_homeEnv;
     ScopedEnv m_configEnv;
-    CRegistryProfile m_profile;
+    CRegistryProfile& Profile() { return *m_app; }
+
+    std::optional<CWinApp> m_app;
     CParams m_params;
 };
 
@@ -286,7 +288,7 @@ class ParamsCorruptValueTest : public ParamsTest, public testing::WithParamInter
 
 TEST_P(ParamsCorruptValueTest, LoadPutsItRightAndSaveStoresTheRightValue)
 {
-    GetParam().store(m_profile);
+    GetParam().store(Profile());
     m_params.Load();
     {
         CSingleLock lock(&m_params.m_cs, TRUE);
@@ -346,7 +348,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(ParamsTest, CopyToFolderPathDefaultsToTheStoredPhotoPath)
 {
-    m_profile.WriteProfileString("Settings", "PhotoPath", "/srv/Pics");
+    Profile().WriteProfileString("Settings", "PhotoPath", "/srv/Pics");
     m_params.Load();
     CSingleLock lock(&m_params.m_cs, TRUE);
     EXPECT_EQ(m_params.m_CopyToFolderPath, "/srv/Pics");
@@ -354,9 +356,9 @@ TEST_F(ParamsTest, CopyToFolderPathDefaultsToTheStoredPhotoPath)
 
 TEST_F(ParamsTest, PerModelValuesAreReadAndWrittenForThatModelOnly)
 {
-    m_profile.WriteProfileString("Settings", "VideoResolution_12", "1280 x 720");
-    m_profile.WriteProfileString("Settings", "PhotoResolution_12", "1600 x 1200");
-    m_profile.WriteProfileInt("Settings", "CamMode_12", 2);
+    Profile().WriteProfileString("Settings", "VideoResolution_12", "1280 x 720");
+    Profile().WriteProfileString("Settings", "PhotoResolution_12", "1600 x 1200");
+    Profile().WriteProfileInt("Settings", "CamMode_12", 2);
 
     m_params.LoadCameraSettings("7");
     EXPECT_EQ(m_params.GetVideoResolution(), "640 x 480");
@@ -390,20 +392,20 @@ TEST_F(ParamsTest, CaptureModeOutsideItsRangeLoadsAsPhoto)
 {
     for (int stored : {-1, 4, 1000})
     {
-        m_profile.WriteProfileInt("Settings", "CamMode_5", stored);
+        Profile().WriteProfileInt("Settings", "CamMode_5", stored);
         m_params.SetCamMode(2);
         m_params.LoadCameraSettings("5");
         EXPECT_EQ(m_params.GetCamMode(), 0) << stored;
     }
-    m_profile.WriteProfileInt("Settings", "CamMode_5", 3);
+    Profile().WriteProfileInt("Settings", "CamMode_5", 3);
     m_params.LoadCameraSettings("5");
     EXPECT_EQ(m_params.GetCamMode(), 3);
 }
 
 TEST_F(ParamsTest, LoginValuesAreWrittenOnlyWhileRemembered)
 {
-    m_profile.WriteProfileString("Settings", "URL", "rtsp://old");
-    m_profile.WriteProfileString("Settings", "User", "old user");
+    Profile().WriteProfileString("Settings", "URL", "rtsp://old");
+    Profile().WriteProfileString("Settings", "User", "old user");
     m_params.Load();
     {
         CSingleLock lock(&m_params.m_cs, TRUE);
@@ -432,16 +434,28 @@ TEST_F(ParamsTest, LoginValuesAreWrittenOnlyWhileRemembered)
 
 TEST_F(ParamsTest, WithoutAProfileLoadGivesDefaultsAndSaveWritesNothing)
 {
-    SetSettingsProfile(nullptr);
-    m_params.Load();
-    m_params.Save();
-    EXPECT_EQ(m_params.GetSoundFile(), CParams::GetProgramFolder() + "/shot.wav");
-    EXPECT_EQ(TypeOf("NbPictures"), REG_NONE);
+    Profile().WriteProfileInt("Settings", "NbPictures", 42);
+    // Before the application object has its registry key, and when there is no application object.
+    Profile().SetRegistryKey(nullptr);
+    for (int round = 0; round < 2; ++round)
+    {
+        m_params.Load();
+        {
+            CSingleLock lock(&m_params.m_cs, TRUE);
+            EXPECT_EQ(m_params.m_NbPictures, 10);
+            m_params.m_NbPictures = 5;
+        }
+        m_params.Save();
+        m_app.reset();
+    }
+    m_app.emplace("QPX_SE");
+    m_app->SetRegistryKey("Tavisk");
+    EXPECT_EQ(StoredInt("NbPictures"), 42);
 }
 
 TEST_F(ParamsTest, LoadCreatesTheDefaultFoldersWhateverFoldersAreChosen)
 {
-    m_profile.WriteProfileString("Settings", "PhotoPath", (m_dir / "chosen").c_str());
+    Profile().WriteProfileString("Settings", "PhotoPath", (m_dir / "chosen").c_str());
     m_params.Load();
     for (const char* sub : {"Photos", "Videos", "GIF", "Emails"})
         EXPECT_TRUE(fs::is_directory(Default(sub))) << sub;
