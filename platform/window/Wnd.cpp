@@ -736,6 +736,11 @@ CWnd* CWnd::GetTopLevelParent() const
     return FromHandle(::GetAncestor(m_hWnd, GA_ROOT));
 }
 
+CWnd* CWnd::GetDesktopWindow()
+{
+    return FromHandle(::GetDesktopWindow());
+}
+
 CWnd* CWnd::GetWindow(UINT cmd) const
 {
     return FromHandle(::GetWindow(m_hWnd, cmd));

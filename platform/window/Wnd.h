@@ -521,6 +521,7 @@ public:
     CWnd* GetOwner() const;
     void SetOwner(CWnd* owner);
     CWnd* GetTopLevelParent() const;
+    static CWnd* GetDesktopWindow();
     CWnd* GetWindow(UINT cmd) const;
     CWnd* GetTopWindow() const;
     CWnd* GetDlgItem(int id) const;

@@ -469,7 +469,9 @@ TEST_F(AfxTest, ToolTipControlShowsTheTipOfAWindowTool)
     CButton button;
     button.Create("b", WS_CHILD | WS_VISIBLE, CRect(10, 10, 60, 30), &parent, 3);
     CToolTipCtrl tip;
-    ASSERT_TRUE(tip.Create(&parent, TTS_ALWAYSTIP));
+    // Owned by the desktop, as a tooltip shared by several windows is.
+    ASSERT_TRUE(tip.Create(CWnd::GetDesktopWindow(), TTS_ALWAYSTIP));
+    EXPECT_EQ(tip.GetOwner(), nullptr);
     tip.SetDelayTime(20);
     ASSERT_TRUE(tip.AddTool(&button, IDS_AFX_TIP));
     EXPECT_EQ(tip.GetToolCount(), 1);

@@ -238,8 +238,21 @@ TEST_F(GdiTest, FontsResolveToTheirMetricCompatibleSubstitutes)
     LOGFONT lf{};
     ASSERT_EQ(GetObject(arial, sizeof lf, &lf), static_cast<int>(sizeof lf));
     EXPECT_EQ(lf.lfHeight, -20);
+
+    // The dialog font names all resolve to the one dialog face (Wine's Tahoma where installed).
+    SIZE tahoma{}, shell{};
+    HFONT t = CreateFont(-11, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, 0, 0, 0, 0, "Tahoma");
+    HFONT s =
+        CreateFont(-11, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, 0, 0, 0, 0, "MS Shell Dlg");
+    SelectObject(c.dc, t);
+    GetTextExtentPoint32(c.dc, "Settings and folders", -1, &tahoma);
+    SelectObject(c.dc, s);
+    GetTextExtentPoint32(c.dc, "Settings and folders", -1, &shell);
+    EXPECT_EQ(tahoma.cx, shell.cx);
     SelectObject(c.dc, old);
     DeleteObject(arial);
+    DeleteObject(t);
+    DeleteObject(s);
 }
 
 TEST_F(GdiTest, DrawTextPlacesTextByItsFlags)
