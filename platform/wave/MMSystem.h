@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/win/WaveFormat.h"
 #include "platform/win/Export.h"
+#include "platform/win/WaveFormat.h"
 #include "platform/win/WinTypes.h"
 
 /// The wave-in and mixer functions of the multimedia system, over PulseAudio.
