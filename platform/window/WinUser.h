@@ -1318,3 +1318,9 @@ PLATFORM_API LRESULT SendDlgItemMessage(HWND dialog, int id, UINT msg, WPARAM wP
 PLATFORM_API BOOL CheckDlgButton(HWND dialog, int id, UINT check);
 PLATFORM_API UINT IsDlgButtonChecked(HWND dialog, int id);
 PLATFORM_API BOOL CheckRadioButton(HWND dialog, int first, int last, int check);
+
+// Clipboard formats.
+/// The number of a private clipboard format, the same for every call with the same name (compared without
+/// case) in the process; 0xC000 and up; 0 for an empty or null name. Any thread.
+PLATFORM_API UINT RegisterClipboardFormatA(LPCSTR name);
+#define RegisterClipboardFormat RegisterClipboardFormatA
