@@ -152,6 +152,9 @@ struct QueueHolder
         g_queues.erase(queue->threadId);
         if (g_uiQueue == queue)
             g_uiQueue.reset();
+        // The pump lives on this thread, which is ending.
+        delete queue->pump;
+        queue->pump = nullptr;
     }
 };
 thread_local QueueHolder t_queue;
