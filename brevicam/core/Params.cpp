@@ -1,6 +1,7 @@
 #include "Params.h"
 
 #include "brevicam/core/RegKeyHolder.h"
+#include "brevicam/core/ResourceInstance.h"
 #include "platform/ostrago/Ostrago.h"
 #include "platform/registry/Registry.h"
 #include "platform/resources/Resources.h"
@@ -348,7 +349,7 @@ void CParams::SetUpdateAtStart(int updateAtStart)
 CString CParams::GetAppTitle()
 {
     CString title;
-    title.LoadString(AfxGetResourceHandle(), IDS_PRODUCT_NAME);
+    title.LoadString(AppResourceInstance(), IDS_PRODUCT_NAME);
     return title;
 }
 

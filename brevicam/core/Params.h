@@ -8,6 +8,9 @@
 #include <map>
 #include <vector>
 
+class CLabel;
+class CWnd;
+
 /// The server values kept with the settings: the current record is loaded and saved, the defaults record
 /// supplies the defaults of the current one.
 struct tagServerSettings
@@ -152,6 +155,21 @@ public:
     /// The path shortened for display to at most `maxChars` - 1 bytes, with "..." in place of the middle
     /// folders, when it is longer than `maxChars` (negative: 50); otherwise unchanged.
     static CString CompactPath(CString path, int maxChars);
+    /// Makes sure the folder can take files, asking the user (skinned boxes owned by `owner`, captioned
+    /// with the program's title) to create a missing one: 0 it exists; 1 it was created; 2 the path is
+    /// invalid (box 840 when an owner is given), it lies on a network or read-only medium (box 840) or it
+    /// could not be created (box 147); 3 the user declined to create it (box 143). Raises nothing; any
+    /// thread (a worker's boxes are shown by the user-interface thread).
+    static int CheckFolder(HWND owner, CString path);
+    /// The text, or its beginning followed by "...", fitting the label's width in the label's own font;
+    /// "..." alone when not even that fits. User-interface thread.
+    static CString EllipsizeText(CString text, CLabel& label);
+    /// The same for any window: a label is measured in its own font, another window in the font it was
+    /// given (WM_GETFONT). A null window gives the text unchanged.
+    static CString EllipsizeText(CString text, CWnd* window);
+    /// TRUE while the live video is shown in full screen: the main window's live-video surface (control
+    /// 1002) has another parent than the main window. User-interface thread.
+    BOOL IsFullScreen();
     /// The parent folder with its trailing "/", or an empty text for the root and for names without one.
     static CString GetParentFolder(CString path);
     /// TRUE when both paths, without their last component, are the same folder (case-sensitive).
