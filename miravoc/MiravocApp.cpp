@@ -1,0 +1,40 @@
+#include "MiravocApp.h"
+
+#include "AudioDeviceEngine.h"
+#include "PelmoraLibrary.h"
+
+CAudioDeviceEngine* g_pAudioDeviceEngine = nullptr;
+
+CMiravocApp::CMiravocApp() = default;
+
+CMiravocApp::~CMiravocApp() = default;
+
+BOOL CMiravocApp::InitInstance()
+{
+    if (!g_pAudioDeviceEngine)
+    {
+        try
+        {
+            g_pAudioDeviceEngine = new CAudioDeviceEngine();
+        }
+        catch (...)
+        {
+            // Without the engine every export answers "no engine"; the calling program goes on.
+            g_pAudioDeviceEngine = nullptr;
+        }
+    }
+    return TRUE;
+}
+
+int CMiravocApp::ExitInstance()
+{
+    if (CAudioDeviceEngine* engine = g_pAudioDeviceEngine)
+    {
+        engine->Close();
+        engine->Shutdown();
+        g_pAudioDeviceEngine = nullptr;
+        delete engine;
+    }
+    miravoc::pelmora::Release();
+    return 0;
+}

@@ -1,0 +1,32 @@
+// A program that links the audio library at load time, as the main program does: the library builds its
+// engine before main on this thread, which then serves the engine's window. It opens the named device,
+// waits for the level to move, and ends with the capture still running, leaving the library's end to stop
+// it. Prints what it saw; exits 0 when the library worked.
+
+#include "miravoc/Miravoc.h"
+#include "platform/window/Extras.h"
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <thread>
+
+int main(int argc, char** argv)
+{
+    std::string name = argc > 1 ? argv[1] : "";
+    std::printf("devices %u\n", GetNumDevices());
+    std::printf("check %d\n", CheckDevice(name.data()));
+    const int index = SetDevice(name.data());
+    std::printf("device %d\n", index);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(8);
+    DWORD level = 0;
+    while (level == 0 && std::chrono::steady_clock::now() < deadline)
+    {
+        platform::window::PumpPendingMessages();
+        std::this_thread::sleep_for(std::chrono::milliseconds(33));
+        level = GetVolumeMeterValue();
+    }
+    std::printf("level %s\n", level > 0 ? "moving" : "still");
+    std::fflush(stdout);
+    return index >= 0 && level > 0 ? 0 : 1;
+}
