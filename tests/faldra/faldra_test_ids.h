@@ -1,0 +1,11 @@
+#pragma once
+
+#define IDB_RED_TOP 101
+#define IDB_BLUE_BOTTOM 102
+#define IDB_GREEN_LEFT 103
+#define IDB_YELLOW_RIGHT 104
+#define IDB_WHITE_CENTRE 105
+#define IDB_HALVES 106
+#define IDB_RGB_ROW 107
+#define IDB_MAGENTA 108
+#define IDB_MISSING 999
