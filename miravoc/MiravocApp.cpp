@@ -5,12 +5,16 @@
 
 CAudioDeviceEngine* g_pAudioDeviceEngine = nullptr;
 
+BEGIN_MESSAGE_MAP(CMiravocApp, CWinApp)
+END_MESSAGE_MAP()
+
 CMiravocApp::CMiravocApp() = default;
 
 CMiravocApp::~CMiravocApp() = default;
 
 BOOL CMiravocApp::InitInstance()
 {
+    CWinApp::InitInstance();
     if (!g_pAudioDeviceEngine)
     {
         try
@@ -36,5 +40,5 @@ int CMiravocApp::ExitInstance()
         delete engine;
     }
     miravoc::pelmora::Release();
-    return 0;
+    return CWinApp::ExitInstance();
 }

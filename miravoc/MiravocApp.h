@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/win/WinTypes.h"
+#include "platform/window/WinApp.h"
 
 class CAudioDeviceEngine;
 
@@ -10,17 +10,20 @@ extern CAudioDeviceEngine* g_pAudioDeviceEngine;
 
 /// The audio library's application object: builds the engine when the library is loaded and takes it
 /// down when the library goes. Both run on the thread that loads and unloads the library, which then
-/// serves the engine's hidden window.
-class CMiravocApp
+/// serves the engine's hidden window. The calling program's own application object stays the one
+/// AfxGetApp returns, as it is made after the library's.
+class CMiravocApp : public CWinApp
 {
 public:
     CMiravocApp();
-    virtual ~CMiravocApp();
+    ~CMiravocApp() override;
     CMiravocApp(const CMiravocApp&) = delete;
     CMiravocApp& operator=(const CMiravocApp&) = delete;
 
     /// Builds the engine unless one exists; TRUE whether or not it could be built.
-    virtual BOOL InitInstance();
+    BOOL InitInstance() override;
     /// Closes the device, shuts the engine down and destroys it.
-    virtual int ExitInstance();
+    int ExitInstance() override;
+
+    DECLARE_MESSAGE_MAP()
 };
