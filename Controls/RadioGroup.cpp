@@ -1,13 +1,14 @@
 #include "Controls/RadioGroup.h"
 
 #include "Controls/GdipButton.h"
+#include "Controls/xSkinButton.h"
 
 namespace
 {
 bool IsKitButton(HWND hwnd)
 {
     CWnd* object = CWnd::FromHandlePermanent(hwnd);
-    return dynamic_cast<CGdipButton*>(object) != nullptr;
+    return dynamic_cast<CGdipButton*>(object) != nullptr || dynamic_cast<CxSkinButton*>(object) != nullptr;
 }
 } // namespace
 
