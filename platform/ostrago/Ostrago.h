@@ -101,3 +101,4 @@ PLATFORM_API void SetOsProfile(OsProfile profile);
 /// Fixes the desktop depth that IsDesktopIn16Bits judges (bits per pixel); 0 returns to the real one.
 PLATFORM_API void SetDesktopDepth(int bitsPerPixel);
 } // namespace platform
+#include "platform/ostrago/BrowsePath.h"
