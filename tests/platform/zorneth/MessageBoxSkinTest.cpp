@@ -3,8 +3,13 @@
 
 #include <QApplication>
 #include <QPushButton>
+#include <QThread>
 #include <QTimer>
 #include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
 
 namespace
 {
@@ -64,6 +69,38 @@ TEST_F(MessageBoxSkinTest, ClosingWithoutAButtonCancelsOrDeclines)
     EXPECT_EQ(ShowAndPress(MB_YESNOCANCEL, {}, true), IDCANCEL);
     EXPECT_EQ(ShowAndPress(MB_YESNO, {}, true), IDNO);
     EXPECT_EQ(ShowAndPress(MB_OK, {}, true), IDOK);
+}
+
+TEST_F(MessageBoxSkinTest, AWorkersBoxIsShownByTheUserInterfaceThreadAndAnswered)
+{
+    ::GetDesktopWindow();
+    std::atomic<int> answer{-1};
+    bool shownOnUi = false;
+    // Runs inside the box's own loop on the user-interface thread and presses "Yes".
+    QTimer presser;
+    QObject::connect(&presser, &QTimer::timeout,
+                     [&]
+                     {
+                         if (QWidget* box = QApplication::activeModalWidget())
+                         {
+                             shownOnUi = box->thread() == QThread::currentThread();
+                             for (auto* button : box->findChildren<QPushButton*>())
+                                 if (button->text() == "Yes")
+                                     button->click();
+                         }
+                     });
+    presser.start(5);
+    std::thread worker(
+        [&]
+        { answer = MessageBoxSkinEx("OK", "Cancel", "Yes", "No", nullptr, "from a worker", "c", MB_YESNO); });
+    for (int i = 0; i < 5000 && answer == -1; ++i)
+    {
+        QApplication::processEvents(QEventLoop::AllEvents, 5);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    worker.join();
+    EXPECT_EQ(answer, IDYES);
+    EXPECT_TRUE(shownOnUi);
 }
 
 TEST_F(MessageBoxSkinTest, OwnerIsDisabledWhileTheBoxIsOpenAndEnabledAfter)
