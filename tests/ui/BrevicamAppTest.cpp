@@ -49,3 +49,23 @@ TEST_F(BrevicamAppTest, ALoadedLanguageLibraryGivesTheTitleTheCaptionsAndTheText
     EXPECT_EQ(boxes[0].Caption, "Brevicam (français)");
 }
 } // namespace
+
+namespace
+{
+TEST(IsFullScreenTest, TrueWhileTheLiveVideoSurfaceLivesInTheFullScreenHost)
+{
+    CWnd main, host, surface;
+    ASSERT_TRUE(main.CreateEx(0, "STATIC", "main", WS_POPUP | WS_VISIBLE, 0, 0, 300, 200, nullptr, nullptr));
+    ASSERT_TRUE(host.CreateEx(0, "STATIC", "host", WS_POPUP | WS_VISIBLE, 0, 0, 640, 480, nullptr, nullptr));
+    ASSERT_TRUE(surface.Create("STATIC", "", WS_CHILD | WS_VISIBLE, CRect(0, 0, 100, 80), &main, 1002));
+    theApp.m_pMainWnd = &main;
+    EXPECT_FALSE(g_params.IsFullScreen());
+    ::SetParent(surface.GetSafeHwnd(), host.GetSafeHwnd());
+    g_params.SetFullscreenWnd(host.GetSafeHwnd());
+    EXPECT_TRUE(g_params.IsFullScreen());
+    ::SetParent(surface.GetSafeHwnd(), main.GetSafeHwnd());
+    g_params.SetFullscreenWnd(nullptr);
+    EXPECT_FALSE(g_params.IsFullScreen());
+    theApp.m_pMainWnd = nullptr;
+}
+} // namespace
