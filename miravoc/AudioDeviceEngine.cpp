@@ -6,6 +6,7 @@
 #include "platform/wave/PulseBackend.h"
 #include "platform/win/Kernel.h"
 #include "platform/win/LastError.h"
+#include "platform/window/Extras.h"
 #include "platform/window/WinUser.h"
 #include "shared/exceptions/Exceptions.h"
 
@@ -163,13 +164,15 @@ void CAudioDeviceEngine::Shutdown()
     if (m_hWaveIn.load())
         Close();
     platform::wave::SetWindowPoster(nullptr);
-    if (m_hWnd)
+    // Once the program is closing, its user-interface thread's message queue may be gone already; the
+    // window then goes with the process.
+    if (m_hWnd && !platform::window::IsShuttingDown())
     {
         DestroyWindow(m_hWnd);
-        m_hWnd = nullptr;
         // The class's procedure lives in this library, which may be unloaded next.
         UnregisterClass(kWindowClass, nullptr);
     }
+    m_hWnd = nullptr;
     SetEvent(m_quit);
     // A thread busy with a job finishes it first; none waits without a bound.
     for (auto& thread : m_threads)

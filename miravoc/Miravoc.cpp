@@ -73,13 +73,13 @@ template <typename F> void Guarded(F body)
 
 unsigned GetNumDevices()
 {
-    CAudioDeviceEngine* engine = g_pAudioDeviceEngine;
+    CAudioDeviceEngine* engine = AudioDeviceEngine();
     return engine ? Guarded(0u, [&] { return engine->GetDeviceCount(); }) : 0;
 }
 
 bool SetDevice(int index)
 {
-    CAudioDeviceEngine* engine = g_pAudioDeviceEngine;
+    CAudioDeviceEngine* engine = AudioDeviceEngine();
     if (!engine)
         return false;
     Guarded(
@@ -93,7 +93,7 @@ bool SetDevice(int index)
 
 int SetDevice(char* name)
 {
-    CAudioDeviceEngine* engine = g_pAudioDeviceEngine;
+    CAudioDeviceEngine* engine = AudioDeviceEngine();
     if (!engine)
         return -1;
     return Guarded(-1,
@@ -108,7 +108,7 @@ int SetDevice(char* name)
 
 int CheckDevice(char* name)
 {
-    CAudioDeviceEngine* engine = g_pAudioDeviceEngine;
+    CAudioDeviceEngine* engine = AudioDeviceEngine();
     if (!engine)
         return -1;
     return Guarded(-1,
@@ -122,7 +122,7 @@ int CheckDevice(char* name)
 
 int GetCurrentDevice(char* dst, size_t len)
 {
-    CAudioDeviceEngine* engine = g_pAudioDeviceEngine;
+    CAudioDeviceEngine* engine = AudioDeviceEngine();
     if (!engine)
         return -2;
     return Guarded(-2,
@@ -135,7 +135,7 @@ int GetCurrentDevice(char* dst, size_t len)
 
 bool IsDeviceVolumeControlAvailable()
 {
-    CAudioDeviceEngine* engine = g_pAudioDeviceEngine;
+    CAudioDeviceEngine* engine = AudioDeviceEngine();
     if (!engine)
         return false;
     return Guarded(
@@ -145,7 +145,7 @@ bool IsDeviceVolumeControlAvailable()
 
 DWORD GetVolumeMeterValue()
 {
-    CAudioDeviceEngine* engine = g_pAudioDeviceEngine;
+    CAudioDeviceEngine* engine = AudioDeviceEngine();
     if (!engine)
         return 0;
     return Guarded(DWORD{0},
@@ -158,7 +158,7 @@ DWORD GetVolumeMeterValue()
 
 bool EnableVolumeMetering(bool on)
 {
-    CAudioDeviceEngine* engine = g_pAudioDeviceEngine;
+    CAudioDeviceEngine* engine = AudioDeviceEngine();
     if (!engine)
         return false;
     return Guarded(false, [&] { return on ? engine->StartMetering() : engine->StopMetering(); });
@@ -166,7 +166,7 @@ bool EnableVolumeMetering(bool on)
 
 bool OpenAudioDevice()
 {
-    CAudioDeviceEngine* engine = g_pAudioDeviceEngine;
+    CAudioDeviceEngine* engine = AudioDeviceEngine();
     if (!engine)
         return false;
     return Guarded(false, [&] { return engine->Open(-2); });
@@ -174,7 +174,7 @@ bool OpenAudioDevice()
 
 bool CloseAudioDevice()
 {
-    CAudioDeviceEngine* engine = g_pAudioDeviceEngine;
+    CAudioDeviceEngine* engine = AudioDeviceEngine();
     if (!engine)
         return false;
     return Guarded(false,
@@ -194,7 +194,7 @@ bool GetDeviceNameById(int index, char* dst, size_t len)
 
 DWORD GetCurrentVolume()
 {
-    CAudioDeviceEngine* engine = g_pAudioDeviceEngine;
+    CAudioDeviceEngine* engine = AudioDeviceEngine();
     if (!engine)
         return kUnreadable;
     return Guarded(kUnreadable,
@@ -208,7 +208,7 @@ DWORD GetCurrentVolume()
 
 void SetCurrentVolume(DWORD volume)
 {
-    CAudioDeviceEngine* engine = g_pAudioDeviceEngine;
+    CAudioDeviceEngine* engine = AudioDeviceEngine();
     if (!engine)
         return;
     Guarded(
@@ -223,7 +223,7 @@ void SetCurrentVolume(DWORD volume)
 
 bool IsMuteAvailable()
 {
-    CAudioDeviceEngine* engine = g_pAudioDeviceEngine;
+    CAudioDeviceEngine* engine = AudioDeviceEngine();
     if (!engine)
         return false;
     return Guarded(false, [&]
@@ -232,7 +232,7 @@ bool IsMuteAvailable()
 
 DWORD GetVolumeMute()
 {
-    CAudioDeviceEngine* engine = g_pAudioDeviceEngine;
+    CAudioDeviceEngine* engine = AudioDeviceEngine();
     if (!engine)
         return kUnreadable;
     return Guarded(kUnreadable,
@@ -246,7 +246,7 @@ DWORD GetVolumeMute()
 
 void SetVolumeMute(DWORD mute)
 {
-    CAudioDeviceEngine* engine = g_pAudioDeviceEngine;
+    CAudioDeviceEngine* engine = AudioDeviceEngine();
     if (!engine)
         return;
     Guarded(
@@ -263,7 +263,7 @@ void SetVolumeMute(DWORD mute)
 
 DWORD GetMaximalVolume()
 {
-    CAudioDeviceEngine* engine = g_pAudioDeviceEngine;
+    CAudioDeviceEngine* engine = AudioDeviceEngine();
     if (!engine)
         return kUnreadable;
     return Guarded(kUnreadable, [&] { return engine->GetMaximalVolume(); });
@@ -271,7 +271,7 @@ DWORD GetMaximalVolume()
 
 int GetDefaultMicName(CString& name)
 {
-    CAudioDeviceEngine* engine = g_pAudioDeviceEngine;
+    CAudioDeviceEngine* engine = AudioDeviceEngine();
     if (!engine)
         return -1;
     return Guarded(-1,
@@ -312,7 +312,7 @@ int GetDefaultMicName(CString& name)
 
 void SetDefaultMic()
 {
-    CAudioDeviceEngine* engine = g_pAudioDeviceEngine;
+    CAudioDeviceEngine* engine = AudioDeviceEngine();
     if (!engine)
         return;
     Guarded(
@@ -327,7 +327,7 @@ void SetDefaultMic()
 
 void SetDefaultMicVidPid(char* vid, char* pid)
 {
-    CAudioDeviceEngine* engine = g_pAudioDeviceEngine;
+    CAudioDeviceEngine* engine = AudioDeviceEngine();
     if (!engine)
         return;
     Guarded([&] { engine->SetMicVidPid(vid, pid); });

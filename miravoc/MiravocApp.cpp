@@ -3,7 +3,26 @@
 #include "AudioDeviceEngine.h"
 #include "PelmoraLibrary.h"
 
+#include <atomic>
+
 CAudioDeviceEngine* g_pAudioDeviceEngine = nullptr;
+
+namespace
+{
+std::atomic<CMiravocApp*> g_deferredApp{nullptr};
+} // namespace
+
+void DeferInitInstance(CMiravocApp* app)
+{
+    g_deferredApp.store(app);
+}
+
+CAudioDeviceEngine* AudioDeviceEngine()
+{
+    if (CMiravocApp* app = g_deferredApp.exchange(nullptr))
+        app->InitInstance();
+    return g_pAudioDeviceEngine;
+}
 
 BEGIN_MESSAGE_MAP(CMiravocApp, CWinApp)
 END_MESSAGE_MAP()

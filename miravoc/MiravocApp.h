@@ -8,6 +8,13 @@ class CAudioDeviceEngine;
 /// exist (before InitInstance, after ExitInstance, or when it could not be built).
 extern CAudioDeviceEngine* g_pAudioDeviceEngine;
 
+class CMiravocApp;
+
+/// Leaves InitInstance of `app` to the first call of AudioDeviceEngine; null withdraws it.
+void DeferInitInstance(CMiravocApp* app);
+/// The engine, after running a deferred InitInstance once on the calling thread; null when there is none.
+CAudioDeviceEngine* AudioDeviceEngine();
+
 /// The audio library's application object: builds the engine when the library is loaded and takes it
 /// down when the library goes. Both run on the thread that loads and unloads the library, which then
 /// serves the engine's hidden window. The calling program's own application object stays the one

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <dlfcn.h>
 #include <string>
+#include <utility>
 #include <vector>
 
 using miravoc_test::EngineThreadCount;
@@ -69,7 +70,7 @@ TEST(MiravocLibraryTest, UnloadWhileCaptureRunsStopsAndJoinsTheEngineThreadsFirs
     PumpFor(300);
 }
 
-TEST(MiravocLibraryTest, LinkedByAProgramItServesItFromBeforeMainToItsEnd)
+TEST(MiravocLibraryTest, LinkedByAProgramItServesItsUserInterfaceThreadToItsEnd)
 {
     PulseDaemon daemon;
     std::string output;
@@ -77,4 +78,22 @@ TEST(MiravocLibraryTest, LinkedByAProgramItServesItFromBeforeMainToItsEnd)
         {BinaryFolder() + "/miravoc_load_probe", PulseDaemon::kWebcamDescription}, &output, 30000);
     EXPECT_EQ(status, 0) << output;
     EXPECT_NE(output.find("devices 3\ncheck 2\ndevice 2\nlevel moving\n"), std::string::npos) << output;
+}
+
+TEST(MiravocLibraryTest, LoadingTheLibraryNeedsNoWindowSystem)
+{
+    // Without a display and without a chosen platform, making the window system's application aborts.
+    std::vector<std::pair<std::string, std::string>> saved;
+    for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
+    {
+        if (const char* value = std::getenv(name))
+            saved.emplace_back(name, value);
+        unsetenv(name);
+    }
+    std::string output;
+    const int status =
+        testing_support::RunProgram({BinaryFolder() + "/miravoc_load_probe", "--load-only"}, &output);
+    for (const auto& [name, value] : saved)
+        setenv(name.c_str(), value.c_str(), 1);
+    EXPECT_EQ(status, 0) << output;
 }

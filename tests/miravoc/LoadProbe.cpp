@@ -1,7 +1,7 @@
-// A program that links the audio library at load time, as the main program does: the library builds its
-// engine before main on this thread, which then serves the engine's window. It opens the named device,
-// waits for the level to move, and ends with the capture still running, leaving the library's end to stop
-// it. Prints what it saw; exits 0 when the library worked.
+// A program that links the audio library at load time, as the main program does. With "--load-only" it
+// ends at once: loading and unloading the library must not need a window system. Otherwise it opens the
+// named device, waits for the level to move, and ends with the capture still running, leaving the
+// library's end to stop it. Prints what it saw; exits 0 when the library worked.
 
 #include "miravoc/Miravoc.h"
 #include "platform/window/Extras.h"
@@ -14,6 +14,9 @@
 int main(int argc, char** argv)
 {
     std::string name = argc > 1 ? argv[1] : "";
+    if (name == "--load-only")
+        return 0;
+    // The first call builds the library's engine on this thread, which then serves its window.
     std::printf("devices %u\n", GetNumDevices());
     std::printf("check %d\n", CheckDevice(name.data()));
     const int index = SetDevice(name.data());
@@ -28,5 +31,7 @@ int main(int argc, char** argv)
     }
     std::printf("level %s\n", level > 0 ? "moving" : "still");
     std::fflush(stdout);
+    // As the class library's program start does when the program ends.
+    platform::window::BeginShutdown();
     return index >= 0 && level > 0 ? 0 : 1;
 }
