@@ -1,0 +1,90 @@
+#include "Controls/EditTrans.h"
+
+#include "platform/commctrl/Caret.h"
+#include "tests/controls/ControlsTestSupport.h"
+#include "tests/controls/controls_test_ids.h"
+
+using namespace controls_test;
+
+namespace
+{
+class PaintedDialog : public CDialog
+{
+public:
+    COLORREF background = RGB(200, 120, 40);
+    BOOL OnEraseBkgnd(CDC* dc)
+    {
+        CRect client;
+        GetClientRect(&client);
+        dc->FillSolidRect(&client, background);
+        return TRUE;
+    }
+    DECLARE_MESSAGE_MAP()
+};
+
+BEGIN_MESSAGE_MAP(PaintedDialog, CDialog)
+ON_WM_ERASEBKGND()
+END_MESSAGE_MAP()
+
+class EditTransTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dialog.Create(IDD_FONT_EX));
+        ASSERT_TRUE(edit.SubclassDlgItem(IDC_THIRD, &dialog));
+        dialog.ShowWindow(SW_SHOW);
+        Pump();
+    }
+    void TearDown() override
+    {
+        dialog.DestroyWindow();
+        Pump();
+    }
+    /// The dialog as shown, children included, at a point inside the edit.
+    COLORREF InsideEdit()
+    {
+        dialog.RedrawWindow(nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+        Pump();
+        CRect rect;
+        edit.GetWindowRect(&rect);
+        dialog.ScreenToClient(&rect);
+        const QImage shown = platform::window::HostWidgetOf(dialog)->grab().toImage();
+        return Pixel(shown, rect.right - 3, rect.bottom - 2);
+    }
+    PaintedDialog dialog;
+    CEditTrans edit;
+};
+} // namespace
+
+TEST_F(EditTransTest, ParentBackgroundShowsThroughUnlessAColourIsSet)
+{
+    EXPECT_EQ(InsideEdit(), RGB(200, 120, 40));
+    edit.SetBkColor(RGB(0, 0, 200));
+    EXPECT_EQ(InsideEdit(), RGB(0, 0, 200));
+}
+
+TEST_F(EditTransTest, FocusTakesTheCaretAndLeavingDropsTheSelection)
+{
+    edit.SetWindowText("hello");
+    InsideEdit(); // the first colour request loads the caret
+    edit.SetFocus();
+    Pump();
+    EXPECT_EQ(platform::window::CaretOwner(), edit.GetSafeHwnd());
+    edit.SetSel(1, 3);
+    int start = -1, end = -1;
+    dialog.GetDlgItem(IDC_SECOND)->SetFocus();
+    Pump();
+    edit.GetSel(start, end);
+    EXPECT_EQ(start, end) << "leaving the field drops the selection";
+}
+
+TEST_F(EditTransTest, CenteringPutsOneLineInTheMiddle)
+{
+    edit.CenterTextVertically();
+    CRect client, format;
+    edit.GetClientRect(&client);
+    edit.GetRect(&format);
+    EXPECT_EQ(format.top - client.top, client.bottom - format.bottom);
+    EXPECT_GT(format.top, client.top - 1);
+}
