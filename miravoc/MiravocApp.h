@@ -15,10 +15,10 @@ void DeferInitInstance(CMiravocApp* app);
 /// The engine, after running a deferred InitInstance once on the calling thread; null when there is none.
 CAudioDeviceEngine* AudioDeviceEngine();
 
-/// The audio library's application object: builds the engine when the library is loaded and takes it
-/// down when the library goes. Both run on the thread that loads and unloads the library, which then
-/// serves the engine's hidden window. The calling program's own application object stays the one
-/// AfxGetApp returns, as it is made after the library's.
+/// The audio library's application object: builds the engine (InitInstance, run by the first call that
+/// needs the engine, on the user-interface thread, which then serves the engine's hidden window) and takes
+/// it down when the library is unloaded or the program ends (ExitInstance). The calling program's own
+/// application object stays the one AfxGetApp returns, as it is made after the library's.
 class CMiravocApp : public CWinApp
 {
 public:
