@@ -1,5 +1,6 @@
 #include "DeviceGraph.h"
 
+#include "AudioLibrary.h"
 #include "ComErrors.h"
 #include "WebcamModels.h"
 
@@ -18,16 +19,6 @@ bool IsWebcamModel(int model)
 {
     return g_webcamModel == model;
 }
-
-namespace
-{
-/// Whether the audio library knows a microphone of this name. The audio library is not part of the
-/// program yet; its answer for a missing device engine is that no device has the name.
-bool AudioLibraryKnows(const CString&)
-{
-    return false;
-}
-} // namespace
 
 CDeviceGraph::CDeviceGraph()
     : CFilterGraph(), m_pVideoCaptureFilter(nullptr), m_pAudioCaptureFilter(nullptr),
@@ -74,7 +65,7 @@ void CDeviceGraph::EnumerateDevices(int kind)
         const std::wstring wideName = platform::Utf8ToWide(name.Str());
         if (kind != kVideo)
         {
-            if (AudioLibraryKnows(name))
+            if (capture_audio::CheckDevice(name) >= 0)
                 list.Add(wideName, moniker.Get());
             continue;
         }

@@ -1,6 +1,12 @@
 #include "CaptureTestSupport.h"
 
+#include "brevicam/capture/CaptureMessages.h"
 #include "brevicam/capture/FilterGraph.h"
+#include "brevicam/core/Params.h"
+#include "platform/window/WinUser.h"
+
+#include <chrono>
+#include <thread>
 
 namespace capture_testing
 {
@@ -48,6 +54,67 @@ std::vector<std::string> FilterNames(IGraphBuilder* graph)
         filter->Release();
     }
     return names;
+}
+
+namespace
+{
+LRESULT PlainProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return DefWindowProc(hwnd, message, wParam, lParam);
+}
+
+const char* WindowClass()
+{
+    static const char* name = []
+    {
+        WNDCLASSEXA wc{};
+        wc.cbSize = sizeof(wc);
+        wc.lpfnWndProc = &PlainProc;
+        wc.lpszClassName = "CaptureTestWindow";
+        RegisterClassEx(&wc);
+        return "CaptureTestWindow";
+    }();
+    return name;
+}
+} // namespace
+
+VideoWindows::VideoWindows(int width, int height)
+{
+    m_main = CreateWindowEx(0, WindowClass(), "Main", WS_POPUP | WS_VISIBLE, 0, 0, width + 40, height + 40,
+                            nullptr, nullptr, nullptr, nullptr);
+    m_surface =
+        CreateWindowEx(0, WindowClass(), "", WS_CHILD | WS_VISIBLE, 10, 10, width, height, m_main,
+                       reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_LIVE_VIDEO)), nullptr, nullptr);
+    g_params.SetMainWnd(m_main);
+}
+
+VideoWindows::~VideoWindows()
+{
+    g_params.SetMainWnd(nullptr);
+    DestroyWindow(m_main);
+}
+
+void VideoWindows::ResizeSurface(int width, int height)
+{
+    MoveWindow(m_surface, 10, 10, width, height, TRUE);
+}
+
+int PumpMessages(int ms, HWND window, UINT message)
+{
+    int seen = 0;
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    do
+    {
+        MSG msg;
+        while (PeekMessage(&msg, nullptr, 0, 0, PM_REMOVE))
+        {
+            if (message && msg.message == message && (!window || msg.hwnd == window))
+                ++seen;
+            DispatchMessage(&msg);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    } while (std::chrono::steady_clock::now() < deadline);
+    return seen;
 }
 
 std::shared_ptr<platform::VirtualCamera> MakeCamera(const std::string& name, unsigned short vendorId,
