@@ -1,0 +1,515 @@
+// Paints the program's skin: every background, button state, bar, mask and small bitmap that the
+// windows take by resource id, in one look (dark surface, one accent colour, crisp 1-px edges), and
+// writes the .rc fragment that embeds them.
+//
+//   skinpainter <output folder>   e.g. resources/skin/brevicam
+
+#include <QDir>
+#include <QFile>
+#include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
+#include <QPainterPath>
+#include <QTextStream>
+
+#include <cmath>
+#include <cstdio>
+#include <functional>
+#include <vector>
+
+namespace
+{
+// The palette.
+const QColor kSurface(0x1E, 0x21, 0x29);
+const QColor kTitle(0x26, 0x2A, 0x34);
+const QColor kRaised(0x2C, 0x31, 0x3D);
+const QColor kHover(0x37, 0x3D, 0x4C);
+const QColor kEdge(0x3F, 0x45, 0x54);
+const QColor kEdgeLight(0x55, 0x5C, 0x6E);
+const QColor kAccent(0x3D, 0x9B, 0xFF);
+const QColor kAccentDark(0x2A, 0x6F, 0xC0);
+const QColor kInk(0xE8, 0xEA, 0xF0);
+const QColor kInkDim(0x6A, 0x70, 0x80);
+const QColor kRecord(0xE5, 0x48, 0x4D);
+
+enum class State
+{
+    Normal,
+    Hover,
+    Pressed,
+    Disabled,
+    PressedHover
+};
+
+enum class Glyph
+{
+    None,
+    Camera,
+    Burst,
+    Timer,
+    Video,
+    Close,
+    Minimise,
+    Gear,
+    Info,
+    Mic,
+    MicOff,
+    FullScreen,
+    ExitFullScreen,
+    Panel,
+    Refresh,
+    Folder,
+    Mail,
+    Tick,
+    Sliders,
+    Shutter
+};
+
+struct Entry
+{
+    int id;
+    bool png; // else a 24-bit BMP
+    int width;
+    int height;
+    std::function<void(QPainter&, const QRectF&)> paint;
+    const char* note;
+};
+
+QRectF Inner(const QRectF& r, qreal by)
+{
+    return r.adjusted(by, by, -by, -by);
+}
+
+/// A dialog background: rounded surface with a title strip, a 1-px edge and a soft outer rim whose
+/// pixels are partly transparent (the layered window blends them with the desktop).
+void Background(QPainter& p, const QRectF& r, bool titleStrip)
+{
+    p.setRenderHint(QPainter::Antialiasing, true);
+    for (int i = 3; i >= 1; --i)
+    {
+        QColor rim(0, 0, 0, 40 / i);
+        p.setPen(Qt::NoPen);
+        p.setBrush(rim);
+        p.drawRoundedRect(Inner(r, 3 - i), 12, 12);
+    }
+    const QRectF body = Inner(r, 3);
+    QPainterPath shape;
+    shape.addRoundedRect(body, 10, 10);
+    p.fillPath(shape, kSurface);
+    if (titleStrip && body.height() > 60)
+    {
+        p.save();
+        p.setClipPath(shape);
+        p.fillRect(QRectF(body.left(), body.top(), body.width(), 34), kTitle);
+        p.fillRect(QRectF(body.left(), body.top() + 34, body.width(), 2), kAccent);
+        p.restore();
+    }
+    p.setRenderHint(QPainter::Antialiasing, false);
+    p.setPen(QPen(kEdge, 1));
+    p.setBrush(Qt::NoBrush);
+    p.setRenderHint(QPainter::Antialiasing, true);
+    p.drawPath(shape.translated(0.5, 0.5) - QPainterPath());
+    p.setPen(QPen(kEdgeLight, 1));
+    p.drawLine(QPointF(body.left() + 10, body.top() + 0.5), QPointF(body.right() - 10, body.top() + 0.5));
+}
+
+QColor FaceOf(State s)
+{
+    switch (s)
+    {
+    case State::Hover:
+        return kHover;
+    case State::Pressed:
+    case State::PressedHover:
+        return kAccentDark;
+    case State::Disabled:
+        return kSurface;
+    default:
+        return kRaised;
+    }
+}
+
+QColor InkOf(State s)
+{
+    return s == State::Disabled ? kInkDim : kInk;
+}
+
+void DrawGlyph(QPainter& p, Glyph g, const QRectF& box, const QColor& ink)
+{
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing, true);
+    const qreal u = std::min(box.width(), box.height());
+    const QPointF c = box.center();
+    QPen pen(ink, std::max<qreal>(1.5, u / 14), Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+    p.setPen(pen);
+    p.setBrush(Qt::NoBrush);
+    const qreal s = u * 0.5; // glyph extent
+    const QRectF g0(c.x() - s / 2, c.y() - s / 2, s, s);
+    switch (g)
+    {
+    case Glyph::None:
+        break;
+    case Glyph::Camera:
+    case Glyph::Shutter:
+        p.drawRoundedRect(QRectF(g0.left(), g0.top() + s * 0.2, s, s * 0.7), s * 0.1, s * 0.1);
+        p.drawEllipse(QPointF(c.x(), c.y() + s * 0.05), s * 0.2, s * 0.2);
+        p.drawLine(QPointF(c.x() - s * 0.15, g0.top() + s * 0.2),
+                   QPointF(c.x() - s * 0.08, g0.top() + s * 0.05));
+        p.drawLine(QPointF(c.x() - s * 0.08, g0.top() + s * 0.05),
+                   QPointF(c.x() + s * 0.12, g0.top() + s * 0.05));
+        p.drawLine(QPointF(c.x() + s * 0.12, g0.top() + s * 0.05),
+                   QPointF(c.x() + s * 0.18, g0.top() + s * 0.2));
+        break;
+    case Glyph::Burst:
+        for (int i = 0; i < 3; ++i)
+            p.drawRect(QRectF(g0.left() + i * s * 0.15, g0.top() + i * s * 0.15, s * 0.65, s * 0.5));
+        break;
+    case Glyph::Timer:
+        p.drawEllipse(c, s * 0.45, s * 0.45);
+        p.drawLine(c, QPointF(c.x(), c.y() - s * 0.3));
+        p.drawLine(c, QPointF(c.x() + s * 0.22, c.y() + s * 0.1));
+        break;
+    case Glyph::Video:
+        p.drawRoundedRect(QRectF(g0.left(), g0.top() + s * 0.2, s * 0.65, s * 0.6), s * 0.08, s * 0.08);
+        p.drawPolygon(QPolygonF({QPointF(g0.left() + s * 0.7, c.y()), QPointF(g0.right(), g0.top() + s * 0.2),
+                                 QPointF(g0.right(), g0.top() + s * 0.8)}));
+        break;
+    case Glyph::Close:
+        p.drawLine(g0.topLeft() + QPointF(s * 0.1, s * 0.1), g0.bottomRight() - QPointF(s * 0.1, s * 0.1));
+        p.drawLine(g0.topRight() + QPointF(-s * 0.1, s * 0.1), g0.bottomLeft() + QPointF(s * 0.1, -s * 0.1));
+        break;
+    case Glyph::Minimise:
+        p.drawLine(QPointF(g0.left() + s * 0.1, c.y() + s * 0.2),
+                   QPointF(g0.right() - s * 0.1, c.y() + s * 0.2));
+        break;
+    case Glyph::Gear:
+        p.drawEllipse(c, s * 0.18, s * 0.18);
+        for (int i = 0; i < 8; ++i)
+        {
+            const qreal a = i * M_PI / 4;
+            p.drawLine(QPointF(c.x() + std::cos(a) * s * 0.32, c.y() + std::sin(a) * s * 0.32),
+                       QPointF(c.x() + std::cos(a) * s * 0.48, c.y() + std::sin(a) * s * 0.48));
+        }
+        p.drawEllipse(c, s * 0.33, s * 0.33);
+        break;
+    case Glyph::Info:
+        p.drawEllipse(c, s * 0.48, s * 0.48);
+        p.drawLine(QPointF(c.x(), c.y() - s * 0.02), QPointF(c.x(), c.y() + s * 0.25));
+        p.drawPoint(QPointF(c.x(), c.y() - s * 0.22));
+        break;
+    case Glyph::Mic:
+    case Glyph::MicOff:
+        p.drawRoundedRect(QRectF(c.x() - s * 0.15, g0.top(), s * 0.3, s * 0.55), s * 0.15, s * 0.15);
+        p.drawArc(QRectF(c.x() - s * 0.3, g0.top() + s * 0.15, s * 0.6, s * 0.55), 180 * 16, 180 * 16);
+        p.drawLine(QPointF(c.x(), g0.top() + s * 0.7), QPointF(c.x(), g0.bottom()));
+        if (g == Glyph::MicOff)
+        {
+            p.setPen(QPen(kRecord, pen.widthF(), Qt::SolidLine, Qt::RoundCap));
+            p.drawLine(g0.topLeft(), g0.bottomRight());
+        }
+        break;
+    case Glyph::FullScreen:
+    case Glyph::ExitFullScreen:
+    {
+        const qreal k = s * 0.3;
+        const bool in = g == Glyph::ExitFullScreen;
+        for (int i = 0; i < 4; ++i)
+        {
+            const QPointF corner(i % 2 ? g0.right() : g0.left(), i / 2 ? g0.bottom() : g0.top());
+            const qreal dx = (i % 2 ? -1 : 1) * k;
+            const qreal dy = (i / 2 ? -1 : 1) * k;
+            const QPointF at = in ? corner + QPointF(dx, dy) : corner;
+            p.drawLine(at, at + QPointF(in ? -dx : dx, 0));
+            p.drawLine(at, at + QPointF(0, in ? -dy : dy));
+        }
+        break;
+    }
+    case Glyph::Panel:
+        p.drawLine(QPointF(c.x() - s * 0.25, g0.top() + s * 0.1), QPointF(c.x() + s * 0.1, c.y()));
+        p.drawLine(QPointF(c.x() + s * 0.1, c.y()), QPointF(c.x() - s * 0.25, g0.bottom() - s * 0.1));
+        p.drawLine(QPointF(c.x() + s * 0.05, g0.top() + s * 0.1), QPointF(c.x() + s * 0.4, c.y()));
+        p.drawLine(QPointF(c.x() + s * 0.4, c.y()), QPointF(c.x() + s * 0.05, g0.bottom() - s * 0.1));
+        break;
+    case Glyph::Refresh:
+        p.drawArc(g0, 30 * 16, 300 * 16);
+        p.drawLine(QPointF(g0.right() - s * 0.07, c.y() - s * 0.25),
+                   QPointF(g0.right() - s * 0.07, c.y() - s * 0.02));
+        p.drawLine(QPointF(g0.right() - s * 0.07, c.y() - s * 0.02),
+                   QPointF(g0.right() - s * 0.3, c.y() - s * 0.02));
+        break;
+    case Glyph::Folder:
+        p.drawPolygon(QPolygonF(
+            {QPointF(g0.left(), g0.top() + s * 0.15), QPointF(c.x() - s * 0.1, g0.top() + s * 0.15),
+             QPointF(c.x(), g0.top() + s * 0.28), QPointF(g0.right(), g0.top() + s * 0.28),
+             QPointF(g0.right(), g0.bottom() - s * 0.1), QPointF(g0.left(), g0.bottom() - s * 0.1)}));
+        break;
+    case Glyph::Mail:
+        p.drawRect(QRectF(g0.left(), g0.top() + s * 0.15, s, s * 0.7));
+        p.drawPolyline(QPolygonF({QPointF(g0.left(), g0.top() + s * 0.15), QPointF(c.x(), c.y() + s * 0.05),
+                                  QPointF(g0.right(), g0.top() + s * 0.15)}));
+        break;
+    case Glyph::Tick:
+        p.drawPolyline(
+            QPolygonF({QPointF(g0.left() + s * 0.05, c.y()), QPointF(c.x() - s * 0.1, g0.bottom() - s * 0.1),
+                       QPointF(g0.right() - s * 0.05, g0.top() + s * 0.1)}));
+        break;
+    case Glyph::Sliders:
+        for (int i = 0; i < 3; ++i)
+        {
+            const qreal y = g0.top() + s * (0.15 + 0.35 * i);
+            p.drawLine(QPointF(g0.left(), y), QPointF(g0.right(), y));
+            p.setBrush(ink);
+            p.drawEllipse(QPointF(g0.left() + s * (0.25 + 0.25 * i), y), s * 0.08, s * 0.08);
+            p.setBrush(Qt::NoBrush);
+        }
+        break;
+    }
+    p.restore();
+}
+
+/// A button state: rounded face (or round for `round`), 1-px edge, accent edge on hover, glyph.
+void Button(QPainter& p, const QRectF& r, State s, Glyph g, bool round, const QColor& back = Qt::transparent)
+{
+    if (back.alpha())
+        p.fillRect(r, back);
+    p.setRenderHint(QPainter::Antialiasing, true);
+    const QRectF face = Inner(r, 1);
+    const QColor edge = s == State::Hover || s == State::PressedHover ? kAccent
+                        : s == State::Disabled                        ? kEdge
+                                                                      : kEdgeLight;
+    p.setPen(QPen(edge, 1));
+    p.setBrush(FaceOf(s));
+    if (round)
+        p.drawEllipse(face.adjusted(0.5, 0.5, -0.5, -0.5));
+    else
+        p.drawRoundedRect(face.adjusted(0.5, 0.5, -0.5, -0.5), 6, 6);
+    if (s == State::PressedHover)
+    {
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(255, 255, 255, 28));
+        if (round)
+            p.drawEllipse(Inner(face, 2));
+        else
+            p.drawRoundedRect(Inner(face, 2), 5, 5);
+    }
+    DrawGlyph(p, g, Inner(face, 2), InkOf(s));
+}
+
+/// The capture button: a ring in the accent colour around a shutter disc; red while pressed (recording).
+void CaptureButton(QPainter& p, const QRectF& r, State s)
+{
+    p.setRenderHint(QPainter::Antialiasing, true);
+    const QRectF ring = Inner(r, 2);
+    p.setPen(QPen(s == State::Disabled ? kEdge : (s == State::Hover ? kInk : kAccent), 3));
+    p.setBrush(kSurface);
+    p.drawEllipse(ring);
+    p.setPen(Qt::NoPen);
+    const QColor disc = s == State::Disabled
+                            ? kRaised
+                            : (s == State::Pressed ? kRecord : (s == State::Hover ? kHover : kRaised));
+    p.setBrush(disc);
+    p.drawEllipse(Inner(ring, 6));
+    DrawGlyph(p, Glyph::Camera, Inner(ring, 8), InkOf(s));
+}
+
+Entry Png(int id, int w, int h, std::function<void(QPainter&, const QRectF&)> f, const char* note)
+{
+    return {id, true, w, h, std::move(f), note};
+}
+
+Entry Bmp(int id, int w, int h, std::function<void(QPainter&, const QRectF&)> f, const char* note)
+{
+    return {id, false, w, h, std::move(f), note};
+}
+
+/// The five state images of a glyph button with ids in state order (0 = not painted).
+void States(std::vector<Entry>& out, std::initializer_list<int> ids, int w, int h, Glyph g, bool round,
+            const char* note)
+{
+    const State states[] = {State::Normal, State::Hover, State::Pressed, State::Disabled,
+                            State::PressedHover};
+    int i = 0;
+    for (int id : ids)
+    {
+        const State s = states[i++];
+        if (id)
+            out.push_back(Png(
+                id, w, h, [=](QPainter& p, const QRectF& r) { Button(p, r, s, g, round); }, note));
+    }
+}
+
+/// A BITMAP button face (opaque: the kit's bitmap button draws it with GDI).
+void BmpStates(std::vector<Entry>& out, std::initializer_list<int> ids, int w, int h, Glyph g,
+               const char* note)
+{
+    const State states[] = {State::Normal, State::Pressed, State::Hover, State::Disabled};
+    int i = 0;
+    for (int id : ids)
+    {
+        const State s = states[i++];
+        if (id)
+            out.push_back(Bmp(
+                id, w, h, [=](QPainter& p, const QRectF& r) { Button(p, r, s, g, false, kSurface); }, note));
+    }
+}
+
+std::vector<Entry> Skin()
+{
+    std::vector<Entry> e;
+    auto bg = [&](int id, int w, int h, bool title, const char* note)
+    {
+        e.push_back(Png(
+            id, w, h, [=](QPainter& p, const QRectF& r) { Background(p, r, title); }, note));
+    };
+
+    // Dialog backgrounds.
+    bg(872, 433, 475, true, "main window");
+    bg(8902, 300, 475, true, "capture panel");
+    bg(841, 460, 383, true, "About box");
+    bg(768, 607, 615, true, "capture settings");
+    bg(871, 208, 246, true, "compact capture window");
+    bg(881, 70, 71, false, "full-screen exit window");
+    bg(868, 473, 272, true, "resolution change notice");
+    bg(448, 320, 120, false, "wait window");
+    // A thin, almost invisible strip: near-white at alpha 11.
+    e.push_back(Png(
+        888, 2, 150, [](QPainter& p, const QRectF& r) { p.fillRect(r, QColor(254, 254, 254, 11)); },
+        "hidden helper window"));
+
+    // Main window buttons.
+    States(e, {634, 8903, 633, 635, 632}, 40, 40, Glyph::Panel, false, "capture panel toggle");
+    States(e, {195, 196}, 32, 32, Glyph::Sliders, false, "webcam video settings");
+    States(e, {199, 200}, 32, 32, Glyph::Mic, false, "audio settings");
+    States(e, {252, 253, 254, 255}, 31, 32, Glyph::Close, false, "close");
+    States(e, {2261, 2262, 2263}, 31, 32, Glyph::Minimise, false, "minimise");
+    States(e, {8894, 8895}, 32, 32, Glyph::Info, false, "About");
+    States(e, {8888, 8889, 8890, 8914}, 32, 32, Glyph::Mic, false, "mute");
+    States(e, {8892, 8893}, 32, 32, Glyph::MicOff, false, "unmute");
+    States(e, {873, 875}, 32, 32, Glyph::FullScreen, false, "full screen");
+    States(e, {880, 879}, 50, 50, Glyph::ExitFullScreen, true, "leave full screen");
+    BmpStates(e, {397, 400, 398}, 87, 97, Glyph::Refresh, "refresh the device lists");
+    // Microphone level: the bar and its trough.
+    e.push_back(Bmp(
+        636, 100, 10,
+        [](QPainter& p, const QRectF& r)
+        {
+            QLinearGradient g(r.topLeft(), r.topRight());
+            g.setColorAt(0, kAccentDark);
+            g.setColorAt(1, kAccent);
+            p.fillRect(r, g);
+            p.fillRect(QRectF(r.left(), r.top(), r.width(), 1), kAccent.lighter(130));
+        },
+        "level bar"));
+    e.push_back(Bmp(
+        638, 100, 10,
+        [](QPainter& p, const QRectF& r)
+        {
+            p.fillRect(r, kSurface);
+            p.setPen(kEdge);
+            p.drawRect(r.adjusted(0, 0, -1, -1));
+        },
+        "level trough"));
+
+    // Capture panel.
+    const State four[] = {State::Normal, State::Hover, State::Pressed, State::Disabled};
+    for (int i = 0; i < 4; ++i)
+    {
+        const State s = four[i];
+        e.push_back(Png(
+            449 + i, 56, 56, [=](QPainter& p, const QRectF& r) { CaptureButton(p, r, s); }, "capture"));
+    }
+    States(e, {8898, 8899, 8900}, 42, 44, Glyph::Camera, false, "photo mode");
+    States(e, {771, 772, 773}, 42, 44, Glyph::Burst, false, "burst mode");
+    States(e, {774, 775, 776}, 42, 44, Glyph::Timer, false, "self-timer mode");
+    States(e, {777, 778, 779}, 42, 44, Glyph::Video, false, "video mode");
+    States(e, {646, 647, 648}, 39, 39, Glyph::Gear, true, "capture settings");
+    BmpStates(e, {780, 782, 781}, 27, 27, Glyph::Close, "close the panel");
+    States(e, {422, 424, 425, 426}, 119, 24, Glyph::None, false, "Select all");
+    States(e, {427, 428, 429, 430}, 59, 24, Glyph::None, false, "Open");
+    States(e, {431, 432, 433, 434}, 79, 24, Glyph::None, false, "Delete");
+    BmpStates(e, {435, 454, 453, 455}, 68, 47, Glyph::Folder, "copy to folder");
+    BmpStates(e, {436, 457, 456, 458}, 68, 47, Glyph::Mail, "copy to e-mail");
+    e.push_back(Bmp(
+        664, 12, 12,
+        [](QPainter& p, const QRectF& r)
+        {
+            p.fillRect(r, kSurface);
+            p.setRenderHint(QPainter::Antialiasing, true);
+            p.setPen(Qt::NoPen);
+            p.setBrush(kRecord);
+            p.drawEllipse(Inner(r, 1));
+        },
+        "recording dot"));
+    // Countdown: a quarter of the ring more lit in each frame.
+    for (int i = 0; i < 4; ++i)
+        e.push_back(Bmp(
+            562 + i, 48, 48,
+            [=](QPainter& p, const QRectF& r)
+            {
+                p.fillRect(r, kSurface);
+                p.setRenderHint(QPainter::Antialiasing, true);
+                p.setPen(QPen(kEdge, 4));
+                p.drawEllipse(Inner(r, 5));
+                p.setPen(QPen(kAccent, 4, Qt::SolidLine, Qt::FlatCap));
+                p.drawArc(Inner(r, 5), 90 * 16, -(i + 1) * 90 * 16);
+            },
+            "countdown"));
+
+    // Resolution change notice.
+    e.push_back(Png(
+        655, 29, 29, [](QPainter& p, const QRectF& r) { Button(p, r, State::Normal, Glyph::None, false); },
+        "check box"));
+    e.push_back(Png(
+        656, 29, 29, [](QPainter& p, const QRectF& r) { Button(p, r, State::Pressed, Glyph::Tick, false); },
+        "check box ticked"));
+    States(e, {659, 660, 661, 662}, 87, 34, Glyph::None, false, "OK");
+
+    // The transparent edit's caret: a light bar that reads on the dark surface.
+    e.push_back(Bmp(
+        861, 2, 14, [](QPainter& p, const QRectF& r) { p.fillRect(r, kInk); }, "edit caret"));
+    return e;
+}
+} // namespace
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    if (argc != 2)
+    {
+        std::fprintf(stderr, "usage: skinpainter <output folder>\n");
+        return 2;
+    }
+    const QString folder = QString::fromLocal8Bit(argv[1]);
+    QDir().mkpath(folder);
+    QFile rc(folder + "/skin.rc");
+    if (!rc.open(QIODevice::WriteOnly | QIODevice::Truncate))
+    {
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(rc.fileName()));
+        return 1;
+    }
+    QTextStream out(&rc);
+    out << "// Skin images painted by tools/skinpainter; generated, do not edit.\n"
+           "// Paths are relative to the .rc that includes this file (resources/<module>/).\n";
+    const QString relative = "../skin/" + QDir(folder).dirName() + "/";
+    for (const Entry& entry : Skin())
+    {
+        QImage image(entry.width, entry.height, QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::transparent);
+        {
+            QPainter painter(&image);
+            entry.paint(painter, QRectF(0, 0, entry.width, entry.height));
+        }
+        const QString name = QString::number(entry.id) + (entry.png ? ".png" : ".bmp");
+        const QImage saved = entry.png ? image.convertToFormat(QImage::Format_ARGB32)
+                                       : image.convertToFormat(QImage::Format_RGB888);
+        if (!saved.save(folder + "/" + name))
+        {
+            std::fprintf(stderr, "cannot write %s\n", qPrintable(name));
+            return 1;
+        }
+        out << entry.id << (entry.png ? " PNG " : " BITMAP ") << "\"" << relative << name << "\" // "
+            << entry.note << "\n";
+    }
+    return 0;
+}
