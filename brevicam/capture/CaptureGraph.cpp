@@ -1,14 +1,16 @@
 #include "CaptureGraph.h"
 
-#include "AudioLibrary.h"
 #include "CaptureFormat.h"
 #include "ComErrors.h"
 
 #include "brevicam/core/Params.h"
+#include "miravoc/Miravoc.h"
 #include "platform/com/ComPtr.h"
 #include "platform/ostrago/Ostrago.h"
 #include "platform/win/Kernel.h"
 #include "shared/exceptions/Exceptions.h"
+
+#include <string>
 
 using platform::com::ComPtr;
 
@@ -71,9 +73,11 @@ void CCaptureGraph::SelectDevicesFromSettings()
         return;
     }
     // The webcam's own microphone, asked for with the ids of the first listed camera.
-    capture_audio::SetDefaultMicVidPid(m_videoDevices.GetVendorId(0), m_videoDevices.GetProductId(0));
+    std::string vendorId = m_videoDevices.GetVendorId(0).Str();
+    std::string productId = m_videoDevices.GetProductId(0).Str();
+    SetDefaultMicVidPid(vendorId.data(), productId.data());
     CString name;
-    const int index = capture_audio::GetDefaultMicName(name);
+    const int index = GetDefaultMicName(name);
     // The library answers with a wave-in number, which is no index into this list: the microphone is
     // chosen by its name, or the first listed one stands in.
     if (index == -1 || name.IsEmpty() || m_audioDevices.IndexOf(name) < 0)
@@ -153,9 +157,9 @@ bool CCaptureGraph::SetGraphMode(int mode)
     {
         if (m_audioDevices.GetCount() == 0)
             m_audioDevices.SetSelectionNone();
-        const CString microphone = m_audioDevices.GetSelectedName();
-        if (!microphone.IsEmpty())
-            capture_audio::SetDevice(microphone);
+        std::string microphone = m_audioDevices.GetSelectedName().Str();
+        if (!microphone.empty())
+            SetDevice(microphone.data());
     }
     return true;
 }
@@ -269,7 +273,7 @@ bool CCaptureGraph::TearDown()
 {
     if (m_hGraphMutex && WaitForSingleObject(m_hGraphMutex, kTearDownWaitMs) == WAIT_OBJECT_0)
         ReleaseMutex(m_hGraphMutex);
-    capture_audio::CloseAudioDevice();
+    CloseAudioDevice();
 
     if (m_pVideoCaptureFilter)
         RemoveDownstream(m_pVideoCaptureFilter->GetFilter());

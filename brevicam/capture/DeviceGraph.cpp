@@ -1,10 +1,12 @@
 #include "DeviceGraph.h"
 
-#include "AudioLibrary.h"
 #include "ComErrors.h"
 #include "WebcamModels.h"
 
+#include "miravoc/Miravoc.h"
 #include "platform/com/ComPtr.h"
+
+#include <string>
 
 using platform::com::ComPtr;
 
@@ -65,7 +67,8 @@ void CDeviceGraph::EnumerateDevices(int kind)
         const std::wstring wideName = platform::Utf8ToWide(name.Str());
         if (kind != kVideo)
         {
-            if (capture_audio::CheckDevice(name) >= 0)
+            std::string audioName = name.Str();
+            if (CheckDevice(audioName.data()) >= 0)
                 list.Add(wideName, moniker.Get());
             continue;
         }

@@ -3,7 +3,10 @@
 #include "brevicam/capture/CaptureMessages.h"
 #include "brevicam/capture/FilterGraph.h"
 #include "brevicam/core/Params.h"
+#include "platform/window/Extras.h"
 #include "platform/window/WinUser.h"
+
+#include <gtest/gtest.h>
 
 #include <chrono>
 #include <thread>
@@ -58,6 +61,16 @@ std::vector<std::string> FilterNames(IGraphBuilder* graph)
 
 namespace
 {
+/// Ends the run as the application object ends the program, so that the audio library's engine, built by
+/// the device enumeration, closes its window while the window system is still there.
+class ProgramEnd : public testing::Environment
+{
+public:
+    void TearDown() override { platform::window::BeginShutdown(); }
+};
+
+[[maybe_unused]] testing::Environment* const g_programEnd = testing::AddGlobalTestEnvironment(new ProgramEnd);
+
 LRESULT PlainProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
     return DefWindowProc(hwnd, message, wParam, lParam);
