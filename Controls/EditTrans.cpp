@@ -1,5 +1,6 @@
 #include "Controls/EditTrans.h"
 
+#include "Controls/KitResources.h"
 #include "platform/commctrl/Caret.h"
 #include "platform/resources/Resources.h"
 
@@ -69,8 +70,7 @@ HBRUSH CEditTrans::CtlColor(CDC* dc, UINT)
 {
     if (!m_caret.GetSafeHandle())
     {
-        const LPCSTR name = MAKEINTRESOURCE(kCaretBitmap);
-        if (AfxFindResourceHandle(name, RT_BITMAP) && m_caret.LoadBitmap(kCaretBitmap))
+        if (m_caret.Attach(LoadKitBitmap(kCaretBitmap)))
         {
             ::CreateCaret(m_hWnd, m_caret, 0, 0);
             ::SetCaretPos(0, 0);
@@ -158,7 +158,7 @@ void CEditTrans::OnMouseMove(UINT flags, CPoint)
 BOOL CEditTrans::OnSetCursor(CWnd*, UINT, UINT)
 {
     const LPCSTR name = MAKEINTRESOURCE(kCursor);
-    HCURSOR cursor = ::LoadCursor(AfxFindResourceHandle(name, RT_GROUP_CURSOR), name);
+    HCURSOR cursor = ::LoadCursor(FindKitResourceModule(name, RT_GROUP_CURSOR), name);
     // Without the module's own cursor the pointer would vanish over the field; the text cursor stands in.
     ::SetCursor(cursor ? cursor : ::LoadCursor(nullptr, IDC_IBEAM));
     return TRUE;

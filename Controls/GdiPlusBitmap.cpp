@@ -1,5 +1,6 @@
 #include "Controls/GdiPlusBitmap.h"
 
+#include "Controls/KitResources.h"
 #include "platform/resources/Resources.h"
 #include "shared/exceptions/Exceptions.h"
 
@@ -80,7 +81,7 @@ BOOL CPNGResource::Load(UINT id)
 {
     Empty();
     const LPCSTR name = MAKEINTRESOURCE(id);
-    HINSTANCE module = AfxFindResourceHandle(name, "PNG");
+    HINSTANCE module = FindKitResourceModule(name, "PNG");
     HRSRC resource = FindResource(module, name, "PNG");
     if (!resource)
         return FALSE;

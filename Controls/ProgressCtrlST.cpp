@@ -1,5 +1,6 @@
 #include "Controls/ProgressCtrlST.h"
 
+#include "Controls/KitResources.h"
 #include "platform/resources/Resources.h"
 
 #include <algorithm>
@@ -87,14 +88,8 @@ int CProgressCtrlST::SetBitmap(HBITMAP foreground, HBITMAP background, BOOL repa
 
 int CProgressCtrlST::SetBitmap(UINT foregroundId, UINT backgroundId, BOOL repaint)
 {
-    auto load = [](UINT id)
-    {
-        const LPCSTR name = MAKEINTRESOURCE(id);
-        return static_cast<HBITMAP>(
-            LoadImage(AfxFindResourceHandle(name, RT_BITMAP), name, IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR));
-    };
-    HBITMAP foreground = load(foregroundId);
-    HBITMAP background = backgroundId == static_cast<UINT>(-1) ? nullptr : load(backgroundId);
+    HBITMAP foreground = LoadKitBitmap(foregroundId);
+    HBITMAP background = backgroundId == static_cast<UINT>(-1) ? nullptr : LoadKitBitmap(backgroundId);
     return SetBitmap(foreground, background, repaint);
 }
 

@@ -1,5 +1,6 @@
 #include "Controls/TransparentDialogBase.h"
 
+#include "Controls/KitResources.h"
 #include "platform/resources/Resources.h"
 
 namespace
@@ -194,7 +195,7 @@ BOOL CTransparentDialogBase::OnInitDialog()
     ModifyStyle(WS_CAPTION | DS_MODALFRAME, 0);
     ModifyStyleEx(WS_EX_DLGMODALFRAME, 0);
     CDialog::OnInitDialog();
-    m_templateFont.Apply(AfxFindResourceHandle(MAKEINTRESOURCE(m_nTemplateId), RT_DIALOG), m_hWnd,
+    m_templateFont.Apply(FindKitResourceModule(MAKEINTRESOURCE(m_nTemplateId), RT_DIALOG), m_hWnd,
                          m_nTemplateId, 96.0);
     if (m_background.IsLoaded())
     {

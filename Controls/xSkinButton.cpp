@@ -1,5 +1,6 @@
 #include "Controls/xSkinButton.h"
 
+#include "Controls/KitResources.h"
 #include "Controls/RadioGroup.h"
 
 #include <algorithm>
@@ -55,7 +56,7 @@ void CxSkinButton::SetSkin(UINT normal, UINT down, UINT over, UINT disabled, UIN
     auto load = [](CBitmap& bitmap, UINT id)
     {
         if (id)
-            bitmap.LoadBitmap(id);
+            bitmap.Attach(LoadKitBitmap(id));
     };
     load(m_bNormal, normal);
     load(m_bDown, down);
@@ -66,7 +67,7 @@ void CxSkinButton::SetSkin(UINT normal, UINT down, UINT over, UINT disabled, UIN
     m_nDrawMode = drawMode > 1 ? 2 : (drawMode < 0 ? 0 : drawMode);
     m_nBorder = border;
     m_nMargin = static_cast<short>(std::clamp(margin, 0, 0x7FFF));
-    if (mask && m_bMask.LoadBitmap(mask))
+    if (mask && m_bMask.Attach(LoadKitBitmap(mask)))
     {
         if (m_hRegion)
             DeleteObject(m_hRegion);
