@@ -1324,3 +1324,57 @@ PLATFORM_API BOOL CheckRadioButton(HWND dialog, int first, int last, int check);
 /// case) in the process; 0xC000 and up; 0 for an empty or null name. Any thread.
 PLATFORM_API UINT RegisterClipboardFormatA(LPCSTR name);
 #define RegisterClipboardFormat RegisterClipboardFormatA
+
+// Window scroll bars (SB_HORZ/SB_VERT of a window, SB_CTL of a scroll-bar control): the scroll state only;
+// the skinned controls draw their own bars.
+constexpr int SB_HORZ = 0;
+constexpr int SB_VERT = 1;
+constexpr int SB_CTL = 2;
+constexpr int SB_BOTH = 3;
+constexpr UINT SB_LINEUP = 0;
+constexpr UINT SB_LINELEFT = 0;
+constexpr UINT SB_LINEDOWN = 1;
+constexpr UINT SB_LINERIGHT = 1;
+constexpr UINT SB_PAGEUP = 2;
+constexpr UINT SB_PAGELEFT = 2;
+constexpr UINT SB_PAGEDOWN = 3;
+constexpr UINT SB_PAGERIGHT = 3;
+constexpr UINT SB_THUMBPOSITION = 4;
+constexpr UINT SB_THUMBTRACK = 5;
+constexpr UINT SB_TOP = 6;
+constexpr UINT SB_LEFT = 6;
+constexpr UINT SB_BOTTOM = 7;
+constexpr UINT SB_RIGHT = 7;
+constexpr UINT SB_ENDSCROLL = 8;
+constexpr DWORD SBS_HORZ = 0x0000;
+constexpr DWORD SBS_VERT = 0x0001;
+constexpr UINT SIF_RANGE = 0x0001;
+constexpr UINT SIF_PAGE = 0x0002;
+constexpr UINT SIF_POS = 0x0004;
+constexpr UINT SIF_DISABLENOSCROLL = 0x0008;
+constexpr UINT SIF_TRACKPOS = 0x0010;
+constexpr UINT SIF_ALL = SIF_RANGE | SIF_PAGE | SIF_POS | SIF_TRACKPOS;
+
+struct SCROLLINFO
+{
+    UINT cbSize;
+    UINT fMask;
+    int nMin;
+    int nMax;
+    UINT nPage;
+    int nPos;
+    int nTrackPos;
+};
+using LPSCROLLINFO = SCROLLINFO*;
+using LPCSCROLLINFO = const SCROLLINFO*;
+
+/// The scroll state of a window's bar: range 0 to 0, page 0 and position 0 until set. Setting clamps the
+/// page to the range and the position to [min, max - page + 1]; returns the new position. Any thread.
+PLATFORM_API int SetScrollInfo(HWND hwnd, int bar, LPCSCROLLINFO info, BOOL redraw);
+/// Fills the fields `info->fMask` asks for; FALSE for a window that does not exist or a bad bar.
+PLATFORM_API BOOL GetScrollInfo(HWND hwnd, int bar, LPSCROLLINFO info);
+/// Returns the previous position.
+PLATFORM_API int SetScrollPos(HWND hwnd, int bar, int pos, BOOL redraw);
+PLATFORM_API int GetScrollPos(HWND hwnd, int bar);
+PLATFORM_API BOOL SetScrollRange(HWND hwnd, int bar, int min, int max, BOOL redraw);
+PLATFORM_API BOOL GetScrollRange(HWND hwnd, int bar, LPINT min, LPINT max);

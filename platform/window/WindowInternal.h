@@ -102,6 +102,7 @@ struct Window
     HostWidget* widget = nullptr;
     HWND lastFocus = nullptr;           // focus to restore when a top-level window is activated again
     std::shared_ptr<void> controlState; // the built-in control classes keep their data here
+    std::shared_ptr<void> scrollState;  // the window's scroll bars (ScrollBars.cpp)
 };
 
 /// The Qt widget that shows one window: it copies the back buffer (or the layered picture) out and turns

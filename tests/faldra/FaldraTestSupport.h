@@ -58,6 +58,14 @@ inline void Pump()
         platform::window::PumpPendingMessages();
 }
 
+/// The window's client pixels after every pending paint.
+inline QImage Grab(HWND hwnd)
+{
+    UpdateWindow(hwnd);
+    Pump();
+    return platform::window::ClientImage(hwnd);
+}
+
 /// A visible top-level window destroyed with the guard.
 class TopWindow
 {
