@@ -1,5 +1,6 @@
 #include "CaptureGraph.h"
 
+#include "CameraControlsDialog.h"
 #include "CaptureFormat.h"
 #include "ComErrors.h"
 
@@ -8,6 +9,7 @@
 #include "platform/com/ComPtr.h"
 #include "platform/ostrago/Ostrago.h"
 #include "platform/win/Kernel.h"
+#include "platform/window/WinUser.h"
 #include "shared/exceptions/Exceptions.h"
 
 #include <string>
@@ -271,6 +273,10 @@ template <class T> void CCaptureGraph::RemoveHolder(T*& holder)
 
 bool CCaptureGraph::TearDown()
 {
+    // An open settings dialog of a capture filter is closed before its filter goes; it keeps its own
+    // reference to the filter until it has ended.
+    if (HWND dialog = GetOpenCameraControls())
+        EndDialog(dialog, IDCANCEL);
     if (m_hGraphMutex && WaitForSingleObject(m_hGraphMutex, kTearDownWaitMs) == WAIT_OBJECT_0)
         ReleaseMutex(m_hGraphMutex);
     CloseAudioDevice();

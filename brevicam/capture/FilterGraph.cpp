@@ -1,5 +1,6 @@
 #include "FilterGraph.h"
 
+#include "CameraControlsDialog.h"
 #include "ComErrors.h"
 
 #include "platform/com/ComPtr.h"
@@ -356,10 +357,13 @@ HRESULT CDSFilter::FindPin(IPin** pin, PIN_DIRECTION direction, LPCWSTR name)
     return E_FAIL;
 }
 
-bool CDSFilter::ShowPropertyPages(HWND)
+bool CDSFilter::ShowPropertyPages(HWND owner)
 {
-    // Our filters offer no property pages and no codec configuration dialog.
-    return false;
+    // The settings a filter has here are a camera's picture controls; no filter has a codec dialog or
+    // property pages of its own.
+    if (!m_pFilter)
+        return false;
+    return ShowCameraControls(owner, m_pFilter);
 }
 
 // ---------------------------------------------------------------------------------------------------------

@@ -131,6 +131,13 @@ void OnFrame(HWND window, const platform::dshow::VideoFrame& frame, const RECT& 
         g_frames[window].posted = false;
     }
 }
+
+/// Drops the frame kept for a window, so that a torn-down graph's last buffer is not held on.
+void ForgetFrame(HWND window)
+{
+    std::lock_guard lock(g_framesLock);
+    g_frames.erase(window);
+}
 } // namespace
 
 void ConnectCaptureToWindows()
@@ -183,6 +190,7 @@ CWindowlessRenderer::~CWindowlessRenderer()
         KillTimer(main, IDT_RENDERER_REPAINT);
     if (g_currentRenderer == this)
         g_currentRenderer = nullptr;
+    ForgetFrame(m_hVideoWindow);
 }
 
 template <class F> HRESULT CWindowlessRenderer::WithControl(F call)
