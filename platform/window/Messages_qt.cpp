@@ -148,13 +148,18 @@ struct QueueHolder
                     c->state = CallState::Abandoned;
         }
         g_callChanged.notify_all();
-        std::lock_guard lock(g_queuesLock);
-        g_queues.erase(queue->threadId);
-        if (g_uiQueue == queue)
-            g_uiQueue.reset();
-        // The pump lives on this thread, which is ending.
-        delete queue->pump;
-        queue->pump = nullptr;
+        {
+            std::lock_guard lock(g_queuesLock);
+            g_queues.erase(queue->threadId);
+            if (g_uiQueue == queue)
+                g_uiQueue.reset();
+            // The pump lives on this thread, which is ending.
+            delete queue->pump;
+            queue->pump = nullptr;
+        }
+        // Windows destroyed later in this thread's exit (by static destructors) must find no queue rather
+        // than a freed one.
+        queue.reset();
     }
 };
 thread_local QueueHolder t_queue;
