@@ -73,7 +73,9 @@ TEST_F(MessageBoxSkinTest, ClosingWithoutAButtonCancelsOrDeclines)
 
 TEST_F(MessageBoxSkinTest, AWorkersBoxIsShownByTheUserInterfaceThreadAndAnswered)
 {
-    ::GetDesktopWindow();
+    // The program's first window makes the application on this thread.
+    ::DestroyWindow(
+        ::CreateWindowEx(0, "STATIC", "first", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr));
     std::atomic<int> answer{-1};
     bool shownOnUi = false;
     // Runs inside the box's own loop on the user-interface thread and presses "Yes".
