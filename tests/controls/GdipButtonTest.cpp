@@ -41,6 +41,11 @@ public:
     }
 };
 
+struct TooltipButton : CGdipButton
+{
+    using CGdipButton::m_pToolTip;
+};
+
 class GdipButtonTest : public ::testing::Test
 {
 protected:
@@ -67,7 +72,8 @@ protected:
     static COLORREF Face(CWnd& button) { return Pixel(Grab(button), 5, 5); }
 
     ButtonsDialog dialog;
-    CGdipButton radio1, radio2, check, push;
+    CGdipButton radio1, radio2, check;
+    TooltipButton push;
     ForeignButton foreign;
 };
 } // namespace
@@ -189,4 +195,18 @@ TEST(GdipButtonSettingsTest, TextColoursMoveHoverAndPressedOnlyWhileTheyFollowNo
     EXPECT_EQ(button.m_crNormal, RGB(4, 4, 4));
     EXPECT_EQ(button.m_crHover, RGB(3, 3, 3));
     EXPECT_EQ(button.m_crPressed, RGB(1, 1, 1));
+}
+
+TEST_F(GdipButtonTest, TooltipIsMadeOnceWithOneTool)
+{
+    push.SetTooltipText(4242u); // no such string: nothing happens
+    EXPECT_EQ(push.m_pToolTip, nullptr);
+    push.SetTooltipText(CString("Take a photo"));
+    ASSERT_NE(push.m_pToolTip, nullptr);
+    CToolTipCtrl* first = push.m_pToolTip.get();
+    push.SetTooltipText(CString("Record a video"), FALSE);
+    EXPECT_EQ(push.m_pToolTip.get(), first);
+    EXPECT_EQ(push.m_pToolTip->GetToolCount(), 1);
+    push.DestroyWindow();
+    EXPECT_EQ(push.m_pToolTip, nullptr) << "destroying the button deletes its tooltip";
 }

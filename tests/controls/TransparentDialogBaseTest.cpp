@@ -223,3 +223,28 @@ TEST_F(TransparentDialogBaseTest, ErasingSendsTheRefreshMessageToButtonsOnly)
     EXPECT_EQ(probe.received, 0);
     dialog.DestroyWindow();
 }
+
+TEST_F(TransparentDialogBaseTest, DraggingStopsWhenLessThan35PixelsStayInTheWorkArea)
+{
+    RECT work{};
+    ASSERT_TRUE(SystemParametersInfo(SPI_GETWORKAREA, 0, &work, 0));
+    SkinnedDialog dialog(IDP_DIALOG);
+    ASSERT_TRUE(dialog.Create(IDD_SKINNED, &owner));
+    dialog.SetWindowPos(nullptr, 200, work.top + 10, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    dialog.ShowWindow(SW_SHOW);
+    Pump();
+
+    Mouse(dialog, QEvent::MouseButtonPress, QPoint(30, 30), Qt::LeftButton);
+    // 80 pixels tall at 10 below the top: moving up by 56 would leave 34.
+    Mouse(dialog, QEvent::MouseMove, QPoint(30, 30 - 56), Qt::LeftButton);
+    CRect rect;
+    dialog.GetWindowRect(&rect);
+    EXPECT_EQ(rect.top, work.top + 10) << "the move is refused";
+    EXPECT_EQ(dialog.m_ptPress, CPoint(30, 30 - 56)) << "and the press point re-based";
+    // Back down a little moves at once, from the re-based point.
+    Mouse(dialog, QEvent::MouseMove, QPoint(30, 30 - 56 + 5), Qt::LeftButton);
+    dialog.GetWindowRect(&rect);
+    EXPECT_EQ(rect.top, work.top + 15);
+    Mouse(dialog, QEvent::MouseButtonRelease, QPoint(30, 30), Qt::NoButton);
+    dialog.DestroyWindow();
+}
