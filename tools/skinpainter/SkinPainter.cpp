@@ -31,6 +31,8 @@ const QColor kAccentDark(0x2A, 0x6F, 0xC0);
 const QColor kInk(0xE8, 0xEA, 0xF0);
 const QColor kInkDim(0x6A, 0x70, 0x80);
 const QColor kRecord(0xE5, 0x48, 0x4D);
+// The body of dialogs whose texts are dark (0x333333 and black captions).
+const QColor kPaper(0xE9, 0xEB, 0xEF);
 
 enum class State
 {
@@ -82,7 +84,7 @@ QRectF Inner(const QRectF& r, qreal by)
 
 /// A dialog background: rounded surface with a title strip, a 1-px edge and a soft outer rim whose
 /// pixels are partly transparent (the layered window blends them with the desktop).
-void Background(QPainter& p, const QRectF& r, bool titleStrip)
+void Background(QPainter& p, const QRectF& r, bool titleStrip, bool paper = false)
 {
     p.setRenderHint(QPainter::Antialiasing, true);
     for (int i = 3; i >= 1; --i)
@@ -102,6 +104,9 @@ void Background(QPainter& p, const QRectF& r, bool titleStrip)
         p.setClipPath(shape);
         p.fillRect(QRectF(body.left(), body.top(), body.width(), 34), kTitle);
         p.fillRect(QRectF(body.left(), body.top() + 34, body.width(), 2), kAccent);
+        if (paper)
+            p.fillRect(QRectF(body.left() + 8, body.top() + 44, body.width() - 16, body.height() - 52),
+                       kPaper);
         p.restore();
     }
     p.setRenderHint(QPainter::Antialiasing, false);
@@ -356,17 +361,17 @@ void BmpStates(std::vector<Entry>& out, std::initializer_list<int> ids, int w, i
 std::vector<Entry> Skin()
 {
     std::vector<Entry> e;
-    auto bg = [&](int id, int w, int h, bool title, const char* note)
+    auto bg = [&](int id, int w, int h, bool title, const char* note, bool paper = false)
     {
         e.push_back(Png(
-            id, w, h, [=](QPainter& p, const QRectF& r) { Background(p, r, title); }, note));
+            id, w, h, [=](QPainter& p, const QRectF& r) { Background(p, r, title, paper); }, note));
     };
 
     // Dialog backgrounds.
     bg(872, 433, 475, true, "main window");
     bg(8902, 300, 475, true, "capture panel");
-    bg(841, 460, 383, true, "About box");
-    bg(768, 607, 615, true, "capture settings");
+    bg(841, 460, 383, true, "About box", true);
+    bg(768, 607, 615, true, "capture settings", true);
     bg(871, 208, 246, true, "compact capture window");
     bg(881, 70, 71, false, "full-screen exit window");
     bg(868, 473, 272, true, "resolution change notice");
@@ -463,6 +468,27 @@ std::vector<Entry> Skin()
         656, 29, 29, [](QPainter& p, const QRectF& r) { Button(p, r, State::Pressed, Glyph::Tick, false); },
         "check box ticked"));
     States(e, {659, 660, 661, 662}, 87, 34, Glyph::None, false, "OK");
+
+    // Capture settings: text buttons (captions drawn by the buttons), the close cross and the sound box.
+    States(e, {486, 487, 488, 489}, 87, 34, Glyph::None, false, "Browse (photo)");
+    States(e, {482, 483, 484, 485}, 87, 34, Glyph::None, false, "Browse (sound)");
+    States(e, {478, 479, 480, 481}, 87, 34, Glyph::None, false, "Browse (video)");
+    States(e, {810, 811, 812}, 80, 44, Glyph::None, false, "OK");
+    States(e, {553, 554, 555, 552}, 112, 44, Glyph::None, false, "Cancel and Apply");
+    States(e, {470, 471, 472, 473}, 150, 44, Glyph::None, false, "Default");
+    BmpStates(e, {813, 815, 814}, 27, 27, Glyph::Close, "close the settings");
+    e.push_back(Bmp(
+        492, 27, 28,
+        [](QPainter& p, const QRectF& r) { Button(p, r, State::Normal, Glyph::None, false, kPaper); },
+        "sound check box"));
+    e.push_back(Bmp(
+        491, 27, 28,
+        [](QPainter& p, const QRectF& r) { Button(p, r, State::Pressed, Glyph::Tick, false, kPaper); },
+        "sound check box ticked"));
+    e.push_back(Bmp(
+        867, 27, 28,
+        [](QPainter& p, const QRectF& r) { Button(p, r, State::Hover, Glyph::None, false, kPaper); },
+        "sound check box under the pointer"));
 
     // The transparent edit's caret: a light bar that reads on the dark surface.
     e.push_back(Bmp(
