@@ -22,7 +22,8 @@ void CProgressCtrlST::DeleteBitmaps()
 {
     if (m_hForeground)
         DeleteObject(m_hForeground);
-    if (m_hBackground)
+    // One bitmap given as both foreground and background is freed once.
+    if (m_hBackground && m_hBackground != m_hForeground)
         DeleteObject(m_hBackground);
     m_hForeground = m_hBackground = nullptr;
     m_nForegroundWidth = m_nForegroundHeight = 0;
@@ -76,7 +77,8 @@ int CProgressCtrlST::SetBitmap(HBITMAP foreground, HBITMAP background, BOOL repa
     if (!usable)
     {
         DeleteObject(foreground);
-        DeleteObject(background);
+        if (background != foreground)
+            DeleteObject(background);
         m_hForeground = m_hBackground = nullptr;
         m_nForegroundWidth = m_nForegroundHeight = 0;
         return 1;

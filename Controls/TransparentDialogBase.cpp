@@ -83,6 +83,10 @@ CTransparentDialogBase::CTransparentDialogBase(UINT pngId)
 
 CTransparentDialogBase::~CTransparentDialogBase()
 {
+    // Destroyed here, while this class still handles its own destruction, so that the layered window
+    // goes with the dialog.
+    if (m_hWnd && ::IsWindow(m_hWnd))
+        DestroyWindow();
     m_background.Empty();
     m_templateFont.Restore();
     DeleteBackgroundBitmap();

@@ -132,3 +132,16 @@ TEST_F(ProgressCtrlSTTest, UnusableBitmapLeavesThePlainBar)
     bar.SetPos(50);
     EXPECT_EQ(FilledColumns(10), 0) << "painted as a plain bar";
 }
+
+TEST_F(ProgressCtrlSTTest, OneBitmapAsForegroundAndBackgroundIsFreedOnce)
+{
+    Make(0, 101, 20);
+    HBITMAP both = static_cast<HBITMAP>(LoadImage(platform::resources::ThisModule(),
+                                                  MAKEINTRESOURCE(IDB_PROGRESS_FG), IMAGE_BITMAP, 0, 0, 0));
+    ASSERT_EQ(bar.SetBitmap(both, both), 0);
+    HBITMAP other = static_cast<HBITMAP>(LoadImage(platform::resources::ThisModule(),
+                                                   MAKEINTRESOURCE(IDB_PROGRESS_BG), IMAGE_BITMAP, 0, 0, 0));
+    ASSERT_EQ(bar.SetBitmap(other, nullptr), 0);
+    EXPECT_EQ(GetObjectType(both), 0u);
+    EXPECT_EQ(GetObjectType(other), OBJ_BITMAP);
+}

@@ -248,3 +248,17 @@ TEST_F(TransparentDialogBaseTest, DraggingStopsWhenLessThan35PixelsStayInTheWork
     Mouse(dialog, QEvent::MouseButtonRelease, QPoint(30, 30), Qt::NoButton);
     dialog.DestroyWindow();
 }
+
+TEST_F(TransparentDialogBaseTest, DialogObjectGoingAwayTakesBothWindowsWithIt)
+{
+    HWND layered = nullptr;
+    HWND window = nullptr;
+    {
+        SkinnedDialog dialog(IDP_DIALOG);
+        ASSERT_TRUE(dialog.Create(IDD_SKINNED, &owner));
+        layered = dialog.GetLayeredWindow();
+        window = dialog.GetSafeHwnd();
+    }
+    EXPECT_FALSE(::IsWindow(window));
+    EXPECT_FALSE(::IsWindow(layered));
+}
