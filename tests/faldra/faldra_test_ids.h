@@ -9,3 +9,5 @@
 #define IDB_RGB_ROW 107
 #define IDB_MAGENTA 108
 #define IDB_MISSING 999
+#define IDB_ALPHA_CORNER 109
+#define IDB_OPAQUE32 110
