@@ -3,6 +3,7 @@
 #include "platform/com/ComPtr.h"
 #include "platform/dshow/DShow.h"
 #include "platform/dshow/VirtualCamera.h"
+#include "tests/support/DeviceMonikers.h"
 
 #include <memory>
 #include <string>
@@ -12,8 +13,7 @@ namespace capture_testing
 {
 using platform::com::ComPtr;
 
-/// The moniker of the device whose "DevicePath" (video) or "FriendlyName" (audio) is `key`.
-ComPtr<IMoniker> FindMoniker(REFCLSID category, const std::string& key);
+using testing_support::FindMoniker;
 
 /// The names of the filters in the graph, in the graph's order.
 std::vector<std::string> FilterNames(IGraphBuilder* graph);

@@ -2,6 +2,7 @@
 
 #include "platform/dshow/DShow.h"
 #include "platform/dshow/VirtualCamera.h"
+#include "tests/support/DeviceMonikers.h"
 
 #include <gtest/gtest.h>
 
@@ -12,10 +13,8 @@ namespace dshow_testing
 {
 using platform::com::ComPtr;
 
-/// The device moniker whose "DevicePath" (video) or "FriendlyName" (audio) is `key`; empty when none.
-ComPtr<IMoniker> FindMoniker(REFCLSID category, const std::string& key);
-/// A property of a moniker's bag as UTF-8 text; empty when it cannot be read.
-std::string ReadProperty(IMoniker* moniker, const wchar_t* name);
+using testing_support::FindMoniker;
+using testing_support::ReadProperty;
 /// The capture filter of the device.
 ComPtr<IBaseFilter> BindFilter(IMoniker* moniker);
 
