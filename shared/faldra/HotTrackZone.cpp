@@ -71,7 +71,13 @@ CModularImage* CHotTrackZone::GetImage(ETrackState state) const
 void CHotTrackZone::SetImage(CModularImage* image, ETrackState state)
 {
     CModularImage** slot = GetImageRef(state);
-    if (!slot || *slot == image)
+    if (!slot)
+    {
+        // The zone owns what it is given, even when the state is unknown.
+        delete image;
+        return;
+    }
+    if (*slot == image)
         return;
     delete *slot;
     *slot = image;
