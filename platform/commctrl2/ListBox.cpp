@@ -4,6 +4,7 @@
 #include <cstring>
 #include <mutex>
 #include <string>
+#include <strings.h>
 #include <vector>
 
 namespace
