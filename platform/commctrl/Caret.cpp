@@ -1,5 +1,6 @@
 #include "platform/commctrl/Caret.h"
 
+#include "platform/window/Extras.h"
 #include "platform/window/WinUser.h"
 
 namespace
@@ -15,17 +16,53 @@ struct CaretState
 };
 
 thread_local CaretState caret;
+
+bool Shown(const CaretState& c)
+{
+    return c.owner && c.hideCount == 0;
+}
+
+/// Replaces the caret's state and tells the windows whose caret appeared or went away.
+void Change(const CaretState& next)
+{
+    const HWND before = Shown(caret) ? caret.owner : nullptr;
+    caret = next;
+    const HWND after = Shown(caret) ? caret.owner : nullptr;
+    if (before == after)
+        return;
+    if (before && IsWindow(before))
+        platform::window::CaretShownChanged(before, false);
+    if (after)
+        platform::window::CaretShownChanged(after, true);
+}
+
+BOOL DestroyCaretOwnedBy(HWND owner)
+{
+    return owner && caret.owner == owner ? DestroyCaret() : FALSE;
+}
+
+// The edit control takes its own caret with the focus, as soon as this module is loaded.
+[[maybe_unused]] const bool installed = []
+{
+    platform::window::CaretFunctions f;
+    f.create = &CreateCaret;
+    f.show = &ShowCaret;
+    f.destroyOwnedBy = &DestroyCaretOwnedBy;
+    platform::window::SetCaretFunctions(f);
+    return true;
+}();
 } // namespace
 
 BOOL CreateCaret(HWND hwnd, HBITMAP bitmap, int width, int height)
 {
     if (!hwnd || !IsWindow(hwnd))
         return FALSE;
-    caret = CaretState{};
-    caret.owner = hwnd;
-    caret.bitmap = bitmap;
-    caret.width = width;
-    caret.height = height;
+    CaretState next;
+    next.owner = hwnd;
+    next.bitmap = bitmap;
+    next.width = width;
+    next.height = height;
+    Change(next);
     return TRUE;
 }
 
@@ -33,7 +70,7 @@ BOOL DestroyCaret()
 {
     if (!caret.owner)
         return FALSE;
-    caret = CaretState{};
+    Change(CaretState{});
     return TRUE;
 }
 
@@ -41,7 +78,9 @@ BOOL ShowCaret(HWND hwnd)
 {
     if (!caret.owner || (hwnd && hwnd != caret.owner) || caret.hideCount == 0)
         return FALSE;
-    --caret.hideCount;
+    CaretState next = caret;
+    --next.hideCount;
+    Change(next);
     return TRUE;
 }
 
@@ -49,7 +88,9 @@ BOOL HideCaret(HWND hwnd)
 {
     if (!caret.owner || (hwnd && hwnd != caret.owner))
         return FALSE;
-    ++caret.hideCount;
+    CaretState next = caret;
+    ++next.hideCount;
+    Change(next);
     return TRUE;
 }
 

@@ -1,6 +1,7 @@
 // The edit control: a single-line QLineEdit inside the window, driven by the edit messages.
 
 #include "platform/win/CString.h"
+#include "platform/window/Extras.h"
 #include "platform/window/GdiInternal.h"
 #include "platform/window/WinGdi.h"
 #include "platform/window/WindowInternal.h"
@@ -9,6 +10,8 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QPainter>
+#include <QProxyStyle>
 
 #include <algorithm>
 
@@ -16,8 +19,26 @@ namespace pg = platform::gdi::detail;
 
 namespace platform::window::detail
 {
+LRESULT CALLBACK EditProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+
 namespace
 {
+platform::window::CaretFunctions g_caret;
+
+/// The application's style, except that the text cursor has no width while the field does not show the
+/// caret: the line edit has no other way to keep its cursor from blinking.
+class CaretStyle : public QProxyStyle
+{
+public:
+    bool hidden = false;
+    int pixelMetric(PixelMetric metric, const QStyleOption* option, const QWidget* widget) const override
+    {
+        if (metric == PM_TextCursorWidth && hidden)
+            return 0;
+        return QProxyStyle::pixelMetric(metric, option, widget);
+    }
+};
+
 /// Routes the line edit's input through the window layer: blocked while the window is disabled, queued as
 /// window messages so that dialogs see their keys, and the dialog keys kept from Qt's own focus chain.
 class EditFilter : public QObject
@@ -78,7 +99,8 @@ private:
 
 struct EditState
 {
-    QLineEdit* edit = nullptr; // owned by the window's widget
+    QLineEdit* edit = nullptr;        // owned by the window's widget
+    CaretStyle* caretStyle = nullptr; // owned by the line edit
     HFONT font = nullptr;
     bool quiet = false; // a change made by a message, notified by that message
     bool modified = false;
@@ -88,7 +110,17 @@ struct EditState
 EditState* StateOf(HWND hwnd)
 {
     auto w = Find(hwnd);
-    return w && w->controlState ? static_cast<EditState*>(w->controlState.get()) : nullptr;
+    return w && w->controlState && w->cls && w->cls->proc == EditProc
+               ? static_cast<EditState*>(w->controlState.get())
+               : nullptr;
+}
+
+void ShowTextCursor(EditState& st, bool shown)
+{
+    if (!st.caretStyle || st.caretStyle->hidden == !shown)
+        return;
+    st.caretStyle->hidden = !shown;
+    st.edit->update();
 }
 
 void Notify(HWND hwnd, UINT code)
@@ -123,6 +155,23 @@ LRESULT ToBytes(const QString& text, int position)
     return static_cast<LRESULT>(text.left(position).toUtf8().size());
 }
 
+/// Empties the field's own pixels under `rc`, so that the parent beneath shows through them again instead
+/// of a fill left from a time the field had a background.
+void ClearBackground(HDC dc, const RECT& rc)
+{
+    auto d = pg::LookupDc(dc);
+    pg::Surface s;
+    if (!d || !pg::SurfaceOf(*d, s))
+        return;
+    const QRect r(rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top);
+    QPainter p;
+    pg::BeginPainter(p, *d, s);
+    p.setCompositionMode(QPainter::CompositionMode_Clear);
+    p.fillRect(r, Qt::transparent);
+    p.end();
+    pg::Touched(*d, QRegion(r) & pg::DeviceClip(*d, s));
+}
+
 void ApplyColours(HWND hwnd, HDC dc)
 {
     auto* st = StateOf(hwnd);
@@ -145,6 +194,8 @@ void ApplyColours(HWND hwnd, HDC dc)
     const bool clear = !b || b->style == BS_NULL || GetBkMode(dc) == TRANSPARENT;
     if (b && b->style != BS_NULL)
         FillRect(dc, &rc, brush);
+    if (clear)
+        ClearBackground(dc, rc);
     QPalette palette = st->edit->palette();
     palette.setColor(QPalette::Text, pg::ColorOf(GetTextColor(dc)));
     if (clear)
@@ -173,6 +224,10 @@ LRESULT CALLBACK EditProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         state->edit = new QLineEdit(w->widget);
         state->edit->setFrame(false);
         state->edit->setAutoFillBackground(false);
+        state->caretStyle = new CaretStyle;
+        state->caretStyle->setParent(state->edit);
+        state->caretStyle->hidden = g_caret.create != nullptr;
+        state->edit->setStyle(state->caretStyle);
         auto* filter = new EditFilter(hwnd);
         filter->setParent(state->edit);
         state->edit->installEventFilter(filter);
@@ -262,9 +317,15 @@ LRESULT CALLBACK EditProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
     case WM_SETFOCUS:
         if (st && st->edit)
             st->edit->setFocus(Qt::OtherFocusReason);
+        // The field's own caret, shown, before the parent hears of the focus and may replace it.
+        if (g_caret.create && g_caret.create(hwnd, nullptr, 1, st && st->edit ? st->edit->height() : 0) &&
+            g_caret.show)
+            g_caret.show(hwnd);
         Notify(hwnd, EN_SETFOCUS);
         return 0;
     case WM_KILLFOCUS:
+        if (g_caret.destroyOwnedBy)
+            g_caret.destroyOwnedBy(hwnd);
         Notify(hwnd, EN_KILLFOCUS);
         return 0;
     case WM_ENABLE:
@@ -292,9 +353,8 @@ LRESULT CALLBACK EditProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
             }
             const int a = ToQtPosition(text, start);
             const int b = ToQtPosition(text, lParam);
-            st->edit->setSelection(std::min(a, b), std::abs(b - a));
-            if (b < a)
-                st->edit->setCursorPosition(b);
+            // A negative length leaves the cursor at the selection's start, at the moving end.
+            st->edit->setSelection(a, b - a);
         }
         return 0;
     case EM_GETSEL:
@@ -347,12 +407,21 @@ LRESULT CALLBACK EditProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
     case EM_EMPTYUNDOBUFFER:
         if (st && st->edit)
         {
-            // Setting the same text again leaves the line edit without undo steps.
+            // Setting the same text again leaves the line edit without undo steps; the selection is put back
+            // with its anchor and moving end where they were.
             const int cursor = st->edit->cursorPosition();
+            const int start = st->edit->hasSelectedText() ? st->edit->selectionStart() : cursor;
+            const int length = st->edit->hasSelectedText() ? st->edit->selectionLength() : 0;
             st->quiet = true;
             st->edit->setText(st->edit->text());
             st->quiet = false;
-            st->edit->setCursorPosition(cursor);
+            if (length > 0)
+            {
+                const int anchor = cursor == start ? start + length : start;
+                st->edit->setSelection(anchor, cursor - anchor);
+            }
+            else
+                st->edit->setCursorPosition(cursor);
         }
         return 0;
     case EM_SETRECT:
@@ -408,3 +477,17 @@ LRESULT CALLBACK EditProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
     }
 }
 } // namespace platform::window::detail
+
+namespace platform::window
+{
+void SetCaretFunctions(const CaretFunctions& functions)
+{
+    detail::g_caret = functions;
+}
+
+void CaretShownChanged(HWND hwnd, bool shown)
+{
+    if (auto* st = detail::StateOf(hwnd))
+        detail::ShowTextCursor(*st, shown);
+}
+} // namespace platform::window

@@ -49,6 +49,21 @@ PLATFORM_API void SetGdiHandleClosedHook(std::function<void(void*)> hook);
 /// style and returns the button id. Tests script answers with it; nullptr restores the real box.
 PLATFORM_API void SetMessageBoxHook(std::function<int(HWND, const char*, const char*, UINT)> hook);
 
+/// The caret functions, installed by the module that keeps the caret when it loads, so that the edit
+/// control takes a caret of its own with the focus and gives it up with it. Members may be null.
+struct CaretFunctions
+{
+    BOOL (*create)(HWND owner, HBITMAP bitmap, int width, int height) = nullptr;
+    BOOL (*show)(HWND owner) = nullptr;
+    /// Destroys the caret only when `owner` holds it.
+    BOOL (*destroyOwnedBy)(HWND owner) = nullptr;
+};
+PLATFORM_API void SetCaretFunctions(const CaretFunctions& functions);
+
+/// Told by the caret module whenever a window starts or stops showing the caret. An edit control draws
+/// its text cursor only while it shows the caret, once caret functions are installed.
+PLATFORM_API void CaretShownChanged(HWND hwnd, bool shown);
+
 /// Handles every pending message of the calling thread's queue (sent, posted, input, paint and due timers)
 /// without waiting, and returns how many were dispatched. For tests and for loops that poll.
 PLATFORM_API int PumpPendingMessages();

@@ -4,6 +4,8 @@
 #include "tests/controls/ControlsTestSupport.h"
 #include "tests/controls/controls_test_ids.h"
 
+#include <QKeyEvent>
+
 using namespace controls_test;
 
 namespace
@@ -87,4 +89,53 @@ TEST_F(EditTransTest, CenteringPutsOneLineInTheMiddle)
     edit.GetRect(&format);
     EXPECT_EQ(format.top - client.top, client.bottom - format.bottom);
     EXPECT_GT(format.top, client.top - 1);
+}
+
+TEST_F(EditTransTest, FocusSelectsTheWholeTextAndTheCaretShows)
+{
+    edit.SetWindowText("hello");
+    InsideEdit(); // the first colour request loads the caret and hides it
+    dialog.GetDlgItem(IDC_SECOND)->SetFocus();
+    Pump();
+    edit.SetFocus();
+    Pump();
+    QApplication::processEvents();
+    Pump();
+    int start = -1, end = -1;
+    edit.GetSel(start, end);
+    EXPECT_EQ(start, 0);
+    EXPECT_EQ(end, 5);
+    EXPECT_EQ(platform::window::CaretOwner(), edit.GetSafeHwnd());
+    EXPECT_TRUE(platform::window::IsCaretVisible()) << "the field's own caret shows while it has the focus";
+}
+
+TEST_F(EditTransTest, TypingLeavesNoUndoAndKeepsTheSelection)
+{
+    edit.SetWindowText("hello");
+    edit.SetFocus();
+    Pump();
+    edit.SetSel(5, 5);
+    auto* line = platform::window::HostWidgetOf(edit)->focusProxy();
+    ASSERT_NE(line, nullptr);
+    QKeyEvent key(QEvent::KeyPress, Qt::Key_X, Qt::NoModifier, QStringLiteral("x"));
+    QApplication::sendEvent(line, &key);
+    Pump();
+    edit.SetSel(1, 3);
+    Pump();
+    EXPECT_FALSE(edit.CanUndo());
+    int start = -1, end = -1;
+    edit.GetSel(start, end);
+    EXPECT_EQ(start, 1);
+    EXPECT_EQ(end, 3);
+    CString text;
+    edit.GetWindowText(text);
+    EXPECT_EQ(text, "hellox");
+}
+
+TEST_F(EditTransTest, ClearingTheBackColourShowsTheParentAgain)
+{
+    edit.SetBkColor(RGB(0, 0, 200));
+    EXPECT_EQ(InsideEdit(), RGB(0, 0, 200));
+    edit.SetBkColor(CLR_INVALID);
+    EXPECT_EQ(InsideEdit(), RGB(200, 120, 40));
 }

@@ -1,0 +1,201 @@
+#include "WindowTestSupport.h"
+
+#include "platform/commctrl/Caret.h"
+
+#include <QLineEdit>
+#include <QStyle>
+
+#include <string>
+
+using namespace window_test;
+
+namespace
+{
+class EditTest : public WindowFixture
+{
+protected:
+    void SetUp() override
+    {
+        WindowFixture::SetUp();
+        top = Top(0, 0, 240, 100);
+        first = MakeEdit(1, 10);
+        second = MakeEdit(2, 50);
+        platform::window::PumpPendingMessages();
+    }
+    HWND MakeEdit(int id, int y)
+    {
+        return CreateWindowEx(0, "Edit", "some text", WS_CHILD | WS_VISIBLE | WS_TABSTOP, 10, y, 200, 24, top,
+                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), nullptr, nullptr);
+    }
+    static std::pair<DWORD, DWORD> Selection(HWND edit)
+    {
+        DWORD start = 99, end = 99;
+        SendMessage(edit, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+        return {start, end};
+    }
+    static QLineEdit* LineOf(HWND edit)
+    {
+        return static_cast<QLineEdit*>(platform::window::HostWidgetOf(edit)->focusProxy());
+    }
+    static void Pump()
+    {
+        for (int i = 0; i < 5; ++i)
+            platform::window::PumpPendingMessages();
+    }
+    HWND top = nullptr;
+    HWND first = nullptr;
+    HWND second = nullptr;
+};
+
+/// How the focus reaches the field: by the program or by the keyboard.
+enum class FocusBy
+{
+    Call,
+    Tab
+};
+
+class EditFocusTest : public EditTest, public ::testing::WithParamInterface<FocusBy>
+{
+};
+} // namespace
+
+TEST_P(EditFocusTest, WholeTextSelectedOnSetFocusStaysSelected)
+{
+    recorder.handlers[WM_COMMAND] = [this](HWND, WPARAM wParam, LPARAM lParam) -> LRESULT
+    {
+        if (HIWORD(wParam) == EN_SETFOCUS && reinterpret_cast<HWND>(lParam) == second)
+        {
+            // What a field that selects its text on entry does: sets the text again, then selects it.
+            char text[64];
+            GetWindowText(second, text, sizeof text);
+            SetWindowText(second, text);
+            SendMessage(second, EM_SETSEL, 0, -1);
+        }
+        return 0;
+    };
+    SetFocus(first);
+    Pump();
+    if (GetParam() == FocusBy::Call)
+        SetFocus(second);
+    else
+    {
+        QKeyEvent tab(QEvent::KeyPress, Qt::Key_Tab, Qt::NoModifier);
+        QApplication::sendEvent(LineOf(first), &tab);
+        QApplication::processEvents();
+        if (GetFocus() != second)
+            SetFocus(second); // a plain window does no dialog navigation; the focus change is what counts
+    }
+    Pump();
+    QApplication::processEvents();
+    Pump();
+    ASSERT_EQ(GetFocus(), second);
+    EXPECT_EQ(Selection(second), std::make_pair(DWORD{0}, DWORD{9}));
+    EXPECT_EQ(LineOf(second)->selectedText(), QStringLiteral("some text"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Entry, EditFocusTest, ::testing::Values(FocusBy::Call, FocusBy::Tab));
+
+TEST_F(EditTest, EmptyingTheUndoBufferKeepsTextAndSelection)
+{
+    SendMessage(first, EM_SETSEL, 4, 4);
+    SendMessage(first, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>("!!"));
+    ASSERT_TRUE(SendMessage(first, EM_CANUNDO, 0, 0));
+    // A selection made backwards keeps its moving end where it was.
+    SendMessage(first, EM_SETSEL, 6, 2);
+    SendMessage(first, EM_EMPTYUNDOBUFFER, 0, 0);
+    EXPECT_FALSE(SendMessage(first, EM_CANUNDO, 0, 0));
+    EXPECT_EQ(Selection(first), std::make_pair(DWORD{2}, DWORD{6}));
+    EXPECT_EQ(LineOf(first)->cursorPosition(), 2);
+    SendMessage(first, EM_UNDO, 0, 0);
+    char text[64];
+    GetWindowText(first, text, sizeof text);
+    EXPECT_STREQ(text, "some!! text");
+}
+
+TEST_F(EditTest, BecomingTransparentShowsTheParentAgain)
+{
+    const COLORREF parentColour = RGB(200, 120, 40);
+    HBRUSH parentBrush = CreateSolidBrush(parentColour);
+    HBRUSH fieldBrush = CreateSolidBrush(RGB(0, 0, 200));
+    bool transparent = false;
+    recorder.handlers[WM_ERASEBKGND] = [&](HWND, WPARAM wParam, LPARAM) -> LRESULT
+    {
+        RECT rc;
+        GetClientRect(top, &rc);
+        FillRect(reinterpret_cast<HDC>(wParam), &rc, parentBrush);
+        return 1;
+    };
+    recorder.handlers[WM_CTLCOLOREDIT] = [&](HWND, WPARAM wParam, LPARAM) -> LRESULT
+    {
+        if (!transparent)
+            return reinterpret_cast<LRESULT>(fieldBrush);
+        SetBkMode(reinterpret_cast<HDC>(wParam), TRANSPARENT);
+        return reinterpret_cast<LRESULT>(GetStockObject(NULL_BRUSH));
+    };
+    SetWindowText(first, "");
+    const auto shown = [&]
+    {
+        RedrawWindow(top, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+        Pump();
+        const QImage image = platform::window::HostWidgetOf(top)->grab().toImage();
+        return Pixel(image, 200, 30);
+    };
+    EXPECT_EQ(shown(), RGB(0, 0, 200));
+    transparent = true;
+    EXPECT_EQ(shown(), parentColour);
+    transparent = false;
+    EXPECT_EQ(shown(), RGB(0, 0, 200));
+    DeleteObject(parentBrush);
+    DeleteObject(fieldBrush);
+}
+
+TEST_F(EditTest, CaretCountsHidesAndShows)
+{
+    ASSERT_TRUE(CreateCaret(first, nullptr, 1, 10));
+    EXPECT_FALSE(platform::window::IsCaretVisible()) << "a new caret is hidden";
+    EXPECT_FALSE(ShowCaret(second)) << "only the owner shows it";
+    EXPECT_TRUE(HideCaret(first));
+    EXPECT_TRUE(ShowCaret(first));
+    EXPECT_FALSE(platform::window::IsCaretVisible())
+        << "one show undoes one hide, the creation's hide remains";
+    EXPECT_TRUE(ShowCaret(nullptr));
+    EXPECT_TRUE(platform::window::IsCaretVisible());
+    EXPECT_FALSE(ShowCaret(first)) << "a shown caret is not shown more";
+    EXPECT_TRUE(HideCaret(first));
+    EXPECT_FALSE(platform::window::IsCaretVisible()) << "the extra show counted for nothing";
+    ASSERT_TRUE(CreateCaret(second, nullptr, 1, 10));
+    EXPECT_EQ(platform::window::CaretOwner(), second) << "a new caret replaces the old one";
+    EXPECT_FALSE(HideCaret(first));
+    EXPECT_TRUE(DestroyCaret());
+    EXPECT_FALSE(DestroyCaret());
+    EXPECT_EQ(platform::window::CaretOwner(), nullptr);
+}
+
+TEST_F(EditTest, FocusedFieldShowsItsCursorOnlyWhileItShowsTheCaret)
+{
+    const auto cursorWidth = [](HWND edit)
+    {
+        QLineEdit* line = LineOf(edit);
+        return line->style()->pixelMetric(QStyle::PM_TextCursorWidth, nullptr, line);
+    };
+    SetFocus(first);
+    Pump();
+    EXPECT_EQ(platform::window::CaretOwner(), first) << "the focused field takes a caret";
+    EXPECT_TRUE(platform::window::IsCaretVisible());
+    EXPECT_GT(cursorWidth(first), 0);
+
+    // A field replacing the caret with its own hidden one and hiding it again: one show is not enough.
+    ASSERT_TRUE(CreateCaret(first, nullptr, 2, 10));
+    HideCaret(first);
+    EXPECT_EQ(cursorWidth(first), 0);
+    ShowCaret(first);
+    EXPECT_EQ(cursorWidth(first), 0);
+    ShowCaret(first);
+    EXPECT_GT(cursorWidth(first), 0);
+
+    SetFocus(second);
+    Pump();
+    EXPECT_EQ(platform::window::CaretOwner(), second) << "the caret goes with the focus";
+    EXPECT_EQ(cursorWidth(first), 0);
+    EXPECT_GT(cursorWidth(second), 0);
+}
