@@ -109,6 +109,32 @@ TEST_F(EditTransTest, FocusSelectsTheWholeTextAndTheCaretShows)
     EXPECT_TRUE(platform::window::IsCaretVisible()) << "the field's own caret shows while it has the focus";
 }
 
+TEST_F(EditTransTest, ClickingIntoTheFieldSelectsTheWholeText)
+{
+    edit.SetWindowText("hello world");
+    InsideEdit();
+    QApplication::setActiveWindow(platform::window::HostWidgetOf(dialog)->window());
+    dialog.GetDlgItem(IDC_SECOND)->SetFocus();
+    Pump();
+    // The line edit takes the focus from the click and places its cursor before the field hears of it.
+    auto* line = platform::window::HostWidgetOf(edit)->focusProxy();
+    ASSERT_NE(line, nullptr);
+    const QPointF at(20, 5);
+    line->setFocus(Qt::MouseFocusReason);
+    QMouseEvent press(QEvent::MouseButtonPress, at, line->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
+    QApplication::sendEvent(line, &press);
+    QMouseEvent release(QEvent::MouseButtonRelease, at, line->mapToGlobal(at), Qt::LeftButton, Qt::NoButton,
+                        Qt::NoModifier);
+    QApplication::sendEvent(line, &release);
+    Pump();
+    ASSERT_EQ(GetFocus(), edit.GetSafeHwnd());
+    int start = -1, end = -1;
+    edit.GetSel(start, end);
+    EXPECT_EQ(start, 0);
+    EXPECT_EQ(end, 11);
+}
+
 TEST_F(EditTransTest, TypingLeavesNoUndoAndKeepsTheSelection)
 {
     edit.SetWindowText("hello");
