@@ -19,8 +19,6 @@ namespace pg = platform::gdi::detail;
 
 namespace platform::window::detail
 {
-LRESULT CALLBACK EditProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
-
 namespace
 {
 platform::window::CaretFunctions g_caret;
@@ -99,8 +97,7 @@ private:
 
 struct EditState
 {
-    QLineEdit* edit = nullptr;        // owned by the window's widget
-    CaretStyle* caretStyle = nullptr; // owned by the line edit
+    QLineEdit* edit = nullptr; // owned by the window's widget
     HFONT font = nullptr;
     bool quiet = false; // a change made by a message, notified by that message
     bool modified = false;
@@ -110,17 +107,7 @@ struct EditState
 EditState* StateOf(HWND hwnd)
 {
     auto w = Find(hwnd);
-    return w && w->controlState && w->cls && w->cls->proc == EditProc
-               ? static_cast<EditState*>(w->controlState.get())
-               : nullptr;
-}
-
-void ShowTextCursor(EditState& st, bool shown)
-{
-    if (!st.caretStyle || st.caretStyle->hidden == !shown)
-        return;
-    st.caretStyle->hidden = !shown;
-    st.edit->update();
+    return w && w->controlState ? static_cast<EditState*>(w->controlState.get()) : nullptr;
 }
 
 void Notify(HWND hwnd, UINT code)
@@ -224,10 +211,10 @@ LRESULT CALLBACK EditProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         state->edit = new QLineEdit(w->widget);
         state->edit->setFrame(false);
         state->edit->setAutoFillBackground(false);
-        state->caretStyle = new CaretStyle;
-        state->caretStyle->setParent(state->edit);
-        state->caretStyle->hidden = g_caret.create != nullptr;
-        state->edit->setStyle(state->caretStyle);
+        auto* caretStyle = new CaretStyle;
+        caretStyle->setParent(state->edit);
+        caretStyle->hidden = g_caret.create != nullptr;
+        state->edit->setStyle(caretStyle);
         auto* filter = new EditFilter(hwnd);
         filter->setParent(state->edit);
         state->edit->installEventFilter(filter);
@@ -487,7 +474,13 @@ void SetCaretFunctions(const CaretFunctions& functions)
 
 void CaretShownChanged(HWND hwnd, bool shown)
 {
-    if (auto* st = detail::StateOf(hwnd))
-        detail::ShowTextCursor(*st, shown);
+    // Found through the line edit's own style, so that no other window's state is taken for an edit's.
+    auto w = detail::Find(hwnd);
+    auto* line = w && w->widget ? qobject_cast<QLineEdit*>(w->widget->focusProxy()) : nullptr;
+    auto* style = line ? dynamic_cast<detail::CaretStyle*>(line->style()) : nullptr;
+    if (!style || style->hidden == !shown)
+        return;
+    style->hidden = !shown;
+    line->update();
 }
 } // namespace platform::window
