@@ -29,12 +29,17 @@ void CEditTrans::SetTextColor(COLORREF color)
 {
     m_crText = color;
     InvalidateParentArea();
+    // The edit keeps a picture of its own over the parent's; it asks for the new colours when it repaints.
+    if (m_hWnd)
+        Invalidate();
 }
 
 void CEditTrans::SetBkColor(COLORREF color)
 {
     m_crBack = color;
     InvalidateParentArea();
+    if (m_hWnd)
+        Invalidate();
 }
 
 void CEditTrans::InvalidateParentArea()

@@ -181,7 +181,7 @@ void ApplyColours(HWND hwnd, HDC dc)
     const bool clear = !b || b->style == BS_NULL || GetBkMode(dc) == TRANSPARENT;
     if (b && b->style != BS_NULL)
         FillRect(dc, &rc, brush);
-    if (clear)
+    else
         ClearBackground(dc, rc);
     QPalette palette = st->edit->palette();
     palette.setColor(QPalette::Text, pg::ColorOf(GetTextColor(dc)));

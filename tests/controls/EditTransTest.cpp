@@ -163,5 +163,12 @@ TEST_F(EditTransTest, ClearingTheBackColourShowsTheParentAgain)
     edit.SetBkColor(RGB(0, 0, 200));
     EXPECT_EQ(InsideEdit(), RGB(0, 0, 200));
     edit.SetBkColor(CLR_INVALID);
-    EXPECT_EQ(InsideEdit(), RGB(200, 120, 40));
+    // Only the parent's area is invalidated; that alone must bring the parent back under the field.
+    dialog.UpdateWindow();
+    Pump();
+    CRect rect;
+    edit.GetWindowRect(&rect);
+    dialog.ScreenToClient(&rect);
+    const QImage shown = platform::window::HostWidgetOf(dialog)->grab().toImage();
+    EXPECT_EQ(Pixel(shown, rect.right - 3, rect.bottom - 2), RGB(200, 120, 40));
 }

@@ -127,10 +127,9 @@ TEST_F(EditTest, BecomingTransparentShowsTheParentAgain)
     };
     recorder.handlers[WM_CTLCOLOREDIT] = [&](HWND, WPARAM wParam, LPARAM) -> LRESULT
     {
-        if (!transparent)
-            return reinterpret_cast<LRESULT>(fieldBrush);
+        // Text drawn without its own background says nothing about the field's: a brush still fills it.
         SetBkMode(reinterpret_cast<HDC>(wParam), TRANSPARENT);
-        return reinterpret_cast<LRESULT>(GetStockObject(NULL_BRUSH));
+        return reinterpret_cast<LRESULT>(transparent ? GetStockObject(NULL_BRUSH) : fieldBrush);
     };
     SetWindowText(first, "");
     const auto shown = [&]
