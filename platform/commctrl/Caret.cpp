@@ -17,6 +17,13 @@ struct CaretState
 
 thread_local CaretState caret;
 
+/// A caret goes with the window that owns it.
+void DropIfOwnerGone()
+{
+    if (caret.owner && !IsWindow(caret.owner))
+        caret = CaretState{};
+}
+
 bool Shown(const CaretState& c)
 {
     return c.owner && c.hideCount == 0;
@@ -68,6 +75,7 @@ BOOL CreateCaret(HWND hwnd, HBITMAP bitmap, int width, int height)
 
 BOOL DestroyCaret()
 {
+    DropIfOwnerGone();
     if (!caret.owner)
         return FALSE;
     Change(CaretState{});
@@ -76,6 +84,7 @@ BOOL DestroyCaret()
 
 BOOL ShowCaret(HWND hwnd)
 {
+    DropIfOwnerGone();
     if (!caret.owner || (hwnd && hwnd != caret.owner) || caret.hideCount == 0)
         return FALSE;
     CaretState next = caret;
@@ -86,6 +95,7 @@ BOOL ShowCaret(HWND hwnd)
 
 BOOL HideCaret(HWND hwnd)
 {
+    DropIfOwnerGone();
     if (!caret.owner || (hwnd && hwnd != caret.owner))
         return FALSE;
     CaretState next = caret;
@@ -96,6 +106,7 @@ BOOL HideCaret(HWND hwnd)
 
 BOOL SetCaretPos(int x, int y)
 {
+    DropIfOwnerGone();
     if (!caret.owner)
         return FALSE;
     caret.position = POINT{x, y};

@@ -305,7 +305,8 @@ LRESULT CALLBACK EditProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         if (st && st->edit)
             st->edit->setFocus(Qt::OtherFocusReason);
         // The field's own caret, shown, before the parent hears of the focus and may replace it.
-        if (g_caret.create && g_caret.create(hwnd, nullptr, 1, st && st->edit ? st->edit->height() : 0) &&
+        if (g_caret.create &&
+            g_caret.create(hwnd, nullptr, 1, st && st->edit ? st->edit->fontMetrics().height() : 0) &&
             g_caret.show)
             g_caret.show(hwnd);
         Notify(hwnd, EN_SETFOCUS);

@@ -168,6 +168,11 @@ TEST_F(EditTest, CaretCountsHidesAndShows)
     EXPECT_TRUE(DestroyCaret());
     EXPECT_FALSE(DestroyCaret());
     EXPECT_EQ(platform::window::CaretOwner(), nullptr);
+
+    ASSERT_TRUE(CreateCaret(second, nullptr, 1, 10));
+    DestroyWindow(second);
+    EXPECT_FALSE(ShowCaret(nullptr)) << "the caret went with its window";
+    EXPECT_FALSE(DestroyCaret());
 }
 
 TEST_F(EditTest, FocusedFieldShowsItsCursorOnlyWhileItShowsTheCaret)
