@@ -79,7 +79,12 @@ HBRUSH CEditTrans::CtlColor(CDC* dc, UINT)
         {
             ::CreateCaret(m_hWnd, m_caret, 0, 0);
             ::SetCaretPos(0, 0);
-            ::HideCaret(m_hWnd);
+            // A field that already has the focus has had its focus notice: showing the caret is left to
+            // this request, or the field would have no caret until the focus leaves and returns.
+            if (::GetFocus() == m_hWnd)
+                ::ShowCaret(m_hWnd);
+            else
+                ::HideCaret(m_hWnd);
         }
     }
     m_brush.DeleteObject();

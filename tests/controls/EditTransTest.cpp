@@ -109,6 +109,23 @@ TEST_F(EditTransTest, FocusSelectsTheWholeTextAndTheCaretShows)
     EXPECT_TRUE(platform::window::IsCaretVisible()) << "the field's own caret shows while it has the focus";
 }
 
+TEST_F(EditTransTest, FieldFocusedBeforeItsFirstPaintShowsTheCaret)
+{
+    CDialog other;
+    CEditTrans field;
+    ASSERT_TRUE(other.Create(IDD_FONT_EX));
+    ASSERT_TRUE(field.SubclassDlgItem(IDC_THIRD, &other));
+    field.SetFocus();
+    other.ShowWindow(SW_SHOW);
+    other.RedrawWindow(nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    Pump();
+    ASSERT_EQ(GetFocus(), field.GetSafeHwnd());
+    EXPECT_EQ(platform::window::CaretOwner(), field.GetSafeHwnd());
+    EXPECT_TRUE(platform::window::IsCaretVisible());
+    other.DestroyWindow();
+    Pump();
+}
+
 TEST_F(EditTransTest, ClickingIntoTheFieldSelectsTheWholeText)
 {
     edit.SetWindowText("hello world");
