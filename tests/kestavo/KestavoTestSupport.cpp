@@ -294,6 +294,18 @@ bool ProcessAlive(pid_t pid)
            state != 'Z' && state != 'X';
 }
 
+bool ProcessEndsWithin(pid_t pid, std::chrono::milliseconds limit)
+{
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (ProcessAlive(pid))
+    {
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+}
+
 int OpenDescriptorCount()
 {
     int count = 0;

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <condition_variable>
 #include <filesystem>
 #include <mutex>
@@ -113,6 +114,9 @@ private:
 std::vector<pid_t> ChildProcesses();
 /// Whether the process still exists and is not a zombie.
 bool ProcessAlive(pid_t pid);
+/// Whether the process is gone within `limit`: a killed grandchild belongs to another parent, and the
+/// kernel ends it a moment after the signal is sent.
+bool ProcessEndsWithin(pid_t pid, std::chrono::milliseconds limit);
 /// Open file descriptors of this process.
 int OpenDescriptorCount();
 
