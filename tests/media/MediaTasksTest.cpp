@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <atomic>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <ctime>
@@ -16,6 +18,7 @@
 #include <iterator>
 #include <stdexcept>
 #include <sys/resource.h>
+#include <thread>
 
 namespace
 {
@@ -467,5 +470,64 @@ TEST_F(MediaTaskTest, FailedGifIsReportedAndLeavesNoFile)
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].Caption, CParams::GetAppTitle().Str());
     EXPECT_EQ(boxes[0].Style, UINT(MB_OK));
+}
+} // namespace
+
+namespace
+{
+/// A photo task whose work waits until the test lets it go, so that its wait window can be looked at.
+class HeldPhotoTask : public CPhotoResizeTask
+{
+public:
+    using CPhotoResizeTask::CPhotoResizeTask;
+    std::atomic<bool> release{false};
+    CPhotoResizeDialog* dialog = nullptr;
+
+protected:
+    CPhotoResizeDialog* CreateWaitDialog(IWaitableTask* task, CWnd* parent) override
+    {
+        dialog = CPhotoResizeTask::CreateWaitDialog(task, parent);
+        return dialog;
+    }
+    int Run() override
+    {
+        while (!release)
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        return 7;
+    }
+};
+
+HeldPhotoTask* s_held = nullptr;
+std::string s_waitText;
+bool s_survivedOkCancel = false;
+
+void CALLBACK LookAtWaitWindow(HWND, UINT, UINT_PTR id, DWORD)
+{
+    if (!s_held->dialog || !::IsWindow(s_held->dialog->GetSafeHwnd()))
+        return;
+    ::KillTimer(nullptr, id);
+    const HWND wait = s_held->dialog->GetSafeHwnd();
+    char text[128] = {};
+    ::GetDlgItemText(wait, IDC_WAIT_TEXT, text, sizeof text);
+    s_waitText = text;
+    ::SendMessage(wait, WM_COMMAND, IDOK, 0);
+    ::SendMessage(wait, WM_COMMAND, IDCANCEL, 0);
+    s_survivedOkCancel = ::IsWindow(wait) && s_held->IsRunning();
+    s_held->release = true;
+}
+
+TEST_F(MediaTaskTest, WaitWindowShowsItsTextAndIgnoresOkAndCancel)
+{
+    CxImage image = ColourImage(8, 8);
+    HeldPhotoTask task(&m_parent);
+    s_held = &task;
+    task.SetAsync(1);
+    ::SetTimer(nullptr, 0, 10, &LookAtWaitWindow);
+    task.Save(&image, CResolution(8, 8, false));
+
+    EXPECT_EQ(s_waitText, "Please wait…");
+    EXPECT_TRUE(s_survivedOkCancel) << "only the end of the work closes the wait window";
+    EXPECT_EQ(task.GetResult(), 7) << "the dialog hands the work's result to its task";
+    EXPECT_FALSE(task.IsRunning());
 }
 } // namespace
