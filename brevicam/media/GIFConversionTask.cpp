@@ -9,6 +9,7 @@
 #include <ctime>
 #include <filesystem>
 #include <new>
+#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -24,19 +25,18 @@ std::atomic<int> s_gifCounter{1};
 
 void OpenWithDesktop(const CString& path)
 {
+    // A shell that starts the opener in the background and ends at once, so that a viewer which keeps
+    // the opener waiting neither holds the wait window nor leaves a child to reap. The path is an
+    // argument of the shell, never part of its command text.
     const std::string file = path.Str();
-    const pid_t child = fork();
-    if (child == 0)
-    {
-        // A grandchild, so that nothing is left for this process to reap.
-        if (fork() == 0)
-        {
-            execlp("xdg-open", "xdg-open", file.c_str(), static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        _exit(0);
-    }
-    if (child > 0)
+    char* const argv[] = {const_cast<char*>("sh"),
+                          const_cast<char*>("-c"),
+                          const_cast<char*>("xdg-open \"$1\" >/dev/null 2>&1 </dev/null &"),
+                          const_cast<char*>("sh"),
+                          const_cast<char*>(file.c_str()),
+                          nullptr};
+    pid_t child = 0;
+    if (posix_spawnp(&child, "sh", nullptr, nullptr, argv, environ) == 0)
         waitpid(child, nullptr, 0);
 }
 

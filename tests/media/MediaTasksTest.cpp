@@ -531,3 +531,34 @@ TEST_F(MediaTaskTest, WaitWindowShowsItsTextAndIgnoresOkAndCancel)
     EXPECT_FALSE(task.IsRunning());
 }
 } // namespace
+
+namespace
+{
+TEST_F(MediaTaskTest, WrittenGifIsHandedToTheDesktopOpener)
+{
+    // The desktop's opener, replaced by a script that notes what it was asked to open.
+    const fs::path bin = m_dir.Path() / "bin";
+    fs::create_directories(bin);
+    const fs::path noted = m_dir.Path() / "opened.txt";
+    std::ofstream(bin / "xdg-open") << "#!/bin/sh\nprintf '%s' \"$1\" > '" << noted.string() << ".part'\nmv '"
+                                    << noted.string() << ".part' '" << noted.string() << "'\n";
+    fs::permissions(bin / "xdg-open", fs::perms::owner_all);
+    const std::string oldPath = std::getenv("PATH") ? std::getenv("PATH") : "";
+    setenv("PATH", (bin.string() + ":" + oldPath).c_str(), 1);
+    CGIFConversionTask::SetFileOpener(nullptr);
+
+    std::vector<CxImage> frames{ColourImage(16, 16), ColourImage(16, 16, 90)};
+    CGIFConversionTask task(&m_parent);
+    task.Convert(frames);
+    setenv("PATH", oldPath.c_str(), 1);
+
+    const auto files = FilesIn(GifFolder());
+    ASSERT_EQ(files.size(), 1u);
+    for (int i = 0; i < 1000 && !fs::exists(noted); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    std::ifstream in(noted);
+    std::string opened;
+    std::getline(in, opened);
+    EXPECT_EQ(opened, (GifFolder() / files[0]).string());
+}
+} // namespace
