@@ -1,6 +1,7 @@
 #include "Controls/DialogTemplateFont.h"
 
 #include "platform/resources/Resources.h"
+#include "platform/win/CString.h"
 
 #include <cstring>
 #include <optional>
@@ -46,34 +47,7 @@ public:
                 break;
             text += static_cast<char16_t>(*c);
         }
-        std::string out;
-        for (std::size_t i = 0; i < text.size(); ++i)
-        {
-            char32_t cp = text[i];
-            if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < text.size())
-                cp = 0x10000 + ((cp - 0xD800) << 10) + (text[++i] - 0xDC00);
-            if (cp < 0x80)
-                out += static_cast<char>(cp);
-            else if (cp < 0x800)
-            {
-                out += static_cast<char>(0xC0 | (cp >> 6));
-                out += static_cast<char>(0x80 | (cp & 0x3F));
-            }
-            else if (cp < 0x10000)
-            {
-                out += static_cast<char>(0xE0 | (cp >> 12));
-                out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-                out += static_cast<char>(0x80 | (cp & 0x3F));
-            }
-            else
-            {
-                out += static_cast<char>(0xF0 | (cp >> 18));
-                out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-                out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-                out += static_cast<char>(0x80 | (cp & 0x3F));
-            }
-        }
-        return out;
+        return platform::Utf16ToUtf8(text);
     }
     /// A menu, class or title field: none (0), an ordinal (0xFFFF + word) or a string. True when present.
     std::optional<bool> SkipNameOrOrdinal()

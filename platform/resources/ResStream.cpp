@@ -1,5 +1,7 @@
 #include "ResStream.h"
 
+#include "platform/win/CString.h"
+
 #include <cstdlib>
 #include <cstring>
 
@@ -16,30 +18,6 @@ DWORD ReadDword(const BYTE* p)
 {
     return static_cast<DWORD>(p[0]) | (static_cast<DWORD>(p[1]) << 8) | (static_cast<DWORD>(p[2]) << 16) |
            (static_cast<DWORD>(p[3]) << 24);
-}
-
-void AppendUtf8(std::string& out, char32_t c)
-{
-    if (c < 0x80)
-        out += static_cast<char>(c);
-    else if (c < 0x800)
-    {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-    else if (c < 0x10000)
-    {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-    else
-    {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
 }
 
 void UpperAscii(std::string& text)
@@ -111,27 +89,10 @@ ResourceId ResourceId::FromName(LPCSTR name)
 
 std::string Utf16LeToUtf8(const BYTE* data, std::size_t units)
 {
-    std::string out;
-    out.reserve(units);
+    std::u16string text(units, u'\0');
     for (std::size_t i = 0; i < units; ++i)
-    {
-        char32_t c = ReadWord(data + 2 * i);
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < units)
-        {
-            const char32_t low = ReadWord(data + 2 * (i + 1));
-            if (low >= 0xDC00 && low <= 0xDFFF)
-            {
-                c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
-                ++i;
-                AppendUtf8(out, c);
-                continue;
-            }
-        }
-        if (c >= 0xD800 && c <= 0xDFFF)
-            c = 0xFFFD;
-        AppendUtf8(out, c);
-    }
-    return out;
+        text[i] = static_cast<char16_t>(ReadWord(data + 2 * i));
+    return platform::Utf16ToUtf8(text);
 }
 
 ParsedResources ParseResStream(const BYTE* data, std::size_t size)

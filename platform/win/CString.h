@@ -125,4 +125,9 @@ PLATFORM_API std::size_t CopyTruncated(char* buffer, std::size_t size, std::stri
 /// UTF-8 to and from the wide strings that some interfaces fix.
 PLATFORM_API std::wstring Utf8ToWide(std::string_view text);
 PLATFORM_API std::string WideToUtf8(std::wstring_view text);
+/// UTF-16 text, as resources and dialog templates store it, to UTF-8: surrogate pairs are joined and a lone
+/// surrogate becomes U+FFFD.
+PLATFORM_API std::string Utf16ToUtf8(std::u16string_view text);
+/// Appends one code point as UTF-8; one that is not a character becomes U+FFFD.
+PLATFORM_API void AppendUtf8(std::string& out, char32_t codePoint);
 } // namespace platform

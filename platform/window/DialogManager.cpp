@@ -41,40 +41,6 @@ std::shared_ptr<DialogState> StateOf(HWND hwnd)
     return it == g_dialogs.end() ? nullptr : it->second;
 }
 
-std::string Utf16ToUtf8(const std::u16string& s)
-{
-    std::string out;
-    for (std::size_t i = 0; i < s.size(); ++i)
-    {
-        char32_t c = s[i];
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF)
-            c = 0x10000 + ((c - 0xD800) << 10) + (s[++i] - 0xDC00);
-        else if (c >= 0xD800 && c <= 0xDFFF)
-            c = 0xFFFD;
-        if (c < 0x80)
-            out += static_cast<char>(c);
-        else if (c < 0x800)
-        {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-        else if (c < 0x10000)
-        {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-        else
-        {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
-}
-
 /// Reads a template within its bounds; any read past the end marks it broken.
 class Reader
 {
@@ -125,7 +91,7 @@ public:
                 break;
             s += static_cast<char16_t>(c);
         }
-        return Utf16ToUtf8(s);
+        return platform::Utf16ToUtf8(s);
     }
     /// A name or ordinal field: none (0), an ordinal (0xFFFF then the number), or a string.
     DialogName Name()

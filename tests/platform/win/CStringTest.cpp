@@ -130,3 +130,12 @@ TEST(CStringTest, WideConversionRoundTrips)
     EXPECT_EQ(platform::WideToUtf8(platform::Utf8ToWide(text)), text);
     EXPECT_EQ(platform::Utf8ToWide("\xC3"), std::wstring(1, L'\xFFFD'));
 }
+
+TEST(CStringTest, Utf16JoinsSurrogatePairsAndReplacesLoneOnes)
+{
+    EXPECT_EQ(platform::Utf16ToUtf8(u"Cam\u00E9ra"), "Cam\xC3\xA9ra");
+    EXPECT_EQ(platform::Utf16ToUtf8(u"\U0001F4F7"), "\xF0\x9F\x93\xB7");
+    const char16_t lone[] = {u'a', char16_t(0xD83D), u'b', char16_t(0xDC00), 0};
+    EXPECT_EQ(platform::Utf16ToUtf8(lone), "a\xEF\xBF\xBD"
+                                           "b\xEF\xBF\xBD");
+}
