@@ -15,8 +15,6 @@
 #include <vector>
 
 using miravoc_test::EngineEvents;
-using miravoc_test::PactlMuted;
-using miravoc_test::PactlVolumes;
 using miravoc_test::PumpUntil;
 using testing_support::PulseDaemon;
 
@@ -142,7 +140,7 @@ TEST_F(MiravocTest, SetDeviceOpensTheNamedDeviceOrTheDefaultOne)
     EXPECT_EQ(GetCurrentDevice(name.data(), name.size()), -1);
     EXPECT_STREQ(name.data(), PulseDaemon::kSine440Description);
     SetCurrentVolume(13107);
-    EXPECT_EQ(PactlVolumes(daemon, PulseDaemon::kSine440), std::vector<unsigned>{SourceVolumeOf(13107)});
+    EXPECT_EQ(daemon.SourceVolumes(PulseDaemon::kSine440), std::vector<unsigned>{SourceVolumeOf(13107)});
 
     EXPECT_TRUE(SetDevice(1));
     EXPECT_EQ(GetCurrentDevice(name.data(), name.size()), 1);
@@ -271,11 +269,11 @@ TEST_P(VolumeTest, VolumeWrittenIsTheSourceVolumeAndChangesByOthersAreReported)
     EXPECT_TRUE(IsDeviceVolumeControlAvailable());
     EXPECT_EQ(GetMaximalVolume(), 65535u);
     SetCurrentVolume(32768);
-    EXPECT_EQ(PactlVolumes(daemon, c.source), std::vector<unsigned>(c.channels, SourceVolumeOf(32768)));
+    EXPECT_EQ(daemon.SourceVolumes(c.source), std::vector<unsigned>(c.channels, SourceVolumeOf(32768)));
     EXPECT_EQ(GetCurrentVolume(), 32768u);
 
     SetCurrentVolume(70000); // beyond the control: ignored
-    EXPECT_EQ(PactlVolumes(daemon, c.source), std::vector<unsigned>(c.channels, SourceVolumeOf(32768)));
+    EXPECT_EQ(daemon.SourceVolumes(c.source), std::vector<unsigned>(c.channels, SourceVolumeOf(32768)));
 
     EngineEvents::Clear();
     ASSERT_EQ(daemon.Pactl({"set-source-volume", c.source, "13107"}), 0);
@@ -296,12 +294,12 @@ TEST_F(MiravocTest, MuteWrittenIsTheSourceMute)
     EXPECT_TRUE(IsMuteAvailable());
     EXPECT_EQ(GetVolumeMute(), 0u);
     SetVolumeMute(1);
-    EXPECT_TRUE(PactlMuted(daemon, PulseDaemon::kSine1000));
+    EXPECT_TRUE(daemon.SourceMuted(PulseDaemon::kSine1000));
     EXPECT_EQ(GetVolumeMute(), 1u);
     SetVolumeMute(2); // beyond the control: ignored
-    EXPECT_TRUE(PactlMuted(daemon, PulseDaemon::kSine1000));
+    EXPECT_TRUE(daemon.SourceMuted(PulseDaemon::kSine1000));
     SetVolumeMute(0);
-    EXPECT_FALSE(PactlMuted(daemon, PulseDaemon::kSine1000));
+    EXPECT_FALSE(daemon.SourceMuted(PulseDaemon::kSine1000));
     EXPECT_EQ(GetVolumeMute(), 0u);
 
     // Closed, nothing can be read or written.
@@ -309,7 +307,7 @@ TEST_F(MiravocTest, MuteWrittenIsTheSourceMute)
     EXPECT_EQ(GetVolumeMute(), kUnreadable);
     EXPECT_EQ(GetCurrentVolume(), kUnreadable);
     SetVolumeMute(1);
-    EXPECT_FALSE(PactlMuted(daemon, PulseDaemon::kSine1000));
+    EXPECT_FALSE(daemon.SourceMuted(PulseDaemon::kSine1000));
 }
 
 TEST_F(MiravocTest, LevelRisesForTheSineAndFallsForSilence)
@@ -440,8 +438,8 @@ TEST_F(MiravocNoEngineTest, EveryExportAnswersNoEngine)
 {
     ASSERT_EQ(g_pAudioDeviceEngine, nullptr);
     ExpectNoEngineAnswers();
-    EXPECT_FALSE(PactlMuted(daemon, PulseDaemon::kSine440));
-    EXPECT_EQ(PactlVolumes(daemon, PulseDaemon::kSine440), std::vector<unsigned>{65536});
+    EXPECT_FALSE(daemon.SourceMuted(PulseDaemon::kSine440));
+    EXPECT_EQ(daemon.SourceVolumes(PulseDaemon::kSine440), std::vector<unsigned>{65536});
 }
 
 TEST_F(MiravocNoEngineTest, AnEngineThatCannotBeBuiltLeavesNoThreadAndTheExportsAnswerNoEngine)
@@ -482,13 +480,13 @@ TEST_F(MiravocVistaTest, VolumeMuteAndLevelGoThroughTheMixerLibrary)
     EXPECT_TRUE(IsDeviceVolumeControlAvailable());
     EXPECT_TRUE(IsMuteAvailable());
     SetCurrentVolume(40);
-    EXPECT_EQ(PactlVolumes(daemon, PulseDaemon::kSine1000), std::vector<unsigned>{26214});
+    EXPECT_EQ(daemon.SourceVolumes(PulseDaemon::kSine1000), std::vector<unsigned>{26214});
     EXPECT_EQ(GetCurrentVolume(), 40u);
     SetVolumeMute(1);
-    EXPECT_TRUE(PactlMuted(daemon, PulseDaemon::kSine1000));
+    EXPECT_TRUE(daemon.SourceMuted(PulseDaemon::kSine1000));
     EXPECT_EQ(GetVolumeMute(), 1u);
     SetVolumeMute(0);
-    EXPECT_FALSE(PactlMuted(daemon, PulseDaemon::kSine1000));
+    EXPECT_FALSE(daemon.SourceMuted(PulseDaemon::kSine1000));
     SetCurrentVolume(100);
     // The mixer library's level is the linear peak: about 50 for a sine at half of full scale.
     EXPECT_TRUE(PumpUntil([] { return GetVolumeMeterValue() >= 40; })) << GetVolumeMeterValue();
@@ -509,12 +507,12 @@ TEST_F(MiravocVistaTest, LongNameOpensItsOwnEndpointAndTheIndexOfSetDeviceDoesNo
 {
     ASSERT_EQ(Select(PulseDaemon::kWebcamDescription), 2);
     SetCurrentVolume(30);
-    EXPECT_EQ(PactlVolumes(daemon, PulseDaemon::kWebcam), std::vector<unsigned>(2, 19661));
+    EXPECT_EQ(daemon.SourceVolumes(PulseDaemon::kWebcam), std::vector<unsigned>(2, 19661));
 
     EXPECT_TRUE(SetDevice(2)); // the first device, whatever the index
     SetCurrentVolume(20);
-    EXPECT_EQ(PactlVolumes(daemon, PulseDaemon::kSine440), std::vector<unsigned>{13107});
-    EXPECT_EQ(PactlVolumes(daemon, PulseDaemon::kWebcam), std::vector<unsigned>(2, 19661));
+    EXPECT_EQ(daemon.SourceVolumes(PulseDaemon::kSine440), std::vector<unsigned>{13107});
+    EXPECT_EQ(daemon.SourceVolumes(PulseDaemon::kWebcam), std::vector<unsigned>(2, 19661));
 }
 
 TEST_F(MiravocVistaTest, DisplayNamesComeFromTheMixerLibrary)

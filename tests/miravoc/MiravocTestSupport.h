@@ -89,36 +89,6 @@ private:
     }
 };
 
-/// The raw channel volumes pactl reports for a source: the independent view of what the library wrote.
-inline std::vector<unsigned> PactlVolumes(const testing_support::PulseDaemon& daemon,
-                                          const std::string& source)
-{
-    std::string out;
-    if (daemon.Pactl({"get-source-volume", source}, &out) != 0)
-        return {};
-    // "Volume: front-left: 32769 /  50% / -18.06 dB,   front-right: ...": the numbers between ':' and '/'.
-    std::vector<unsigned> volumes;
-    for (size_t colon = out.find(':'); colon != std::string::npos; colon = out.find(':', colon + 1))
-    {
-        size_t i = out.find_first_not_of(' ', colon + 1);
-        const size_t digits = i;
-        while (i < out.size() && std::isdigit(static_cast<unsigned char>(out[i])))
-            ++i;
-        if (i == digits || i == std::string::npos)
-            continue;
-        const size_t slash = out.find_first_not_of(' ', i);
-        if (slash != std::string::npos && out[slash] == '/')
-            volumes.push_back(static_cast<unsigned>(std::stoul(out.substr(digits, i - digits))));
-    }
-    return volumes;
-}
-
-inline bool PactlMuted(const testing_support::PulseDaemon& daemon, const std::string& source)
-{
-    std::string out;
-    return daemon.Pactl({"get-source-mute", source}, &out) == 0 && out.find("Mute: yes") != std::string::npos;
-}
-
 /// The number of the engine's threads alive in this process, by their names.
 inline int EngineThreadCount()
 {

@@ -1,5 +1,6 @@
 #include "PulseDaemon.h"
 
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -349,5 +350,32 @@ int PulseDaemon::ModuleOfSource(const std::string& sourceName) const
 std::string PulseDaemon::Log() const
 {
     return ReadFile(m_dir / "daemon.log");
+}
+std::vector<unsigned> PulseDaemon::SourceVolumes(const std::string& source) const
+{
+    std::string out;
+    if (Pactl({"get-source-volume", source}, &out) != 0)
+        return {};
+    // "Volume: front-left: 32769 /  50% / -18.06 dB,   front-right: ...": the numbers between ':' and '/'.
+    std::vector<unsigned> volumes;
+    for (size_t colon = out.find(':'); colon != std::string::npos; colon = out.find(':', colon + 1))
+    {
+        size_t i = out.find_first_not_of(' ', colon + 1);
+        const size_t digits = i;
+        while (i < out.size() && std::isdigit(static_cast<unsigned char>(out[i])))
+            ++i;
+        if (i == digits || i == std::string::npos)
+            continue;
+        const size_t slash = out.find_first_not_of(' ', i);
+        if (slash != std::string::npos && out[slash] == '/')
+            volumes.push_back(static_cast<unsigned>(std::stoul(out.substr(digits, i - digits))));
+    }
+    return volumes;
+}
+
+bool PulseDaemon::SourceMuted(const std::string& source) const
+{
+    std::string out;
+    return Pactl({"get-source-mute", source}, &out) == 0 && out.find("Mute: yes") != std::string::npos;
 }
 } // namespace testing_support

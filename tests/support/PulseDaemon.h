@@ -49,6 +49,10 @@ public:
     /// Loads a module; its index, or -1.
     int LoadModule(const std::string& name, const std::string& arguments) const;
     bool UnloadModule(int index) const;
+    /// The raw channel volumes pactl reports for a source: the independent view of what a library wrote.
+    std::vector<unsigned> SourceVolumes(const std::string& source) const;
+    /// Whether pactl reports the source muted.
+    bool SourceMuted(const std::string& source) const;
     /// The index of the module that owns the source, or -1.
     int ModuleOfSource(const std::string& sourceName) const;
     /// The module arguments the webcam source was loaded with (module-remap-source), to load it again.

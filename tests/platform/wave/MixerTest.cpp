@@ -16,35 +16,6 @@ namespace
 constexpr UINT kSine440 = 0;
 constexpr UINT kWebcam = 2;
 
-// The raw channel volumes pactl reports for a source: the independent view of what the mixer wrote.
-std::vector<unsigned> PactlVolumes(const PulseDaemon& daemon, const std::string& source)
-{
-    std::string out;
-    if (daemon.Pactl({"get-source-volume", source}, &out) != 0)
-        return {};
-    // "Volume: front-left: 32769 /  50% / -18.06 dB,   front-right: ...": the numbers between ':' and '/'.
-    std::vector<unsigned> volumes;
-    for (size_t colon = out.find(':'); colon != std::string::npos; colon = out.find(':', colon + 1))
-    {
-        size_t i = out.find_first_not_of(' ', colon + 1);
-        const size_t digits = i;
-        while (i < out.size() && std::isdigit(static_cast<unsigned char>(out[i])))
-            ++i;
-        if (i == digits || i == std::string::npos)
-            continue;
-        const size_t slash = out.find_first_not_of(' ', i);
-        if (slash != std::string::npos && out[slash] == '/')
-            volumes.push_back(static_cast<unsigned>(std::stoul(out.substr(digits, i - digits))));
-    }
-    return volumes;
-}
-
-bool PactlMuted(const PulseDaemon& daemon, const std::string& source)
-{
-    std::string out;
-    return daemon.Pactl({"get-source-mute", source}, &out) == 0 && out.find("Mute: yes") != std::string::npos;
-}
-
 class MixerTest : public ::testing::Test
 {
 protected:
@@ -172,7 +143,7 @@ TEST_F(MixerTest, VolumeWrittenIsTheSourceVolumeAndBack)
 {
     std::vector<DWORD> one{32768};
     ASSERT_EQ(Details(volume.dwControlID, one, true), MMSYSERR_NOERROR);
-    for (const unsigned v : PactlVolumes(daemon, PulseDaemon::kWebcam))
+    for (const unsigned v : daemon.SourceVolumes(PulseDaemon::kWebcam))
         EXPECT_NEAR(v, 32768, 1);
 
     ASSERT_EQ(daemon.Pactl({"set-source-volume", PulseDaemon::kWebcam, "25%"}), 0);
@@ -184,7 +155,7 @@ TEST_F(MixerTest, VolumeWrittenIsTheSourceVolumeAndBack)
     // One value per channel sets the channels one by one; a read gives their average.
     std::vector<DWORD> channels{65535, 0};
     ASSERT_EQ(Details(volume.dwControlID, channels, true), MMSYSERR_NOERROR);
-    const auto volumes = PactlVolumes(daemon, PulseDaemon::kWebcam);
+    const auto volumes = daemon.SourceVolumes(PulseDaemon::kWebcam);
     ASSERT_EQ(volumes.size(), 2u);
     EXPECT_EQ(volumes[0], 65536u);
     EXPECT_EQ(volumes[1], 0u);
@@ -202,8 +173,8 @@ TEST_F(MixerTest, MuteWrittenIsTheSourceMuteAndBack)
 {
     std::vector<DWORD> on{1};
     ASSERT_EQ(Details(mute.dwControlID, on, true), MMSYSERR_NOERROR);
-    EXPECT_TRUE(PactlMuted(daemon, PulseDaemon::kWebcam));
-    EXPECT_FALSE(PactlMuted(daemon, PulseDaemon::kSine440));
+    EXPECT_TRUE(daemon.SourceMuted(PulseDaemon::kWebcam));
+    EXPECT_FALSE(daemon.SourceMuted(PulseDaemon::kSine440));
 
     ASSERT_EQ(daemon.Pactl({"set-source-mute", PulseDaemon::kWebcam, "0"}), 0);
     std::vector<DWORD> read{7};
