@@ -1,5 +1,6 @@
 #include "Controls/GdipButton.h"
 
+#include "Controls/KitButton.h"
 #include "Controls/RadioGroup.h"
 #include "Controls/TransparentDialogBase.h"
 
@@ -196,19 +197,7 @@ void CGdipButton::SetAutoRefresh()
 
 void CGdipButton::PreSubclassWindow()
 {
-    const DWORD style = GetStyle();
-    if (style & BS_LEFT)
-        m_nAlign = DT_LEFT;
-    else if (style & BS_RIGHT)
-        m_nAlign = DT_RIGHT;
-    else
-        m_nAlign = DT_CENTER;
-    if ((style & 3) == 3)
-        m_nKind = 2;
-    else if ((style & 9) == 9)
-        m_nKind = 4;
-    else
-        m_nKind = 0;
+    ReadKitButtonStyle(GetStyle(), &m_nAlign, &m_nKind);
     CButton::PreSubclassWindow();
     ModifyStyle(0, BS_OWNERDRAW);
 }
@@ -314,18 +303,8 @@ void CGdipButton::DrawItem(LPDRAWITEMSTRUCT drawItem)
     {
         CPoint cursor;
         GetCursorPos(&cursor);
-        const bool over = WindowFromPoint(cursor) == m_hWnd;
-        const bool pushed = (SendMessage(BM_GETSTATE) & BST_PUSHED) != 0;
-        if (over && !pushed)
-        {
-            SendMessage(BM_SETSTATE, TRUE);
+        if (PushedFollowsPointer(this, cursor))
             return;
-        }
-        if (!over && pushed)
-        {
-            SendMessage(BM_SETSTATE, FALSE);
-            return;
-        }
     }
     const UINT state = drawItem->itemState;
     if (state & ODS_DISABLED)
@@ -403,13 +382,8 @@ void CGdipButton::OnMouseMove(UINT flags, CPoint point)
     {
         CPoint screen = point;
         ClientToScreen(&screen);
-        const bool over = WindowFromPoint(screen) == m_hWnd;
-        const bool pushed = (SendMessage(BM_GETSTATE) & BST_PUSHED) != 0;
-        if (over != pushed)
-        {
-            SendMessage(BM_SETSTATE, over);
+        if (PushedFollowsPointer(this, screen))
             Invalidate();
-        }
     }
     else if (!m_bHover)
     {

@@ -1,5 +1,6 @@
 #include "Controls/xSkinButton.h"
 
+#include "Controls/KitButton.h"
 #include "Controls/KitResources.h"
 #include "Controls/RadioGroup.h"
 
@@ -190,19 +191,8 @@ void CxSkinButton::Repaint()
 void CxSkinButton::PreSubclassWindow()
 {
     const DWORD style = GetStyle();
-    if (style & BS_LEFT)
-        m_nAlign = DT_LEFT;
-    else if (style & BS_RIGHT)
-        m_nAlign = DT_RIGHT;
-    else
-        m_nAlign = DT_CENTER;
+    ReadKitButtonStyle(style, &m_nAlign, &m_nKind);
     m_bMultiLine = (style & BS_MULTILINE) ? TRUE : FALSE;
-    if ((style & 3) == 3)
-        m_nKind = 2;
-    else if ((style & 9) == 9)
-        m_nKind = 4;
-    else
-        m_nKind = 0;
     CButton::PreSubclassWindow();
     ModifyStyle(0, BS_OWNERDRAW);
     m_pFadeIn = std::make_unique<CControlTimer>(m_hWnd, kFadeInTimer);
@@ -300,18 +290,8 @@ void CxSkinButton::DrawItem(LPDRAWITEMSTRUCT drawItem)
     {
         CPoint cursor;
         GetCursorPos(&cursor);
-        const bool over = WindowFromPoint(cursor) == m_hWnd;
-        const bool pushed = (SendMessage(BM_GETSTATE) & BST_PUSHED) != 0;
-        if (over && !pushed)
-        {
-            SendMessage(BM_SETSTATE, TRUE);
+        if (PushedFollowsPointer(this, cursor))
             return;
-        }
-        if (!over && pushed)
-        {
-            SendMessage(BM_SETSTATE, FALSE);
-            return;
-        }
     }
     CDC* itemDc = CDC::FromHandle(drawItem->hDC);
     CRect client;
@@ -469,11 +449,8 @@ void CxSkinButton::OnMouseMove(UINT, CPoint point)
     {
         CPoint screen = point;
         ClientToScreen(&screen);
-        const bool over = WindowFromPoint(screen) == m_hWnd;
-        const bool pushed = (SendMessage(BM_GETSTATE) & BST_PUSHED) != 0;
-        if (over != pushed)
+        if (PushedFollowsPointer(this, screen))
         {
-            SendMessage(BM_SETSTATE, over);
             Invalidate();
             FadeOut();
         }
