@@ -101,7 +101,7 @@ std::string DocumentsFolder()
     return documents;
 }
 
-// The path without its last component, as the shell's "remove file spec" leaves it: the root stays "/".
+// The path without its last component, as the shell leaves it on removing the file name; "/" stays.
 std::string_view RemoveFileSpec(std::string_view path)
 {
     const auto slash = path.rfind('/');

@@ -220,7 +220,7 @@ gboolean Query(GstBaseSink* base, GstQuery* query)
     return GST_BASE_SINK_CLASS(g_parentClass)->query(base, query);
 }
 
-void SetProperty(GObject* object, guint id, const GValue* value, GParamSpec* spec)
+void SetProperty(GObject* object, guint id, const GValue* value, GParamSpec* pspec)
 {
     auto* sink = BREVICAM_FILE_SINK(object);
     if (id == PROP_LOCATION)
@@ -229,16 +229,16 @@ void SetProperty(GObject* object, guint id, const GValue* value, GParamSpec* spe
         sink->location = g_value_dup_string(value);
     }
     else
-        G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, spec);
+        G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec);
 }
 
-void GetProperty(GObject* object, guint id, GValue* value, GParamSpec* spec)
+void GetProperty(GObject* object, guint id, GValue* value, GParamSpec* pspec)
 {
     auto* sink = BREVICAM_FILE_SINK(object);
     if (id == PROP_LOCATION)
         g_value_set_string(value, sink->location);
     else
-        G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, spec);
+        G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec);
 }
 
 void Finalize(GObject* object)
