@@ -1,0 +1,113 @@
+#include "platform/listview/ImageList.h"
+
+#include "ViewTestSupport.h"
+
+namespace
+{
+constexpr COLORREF kRed = RGB(255, 0, 0);
+constexpr COLORREF kBlue = RGB(0, 0, 255);
+constexpr COLORREF kWhite = RGB(255, 255, 255);
+
+/// A canvas DC over a 32-bit bitmap, to draw into and read back.
+class Canvas
+{
+public:
+    Canvas(int width, int height, COLORREF fill)
+    {
+        m_bitmap = view_test::SolidBitmap(width, height, fill);
+        m_dc = CreateCompatibleDC(nullptr);
+        m_old = SelectObject(m_dc, m_bitmap);
+    }
+    ~Canvas()
+    {
+        SelectObject(m_dc, m_old);
+        DeleteDC(m_dc);
+        DeleteObject(m_bitmap);
+    }
+    HDC dc() const { return m_dc; }
+    COLORREF at(int x, int y) const { return GetPixel(m_dc, x, y) & 0xFFFFFF; }
+
+private:
+    HBITMAP m_bitmap = nullptr;
+    HDC m_dc = nullptr;
+    HGDIOBJ m_old = nullptr;
+};
+
+/// A strip of two 4 x 4 images: the first red with a blue corner pixel, the second blue.
+HBITMAP Strip()
+{
+    HBITMAP strip = view_test::SolidBitmap(8, 4, kBlue);
+    HDC dc = CreateCompatibleDC(nullptr);
+    HGDIOBJ old = SelectObject(dc, strip);
+    const RECT first{0, 0, 4, 4};
+    HBRUSH red = CreateSolidBrush(kRed);
+    FillRect(dc, &first, red);
+    DeleteObject(red);
+    SetPixel(dc, 0, 0, kBlue);
+    SelectObject(dc, old);
+    DeleteDC(dc);
+    return strip;
+}
+
+TEST(ImageListTest, AStripIsCutIntoImagesAndTheMaskColourBecomesTransparent)
+{
+    HIMAGELIST list = ImageList_Create(4, 4, ILC_COLOR32 | ILC_MASK, 2, 2);
+    ASSERT_NE(list, nullptr);
+    HBITMAP strip = Strip();
+    EXPECT_EQ(ImageList_AddMasked(list, strip, kBlue), 0);
+    EXPECT_EQ(ImageList_GetImageCount(list), 2);
+    EXPECT_EQ(ImageList_Add(list, strip, nullptr), 2);
+    DeleteObject(strip);
+
+    Canvas canvas(20, 10, kWhite);
+    ASSERT_TRUE(ImageList_Draw(list, 0, canvas.dc(), 2, 2, ILD_NORMAL));
+    EXPECT_EQ(canvas.at(3, 3), kRed);
+    EXPECT_EQ(canvas.at(2, 2), kWhite); // the masked corner
+    ASSERT_TRUE(ImageList_Draw(list, 1, canvas.dc(), 10, 2, ILD_NORMAL));
+    EXPECT_EQ(canvas.at(11, 3), kWhite); // all blue: all transparent
+    ASSERT_TRUE(ImageList_DrawEx(list, 2, canvas.dc(), 10, 2, 0, 0, CLR_NONE, CLR_NONE, ILD_NORMAL));
+    EXPECT_EQ(canvas.at(10, 2), kBlue); // added without a mask: opaque
+
+    int cx = 0;
+    int cy = 0;
+    ASSERT_TRUE(ImageList_GetIconSize(list, &cx, &cy));
+    EXPECT_EQ(cx, 4);
+    EXPECT_TRUE(ImageList_Remove(list, 0));
+    EXPECT_EQ(ImageList_GetImageCount(list), 3);
+    EXPECT_FALSE(ImageList_Draw(list, 5, canvas.dc(), 0, 0, ILD_NORMAL));
+    EXPECT_TRUE(ImageList_Remove(list, -1));
+    EXPECT_EQ(ImageList_GetImageCount(list), 0);
+    EXPECT_TRUE(ImageList_Destroy(list));
+}
+
+TEST(ImageListTest, BadInputIsRefusedWithoutHarm)
+{
+    EXPECT_EQ(ImageList_Create(0, 4, ILC_COLOR32, 0, 0), nullptr);
+    HIMAGELIST list = ImageList_Create(16, 16, ILC_COLOR32, 0, 0);
+    HBITMAP narrow = view_test::SolidBitmap(8, 16, kRed);
+    EXPECT_EQ(ImageList_Add(list, narrow, nullptr), -1); // narrower than one image
+    EXPECT_EQ(ImageList_Add(list, nullptr, nullptr), -1);
+    EXPECT_EQ(ImageList_Add(nullptr, narrow, nullptr), -1);
+    EXPECT_FALSE(ImageList_Replace(list, 0, narrow, nullptr));
+    DeleteObject(narrow);
+    EXPECT_EQ(ImageList_GetImageCount(list), 0);
+    EXPECT_FALSE(ImageList_Destroy(nullptr));
+    ImageList_Destroy(list);
+}
+
+TEST(ImageListTest, TheObjectOwnsItsListAndTemporariesDoNot)
+{
+    HIMAGELIST raw = nullptr;
+    {
+        CImageList owner;
+        ASSERT_TRUE(owner.Create(4, 4, ILC_COLOR32, 0, 1));
+        raw = owner.m_hImageList;
+        CImageList* temporary = CImageList::FromHandle(raw);
+        ASSERT_NE(temporary, nullptr);
+        EXPECT_EQ(temporary->GetSafeHandle(), raw);
+        EXPECT_EQ(CImageList::FromHandle(nullptr), nullptr);
+    }
+    // The owner destroyed the list; the temporary never does (the sanitizer build checks both).
+    SUCCEED();
+}
+} // namespace
