@@ -48,6 +48,9 @@ public:
     CDevicesSubj& GetVideoDevices() { return m_videoDevices; }
     CDevicesSubj& GetAudioDevices() { return m_audioDevices; }
     const std::set<CResolution>& GetResolutions() const { return m_resolutions; }
+    /// The capture filters of the built mode; null when the graph has none.
+    CDSDeviceFilter* GetVideoCaptureFilter() const { return m_pVideoCaptureFilter; }
+    CDSDeviceFilter* GetAudioCaptureFilter() const { return m_pAudioCaptureFilter; }
 
 protected:
     CDevicesSubj m_videoDevices;

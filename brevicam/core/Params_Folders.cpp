@@ -65,13 +65,7 @@ DriveKind KindOf(const std::string& path)
 
 CString FormatWithPath(UINT id, const CString& path)
 {
-    CString format;
-    format.LoadString(AppResourceInstance(), id);
-    // The text may come from a language library: only its "%s" is filled, never read as a format.
-    std::string text = format.Str();
-    if (const auto at = text.find("%s"); at != std::string::npos)
-        text.replace(at, 2, CParams::CompactPath(path, -1).Str());
-    return CString(text.c_str());
+    return LoadStringWithText(id, CParams::CompactPath(path, -1));
 }
 
 /// The last `count` characters (not bytes) of a UTF-8 text cut off.

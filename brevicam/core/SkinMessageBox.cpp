@@ -50,6 +50,14 @@ HINSTANCE AppResourceInstance()
     return AfxGetInstanceHandle();
 }
 
+CString LoadStringWithText(UINT id, const char* text)
+{
+    std::string result = LoadText(id).Str();
+    if (const auto at = result.find("%s"); at != std::string::npos)
+        result.replace(at, 2, text ? text : "");
+    return CString(result.c_str());
+}
+
 int SkinMessageBox(HWND owner, LPCSTR text, LPCSTR caption, UINT style)
 {
     const CString ok = LoadText(IDS_OK);

@@ -8,6 +8,10 @@
 /// an empty text and the box is shown all the same. Results are the button ids (IDYES 6, IDNO 7,
 /// IDCANCEL 2...).
 
+/// String `id` with its first "%s" replaced by `text`. The string may come from a language library, so
+/// it is never read as a format.
+CString LoadStringWithText(UINT id, const char* text);
+
 /// Loads the captions "OK" (319), "Cancel" (135), "&Yes" (340) and "&No" (342) and shows the skinned box.
 int SkinMessageBox(HWND owner, LPCSTR text, LPCSTR caption, UINT style);
 /// The text is string `textId`, shown as it is (not formatted).

@@ -1206,6 +1206,23 @@ PLATFORM_API HWND SetFocus(HWND hwnd);
 PLATFORM_API HWND GetFocus();
 PLATFORM_API HWND SetActiveWindow(HWND hwnd);
 PLATFORM_API HWND GetActiveWindow();
+/// What GetGUIThreadInfo reports of a thread's windows.
+struct GUITHREADINFO
+{
+    DWORD cbSize;
+    DWORD flags;
+    HWND hwndActive;
+    HWND hwndFocus;
+    HWND hwndCapture;
+    HWND hwndMenuOwner;
+    HWND hwndMoveSize;
+    HWND hwndCaret;
+    RECT rcCaret;
+};
+typedef GUITHREADINFO* LPGUITHREADINFO;
+/// The active, focus and capture windows of the user-interface thread (`threadId` 0 or its id); FALSE
+/// with ERROR_INVALID_THREAD_ID for any other thread, which owns no windows here.
+PLATFORM_API BOOL GetGUIThreadInfo(DWORD threadId, LPGUITHREADINFO info);
 PLATFORM_API BOOL SetForegroundWindow(HWND hwnd);
 PLATFORM_API HWND GetForegroundWindow();
 /// Sends the window every mouse message until ReleaseCapture, wherever the pointer is.

@@ -2,6 +2,7 @@
 // z-order, visibility, enabling, focus, capture and activation.
 
 #include "platform/win/CString.h"
+#include "platform/win/Kernel.h"
 #include "platform/window/Extras.h"
 #include "platform/window/GdiInternal.h"
 #include "platform/window/QtHost.h"
@@ -2104,6 +2105,42 @@ HWND GetActiveWindow()
 {
     PW_ON_UI_THREAD(GetActiveWindow());
     return Find(g_active) ? g_active : nullptr;
+}
+
+// Every window lives on the user-interface thread, so that thread owns them all.
+DWORD GetWindowThreadProcessId(HWND hwnd, LPDWORD processId)
+{
+    PW_ON_UI_THREAD(GetWindowThreadProcessId(hwnd, processId));
+    if (!Find(hwnd))
+    {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return 0;
+    }
+    if (processId)
+        *processId = GetCurrentProcessId();
+    return GetCurrentThreadId();
+}
+
+BOOL GetGUIThreadInfo(DWORD threadId, LPGUITHREADINFO info)
+{
+    PW_ON_UI_THREAD(GetGUIThreadInfo(threadId, info));
+    if (!info || info->cbSize != sizeof(GUITHREADINFO))
+    {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    if (threadId != 0 && threadId != GetCurrentThreadId())
+    {
+        SetLastError(ERROR_INVALID_THREAD_ID);
+        return FALSE;
+    }
+    const DWORD size = info->cbSize;
+    *info = GUITHREADINFO{};
+    info->cbSize = size;
+    info->hwndActive = GetActiveWindow();
+    info->hwndFocus = GetFocus();
+    info->hwndCapture = GetCapture();
+    return TRUE;
 }
 
 BOOL SetForegroundWindow(HWND hwnd)

@@ -2,12 +2,12 @@
 
 #include "platform/win/Kernel.h"
 #include "shared/exceptions/Exceptions.h"
+#include "tests/support/SmallDisk.h"
 
 #include <gtest/gtest.h>
 
 #include <csignal>
 #include <fstream>
-#include <sched.h>
 #include <sys/mount.h>
 #include <thread>
 #include <unistd.h>
@@ -293,33 +293,9 @@ TEST_F(TranscoderTest, DeletingARunningInstanceHaltsAndJoinsItsWorker)
     EXPECT_EQ(lib.DeleteVideoTranscoderInstance(nullptr), 0);
 }
 
-namespace
-{
-// A private mount namespace with a small tmpfs at `where`; false when the system allows neither a mount
-// namespace nor a user namespace to make one in.
-bool MountSmallTmpfs(const std::filesystem::path& where, int kilobytes)
-{
-    if (unshare(CLONE_NEWNS) != 0)
-    {
-        const uid_t uid = getuid();
-        const gid_t gid = getgid();
-        if (unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0)
-            return false;
-        std::ofstream("/proc/self/setgroups") << "deny";
-        std::ofstream("/proc/self/uid_map") << "0 " << uid << " 1";
-        std::ofstream("/proc/self/gid_map") << "0 " << gid << " 1";
-    }
-    if (mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
-        return false;
-    std::filesystem::create_directories(where);
-    const std::string options = "size=" + std::to_string(kilobytes) + "k";
-    return mount("tmpfs", where.c_str(), "tmpfs", 0, options.c_str()) == 0;
-}
-} // namespace
-
 TEST_F(TranscoderTest, FullDiskIsReportedAsSuchAndTheQueueGoesOn)
 {
-    if (!MountSmallTmpfs(Path("full"), 64))
+    if (!testing_support::MountSmallTmpfs(Path("full"), 64))
         GTEST_SKIP() << "no mount namespace available for a small tmpfs";
     AddJob(IID_IEmailMovieJob, "clip.avi", "out1.avi");
     AddJob(IID_IEmailMovieJob, "clip.avi", "full/out2.avi");

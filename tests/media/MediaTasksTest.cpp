@@ -3,6 +3,7 @@
 #include "brevicam/media/PhotoResizeTask.h"
 #include "platform/image/CxImage.h"
 #include "platform/zorneth/Zorneth.h"
+#include "tests/platform/dshow/MediaProbe.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -332,39 +333,6 @@ TEST_F(MediaTaskTest, ExceptionInTheWorkerIsResultMinusOne)
 
 // Animated GIF ----------------------------------------------------------------------------------------
 
-struct GifProbe
-{
-    int frames = 0;
-    int width = 0;
-    int height = 0;
-    std::vector<int> durations; // hundredths of a second
-};
-
-GifProbe Probe(const std::string& file)
-{
-    GifProbe probe;
-    const std::string command = "ffprobe -v error -select_streams v:0 -show_entries stream=width,height "
-                                "-show_entries packet=duration -of default=noprint_wrappers=1 '" +
-                                file + "'";
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe)
-        return probe;
-    char line[256];
-    while (fgets(line, sizeof line, pipe))
-    {
-        int value = 0;
-        if (std::sscanf(line, "width=%d", &value) == 1)
-            probe.width = value;
-        else if (std::sscanf(line, "height=%d", &value) == 1)
-            probe.height = value;
-        else if (std::sscanf(line, "duration=%d", &value) == 1)
-            probe.durations.push_back(value);
-    }
-    pclose(pipe);
-    probe.frames = static_cast<int>(probe.durations.size());
-    return probe;
-}
-
 bool LoopsForever(const std::string& file)
 {
     std::ifstream in(file, std::ios::binary);
@@ -414,7 +382,7 @@ TEST_P(GifTest, WritesALoopingAnimationAndOpensIt)
     EXPECT_EQ(files[0].rfind("Gif-" + Today() + "-", 0), 0u) << files[0];
     const std::string path = (GifFolder() / files[0]).string();
     EXPECT_EQ(s_opened, (std::vector<std::string>{path}));
-    const GifProbe probe = Probe(path);
+    const testing_support::GifProbe probe = testing_support::ProbeGif(path);
     EXPECT_EQ(probe.frames, c.frames);
     EXPECT_EQ(probe.width, c.expectedWidth);
     EXPECT_EQ(probe.height, c.expectedHeight);

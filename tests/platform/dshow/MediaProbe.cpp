@@ -118,4 +118,28 @@ bool DecodesCleanly(const std::filesystem::path& file, int* videoFrames, std::st
     }
     return status == 0;
 }
+GifProbe ProbeGif(const std::filesystem::path& file)
+{
+    GifProbe probe;
+    const std::string command = "ffprobe -v error -select_streams v:0 -show_entries stream=width,height "
+                                "-show_entries packet=duration -of default=noprint_wrappers=1 '" +
+                                file.string() + "'";
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe)
+        return probe;
+    char line[256];
+    while (fgets(line, sizeof line, pipe))
+    {
+        int value = 0;
+        if (std::sscanf(line, "width=%d", &value) == 1)
+            probe.width = value;
+        else if (std::sscanf(line, "height=%d", &value) == 1)
+            probe.height = value;
+        else if (std::sscanf(line, "duration=%d", &value) == 1)
+            probe.durations.push_back(value);
+    }
+    pclose(pipe);
+    probe.frames = static_cast<int>(probe.durations.size());
+    return probe;
+}
 } // namespace testing_support

@@ -29,4 +29,15 @@ MediaInfo ProbeMedia(const std::filesystem::path& file);
 /// Decodes every stream with ffmpeg; true when ffmpeg ends without an error. `videoFrames` receives
 /// the number of decoded video frames.
 bool DecodesCleanly(const std::filesystem::path& file, int* videoFrames, std::string* errors);
+
+/// The frames of an animated GIF as ffprobe reads them.
+struct GifProbe
+{
+    int frames = 0;
+    int width = 0;
+    int height = 0;
+    std::vector<int> durations; ///< of each frame, in hundredths of a second
+};
+
+GifProbe ProbeGif(const std::filesystem::path& file);
 } // namespace testing_support
