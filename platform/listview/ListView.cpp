@@ -773,6 +773,10 @@ void Paint(HWND hwnd, ViewState& s)
         FillRect(dc, &c, brush);
         DeleteObject(brush);
     }
+    // Custom drawing gets the DC as the control would draw with it: its font and text colours.
+    HGDIOBJ oldFont = SelectObject(dc, s.font ? s.font : GetStockObject(DEFAULT_GUI_FONT));
+    SetTextColor(dc, Or(s.text, COLOR_WINDOWTEXT));
+    SetBkColor(dc, Or(s.back == CLR_NONE ? CLR_DEFAULT : s.back, COLOR_WINDOW));
     NMLVCUSTOMDRAW cd{};
     cd.nmcd.dwDrawStage = CDDS_PREPAINT;
     cd.nmcd.hdc = dc;
@@ -829,6 +833,7 @@ void Paint(HWND hwnd, ViewState& s)
         cd.nmcd.rc = c;
         Notify(hwnd, cd.nmcd.hdr, NM_CUSTOMDRAW);
     }
+    SelectObject(dc, oldFont);
     EndPaint(hwnd, &ps);
 }
 

@@ -776,6 +776,8 @@ void Paint(HWND hwnd, TreeState& s)
     HBRUSH brush = CreateSolidBrush(s.back == CLR_DEFAULT ? GetSysColor(COLOR_WINDOW) : s.back);
     FillRect(dc, &c, brush);
     DeleteObject(brush);
+    HGDIOBJ oldFont = SelectObject(dc, FontOf(s));
+    SetTextColor(dc, s.text == CLR_DEFAULT ? GetSysColor(COLOR_WINDOWTEXT) : s.text);
     NMTVCUSTOMDRAW cd{};
     cd.nmcd.dwDrawStage = CDDS_PREPAINT;
     cd.nmcd.hdc = dc;
@@ -827,6 +829,7 @@ void Paint(HWND hwnd, TreeState& s)
         cd.nmcd.rc = c;
         Notify(hwnd, cd.nmcd.hdr, NM_CUSTOMDRAW);
     }
+    SelectObject(dc, oldFont);
     EndPaint(hwnd, &ps);
 }
 
