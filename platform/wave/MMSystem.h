@@ -332,6 +332,26 @@ PLATFORM_API MMRESULT mixerSetControlDetails(HMIXEROBJ object, LPMIXERCONTROLDET
 #define mixerGetLineControls mixerGetLineControlsA
 #define mixerGetControlDetails mixerGetControlDetailsA
 
+// Sounds.
+
+constexpr DWORD SND_SYNC = 0x00000000;
+constexpr DWORD SND_ASYNC = 0x00000001;
+constexpr DWORD SND_NODEFAULT = 0x00000002;
+constexpr DWORD SND_PURGE = 0x00000040;
+constexpr DWORD SND_FILENAME = 0x00020000;
+
+/// Plays the WAVE file at `sound` (a file name, with or without SND_FILENAME), read by our WAVE reader
+/// (WaveFile.h), through a playback stream of its own on the server. A new sound first stops the one
+/// playing; a null `sound`, or SND_PURGE, only stops it and returns TRUE. There is no system default sound:
+/// a file that is missing, unreadable or refused gives FALSE and silence, with or without SND_NODEFAULT.
+/// With SND_ASYNC the call returns once the server has taken the stream; with SND_SYNC once the sound has
+/// played out or another call has stopped it. FALSE at once when no server answers (none is ever started)
+/// and for flags other than these. `module` is not used. Any thread may call; calls take turns. A sound
+/// still playing when the process ends is cut off.
+PLATFORM_API BOOL PlaySoundA(LPCSTR sound, HMODULE module, DWORD flags);
+
+#define PlaySound PlaySoundA
+
 namespace platform::wave
 {
 /// Posts a message to a window (PostMessage's shape); HWND_BROADCAST ((HWND)0xFFFF) addresses every

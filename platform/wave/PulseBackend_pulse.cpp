@@ -63,7 +63,7 @@ Connection::~Connection()
     }
 }
 
-std::shared_ptr<Connection> Connection::Open(const std::string& server)
+std::shared_ptr<Connection> Connection::Open(const std::string& server, bool watchSources)
 {
     std::shared_ptr<Connection> c(new Connection(server));
     pa_threaded_mainloop* loop = pa_threaded_mainloop_new();
@@ -95,6 +95,8 @@ std::shared_ptr<Connection> Connection::Open(const std::string& server)
     if (!settled || !c->IsReady())
         return nullptr;
     c->m_wasReady = true;
+    if (!watchSources)
+        return c;
 
     pa_context_set_subscribe_callback(context, &Connection::OnSubscription, c.get());
     c->Complete(pa_context_subscribe(context, PA_SUBSCRIPTION_MASK_SOURCE, nullptr, nullptr));

@@ -58,8 +58,9 @@ struct ContextRelease
 class Connection
 {
 public:
-    /// Connects to `server` (empty: the default one); null when no server answers in time.
-    static std::shared_ptr<Connection> Open(const std::string& server);
+    /// Connects to `server` (empty: the default one); null when no server answers in time. Only a
+    /// connection that watches sources announces device and control changes; one of them is enough.
+    static std::shared_ptr<Connection> Open(const std::string& server, bool watchSources = true);
     ~Connection();
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
