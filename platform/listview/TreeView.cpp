@@ -17,7 +17,8 @@ struct _TREEITEM
     int selectedImage = 0;
     LPARAM param = 0;
     UINT state = 0;
-    int children = 0; // cChildren: 0, 1 or I_CHILDRENCALLBACK
+    int children = 0;   // cChildren: 0, 1 or I_CHILDRENCALLBACK
+    int textWidth = -1; // measured on demand, -1 until then
     _TREEITEM* parent = nullptr;
     std::vector<_TREEITEM*> kids;
 };
@@ -219,6 +220,7 @@ std::string TextOf(HWND hwnd, TreeState& s, HTREEITEM item)
     {
         item->text = text;
         item->textCallback = false;
+        item->textWidth = -1;
     }
     return text;
 }
@@ -271,10 +273,34 @@ void UpdateScroll(HWND hwnd, TreeState& s)
     const int count = static_cast<int>(rows.size());
     const int page = RowsPerPage(hwnd, s);
     s.top = std::clamp(s.top, 0, std::max(count - page, 0));
+    // Text widths are measured once per text (one DC for all new ones), so that filling a large tree
+    // does not measure every row again on every insertion.
+    HDC dc = nullptr;
+    HGDIOBJ oldFont = nullptr;
+    const SIZE image = ImageSize(s);
     int width = 0;
     for (HTREEITEM item : rows)
-        width = std::max(width, ContentLeft(hwnd, s, item) + (ImageSize(s).cx ? ImageSize(s).cx + 3 : 0) +
-                                    TextWidth(hwnd, s, item->textCallback ? std::string() : item->text) + 4);
+    {
+        if (item->textWidth < 0)
+        {
+            if (!dc)
+            {
+                dc = GetDC(hwnd);
+                oldFont = SelectObject(dc, FontOf(s));
+            }
+            SIZE size{};
+            if (!item->textCallback)
+                GetTextExtentPoint32(dc, item->text.c_str(), static_cast<int>(item->text.size()), &size);
+            item->textWidth = size.cx;
+        }
+        width =
+            std::max(width, ContentLeft(hwnd, s, item) + (image.cx ? image.cx + 3 : 0) + item->textWidth + 4);
+    }
+    if (dc)
+    {
+        SelectObject(dc, oldFont);
+        ReleaseDC(hwnd, dc);
+    }
     const RECT c = Client(hwnd);
     if (Style(hwnd) & TVS_NOHSCROLL)
         width = 0;
@@ -565,6 +591,7 @@ bool SetItem(HWND hwnd, TreeState& s, const TVITEMA* in)
     {
         item->textCallback = in->pszText == LPSTR_TEXTCALLBACKA;
         item->text = in->pszText && !item->textCallback ? in->pszText : "";
+        item->textWidth = -1;
     }
     if (in->mask & TVIF_IMAGE)
         item->image = in->iImage;
@@ -1100,6 +1127,8 @@ LRESULT Handle(HWND hwnd, TreeState& s, UINT msg, WPARAM wParam, LPARAM lParam)
     case WM_SETFONT:
         s.font = reinterpret_cast<HFONT>(wParam);
         s.textHeight = 0;
+        for (HTREEITEM each : s.live)
+            each->textWidth = -1;
         Changed(hwnd, s);
         return 0;
     case WM_GETFONT:

@@ -232,6 +232,20 @@ TEST_F(SkinViewTest, IconItemsAreCentredFramedWhenSelectedAndLabelsFilled)
     EXPECT_NE(Pixel(image, label2.left + 1, label2.top + 16), kGreen);
 }
 
+TEST_F(SkinViewTest, WithoutAnImageListTheListDrawsItsItemsItself)
+{
+    MakeList(LVS_ICON | LVS_SHOWSELALWAYS);
+    list.SetHighlightColor(kGreen);
+    list.InsertItem(0, "alone", 0);
+    list.SetItemState(0, LVIS_SELECTED, LVIS_SELECTED);
+    list.Invalidate();
+    const QImage image = faldra_test::Grab(list.GetSafeHwnd());
+    CRect label;
+    list.GetItemRect(0, &label, LVIR_LABEL);
+    // The list's own selection without the focus, not the skin's highlight.
+    EXPECT_EQ(Pixel(image, label.left + 1, label.top + 1), static_cast<COLORREF>(GetSysColor(COLOR_BTNFACE)));
+}
+
 TEST_F(SkinViewTest, TheTreesBarsBothShowAndTheWheelAndDragMoveItByRows)
 {
     CSkinTreeCtrl tree;
