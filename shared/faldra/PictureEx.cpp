@@ -675,7 +675,10 @@ void CPictureEx::ThreadAnimation()
 void CPictureEx::RequestRepaint()
 {
     // One request at a time: a window that is not painted for a while gets one, not a queue full.
-    if (!m_repaintPosted.exchange(true) && !::PostMessage(m_hWnd, g_frameReady, 0, 0))
+    HWND hwnd = m_hWnd;
+    if (!hwnd)
+        return;
+    if (!m_repaintPosted.exchange(true) && !::PostMessage(hwnd, g_frameReady, 0, 0))
         m_repaintPosted = false;
 }
 
