@@ -1,6 +1,7 @@
 #include "FilterGraph.h"
 
 #include "CameraControlsDialog.h"
+#include "CaptureInternal.h"
 #include "ComErrors.h"
 
 #include "platform/com/ComPtr.h"
@@ -18,13 +19,7 @@ namespace
 /// The formatted text of string 114 holds at most this many characters.
 constexpr size_t kMissingModuleTextMax = 157;
 
-CString LoadText(HINSTANCE module, UINT id)
-{
-    CString text;
-    if (!text.LoadString(module, id))
-        text.LoadString(id);
-    return text;
-}
+using capture_detail::LoadText;
 
 std::wstring Wide(const char* text)
 {
