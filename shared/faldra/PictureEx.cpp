@@ -105,7 +105,18 @@ BOOL CPictureEx::LoadGif(HGLOBAL data, int width, int height)
     if (graphicBlocks == 0)
         return FALSE;
     if (graphicBlocks == 1)
+    {
+        // The picture of a GIF is its image's own rectangle, which need not cover the whole screen.
+        ResetDataPointer();
+        UINT length = 0;
+        UINT delay = 0;
+        UINT disposal = 0;
+        HGLOBAL block = GetNextGraphicBlock(&length, &delay, &m_singleSize, &m_singleOffset, &disposal);
+        if (!block)
+            return FALSE;
+        GlobalFree(block);
         return LoadSinglePicture(data, width, height);
+    }
 
     ResetDataPointer();
     for (;;)
@@ -471,7 +482,8 @@ BOOL CPictureEx::Draw()
     BOOL drawn = FALSE;
     {
         std::lock_guard lock(m_drawLock);
-        drawn = RenderPicture(m_pPicture, SIZE{0, 0}, SIZE{m_nPictureWidth, m_nPictureHeight});
+        drawn = m_bIsGIF ? RenderPicture(m_pPicture, m_singleOffset, m_singleSize)
+                         : RenderPicture(m_pPicture, SIZE{0, 0}, SIZE{m_nPictureWidth, m_nPictureHeight});
     }
     if (!drawn)
         return FALSE;
@@ -521,6 +533,7 @@ void CPictureEx::UnLoad()
     DeleteSavedArea();
     SetRectEmpty(&m_PaintRect);
     m_nPictureWidth = m_nPictureHeight = 0;
+    m_singleOffset = m_singleSize = SIZE{};
     m_nCurrFrame = m_nDataSize = m_nCurrOffset = m_nGlobalCTSize = 0;
     m_bIsGIF = FALSE;
     m_bIsPlaying = FALSE;

@@ -142,4 +142,7 @@ private:
     // The off-screen bitmap is drawn by the animation thread and painted from by the window.
     std::mutex m_drawLock;
     std::atomic<bool> m_repaintPosted{false};
+    // Where the image of a GIF of one frame lies on its screen.
+    SIZE m_singleOffset{};
+    SIZE m_singleSize{};
 };

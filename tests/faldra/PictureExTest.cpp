@@ -344,6 +344,19 @@ INSTANTIATE_TEST_SUITE_P(Formats, PictureExStaticTest,
                                          StaticCase{"single_frame_gif", SingleFrameGif(), 0}),
                          [](const auto& info) { return info.param.name; });
 
+TEST_F(PictureExTest, AGifOfOneSmallerFrameShowsItInItsPlace)
+{
+    ASSERT_TRUE(Load(gif_test::Write(30, 30, {Solid(10, 5, 8, 6, gif_test::kGreen, 0)}, false)));
+    EXPECT_EQ(picture->GetSize().cx, 30);
+    picture->SetBkColor(kBackground);
+    EXPECT_TRUE(picture->Draw());
+    const QImage shown = Shown();
+    EXPECT_EQ(At(shown, 10, 5), kGreen);
+    EXPECT_EQ(At(shown, 17, 10), kGreen);
+    EXPECT_EQ(At(shown, 9, 5), kBackground);
+    EXPECT_EQ(At(shown, 18, 11), kBackground);
+}
+
 TEST_F(PictureExTest, APaintRectangleShowsThatPartAtTheCorner)
 {
     ASSERT_TRUE(Load(Encoded(TwoBands(), "PNG")));
