@@ -1537,6 +1537,11 @@ BOOL InitListViewClass()
 
 IMPLEMENT_DYNAMIC(CListCtrl, CWnd)
 
+CListCtrl::CListCtrl()
+{
+    InitListViewClass();
+}
+
 BOOL CListCtrl::Create(DWORD style, const RECT& rect, CWnd* parent, UINT id)
 {
     InitListViewClass();

@@ -17,7 +17,7 @@
 /// LVN_ITEMACTIVATE, LVN_GETINFOTIP, NM_CLICK, NM_DBLCLK, NM_RCLICK, NM_RDBLCLK, NM_RETURN, NM_SETFOCUS,
 /// NM_KILLFOCUS, NM_HOVER and NM_CUSTOMDRAW (CDDS_PREPAINT, CDDS_ITEMPREPAINT, CDDS_ITEMPOSTPAINT,
 /// CDDS_POSTPAINT). Image lists given to the control are destroyed with it unless it has LVS_SHAREIMAGELISTS.
-/// User-interface thread only; the class is registered by InitListViewClass (and by CListCtrl::Create).
+/// User-interface thread only; the class is registered by InitListViewClass (and by CListCtrl's constructor).
 
 #define WC_LISTVIEW "SysListView32"
 
@@ -368,6 +368,9 @@ class PLATFORM_API CListCtrl : public CWnd
 {
     DECLARE_DYNAMIC(CListCtrl)
 public:
+    /// Registers the class, so that dialog templates naming it can create the control this object
+    /// subclasses.
+    CListCtrl();
     BOOL Create(DWORD style, const RECT& rect, CWnd* parent, UINT id);
     BOOL CreateEx(DWORD exStyle, DWORD style, const RECT& rect, CWnd* parent, UINT id);
 

@@ -1302,6 +1302,11 @@ BOOL InitTreeViewClass()
 
 IMPLEMENT_DYNAMIC(CTreeCtrl, CWnd)
 
+CTreeCtrl::CTreeCtrl()
+{
+    InitTreeViewClass();
+}
+
 BOOL CTreeCtrl::Create(DWORD style, const RECT& rect, CWnd* parent, UINT id)
 {
     InitTreeViewClass();

@@ -15,7 +15,7 @@
 /// NM_RETURN, NM_SETFOCUS, NM_KILLFOCUS and NM_CUSTOMDRAW (CDDS_PREPAINT, CDDS_ITEMPREPAINT,
 /// CDDS_ITEMPOSTPAINT, CDDS_POSTPAINT). Stale item handles are refused (FALSE, null). Image lists stay the
 /// caller's. Every item is reported with TVN_DELETEITEM before the window goes. User-interface thread
-/// only; the class is registered by InitTreeViewClass (and by CTreeCtrl::Create).
+/// only; the class is registered by InitTreeViewClass (and by CTreeCtrl's constructor).
 
 #define WC_TREEVIEW "SysTreeView32"
 
@@ -249,6 +249,9 @@ class PLATFORM_API CTreeCtrl : public CWnd
 {
     DECLARE_DYNAMIC(CTreeCtrl)
 public:
+    /// Registers the class, so that dialog templates naming it can create the control this object
+    /// subclasses.
+    CTreeCtrl();
     BOOL Create(DWORD style, const RECT& rect, CWnd* parent, UINT id);
     BOOL CreateEx(DWORD exStyle, DWORD style, const RECT& rect, CWnd* parent, UINT id);
 
