@@ -1,0 +1,123 @@
+#include "brevicam/ui/VolumeIndicator.h"
+
+#include "SurfaceTestSupport.h"
+
+#include "miravoc/Miravoc.h"
+#include "platform/commctrl/Progress.h"
+#include "platform/ostrago/Ostrago.h"
+#include "tests/controls/ControlsTestSupport.h"
+#include "tests/support/PulseDaemon.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+using controls_test::PumpUntil;
+using surface_test::HostWindow;
+using surface_test::PumpFor;
+using testing_support::PulseDaemon;
+
+namespace
+{
+/// The bar with its paints counted.
+class CountingBar : public CVolumeIndicator
+{
+public:
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override
+    {
+        if (message == WM_PAINT)
+            ++paints;
+        return CVolumeIndicator::WindowProc(message, wParam, lParam);
+    }
+    int paints = 0;
+};
+
+// The audio library serves this test's private sound server: its engine is built by the first call,
+// after the server runs, and the 440 Hz sine at half of full scale is the microphone.
+class VolumeIndicatorTest : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        std::string name = PulseDaemon::kSine440Description;
+        ASSERT_EQ(SetDevice(name.data()), 0);
+        m_host = std::make_unique<HostWindow>(0, 0, 200, 100);
+        m_bar = std::make_unique<CountingBar>();
+        ASSERT_TRUE(m_bar->Create(WS_CHILD | WS_VISIBLE, CRect(10, 10, 110, 20),
+                                  CWnd::FromHandle(m_host->Handle()), 1116));
+        m_bar->SetRange(0, 100);
+        m_bar->SetPos(0);
+    }
+    void TearDown() override
+    {
+        m_bar.reset();
+        m_host.reset();
+        platform::SetOsProfile(platform::OsProfile::Linux);
+        SetVolumeMute(0);
+        CloseAudioDevice();
+    }
+
+    int Position() const { return static_cast<int>(m_bar->SendMessage(PBM_GETPOS)); }
+
+    PulseDaemon m_daemon;
+    std::unique_ptr<HostWindow> m_host;
+    std::unique_ptr<CountingBar> m_bar;
+};
+} // namespace
+
+TEST_F(VolumeIndicatorTest, FollowsTheMicrophoneAndShowsAMutedOneAsSilent)
+{
+    m_bar->SetMetering(TRUE);
+    ASSERT_TRUE(PumpUntil([&] { return Position() >= 60; }, 8000)) << Position();
+    EXPECT_LE(Position(), 80);
+
+    ASSERT_TRUE(IsMuteAvailable());
+    SetVolumeMute(1);
+    ASSERT_TRUE(PumpUntil([&] { return Position() == 0; }, 8000)) << Position();
+    // A level that stays the same draws nothing.
+    PumpFor(100);
+    m_bar->paints = 0;
+    PumpFor(400);
+    EXPECT_EQ(m_bar->paints, 0);
+
+    SetVolumeMute(0);
+    EXPECT_TRUE(PumpUntil([&] { return Position() >= 60; }, 8000)) << Position();
+    EXPECT_GE(m_bar->paints, 1);
+}
+
+TEST_F(VolumeIndicatorTest, MeteringEndsWhenSwitchedOffAndWithTheWindow)
+{
+    m_bar->SetMetering(TRUE);
+    ASSERT_TRUE(PumpUntil([&] { return Position() >= 60; }, 8000)) << Position();
+
+    m_bar->SetMetering(FALSE);
+    EXPECT_EQ(GetVolumeMeterValue(), 0u) << "the audio library still meters";
+    const int last = Position();
+    PumpFor(300);
+    EXPECT_EQ(Position(), last) << "the bar still polls";
+
+    m_bar->SetMetering(TRUE);
+    ASSERT_TRUE(PumpUntil([] { return GetVolumeMeterValue() >= 60; }, 8000));
+    m_bar->DestroyWindow();
+    EXPECT_EQ(GetVolumeMeterValue(), 0u) << "metering outlived the bar";
+}
+
+TEST_F(VolumeIndicatorTest, OnWindowsVistaPollsWithoutSwitchingMetering)
+{
+    platform::SetOsProfile(platform::OsProfile::Vista);
+    m_bar->SetMetering(TRUE);
+    platform::SetOsProfile(platform::OsProfile::Linux);
+    PumpFor(300);
+    EXPECT_EQ(GetVolumeMeterValue(), 0u) << "metering was switched on";
+
+    // Switched on here by someone else, the level reaches the bar, which kept polling.
+    ASSERT_TRUE(EnableVolumeMetering(true));
+    EXPECT_TRUE(PumpUntil([&] { return Position() >= 60; }, 8000)) << Position();
+
+    platform::SetOsProfile(platform::OsProfile::Vista);
+    m_bar->SetMetering(FALSE);
+    platform::SetOsProfile(platform::OsProfile::Linux);
+    EXPECT_GE(GetVolumeMeterValue(), 1u) << "metering was switched off";
+    EnableVolumeMetering(false);
+}
