@@ -3,8 +3,9 @@
 // a burst of frames turned into an animated GIF, side by side with ffmpeg's palettegen and paletteuse on
 // the same frames (time, size, and PSNR of the decoded frames against the camera's frames).
 //
-//   bench_capture [shots per series (20)] [burst frames (20)]
+//   bench_capture [shots per series (20)] [burst frames (20)] [camera patterns (smpte colors)...]
 //
+// The patterns are those of GStreamer's videotestsrc, one burst for each.
 // Runs headless (the offscreen Qt platform is chosen when QT_QPA_PLATFORM is unset); every file, the
 // settings and the home folder are kept in a temporary folder that is removed at the end. The GIF part
 // needs ffmpeg on the PATH for its comparison.
@@ -279,17 +280,152 @@ GifFigures Measure(const std::string& gif, const std::vector<CxImage>& frames, d
     }
     return figures;
 }
+
+/// Frames for an image a fifth of a second apart, as the burst timer takes them; the camera's clock
+/// moves in between.
+std::vector<CxImage> GrabFrames(CCaptureController& controller, int count)
+{
+    std::vector<CxImage> frames;
+    for (int i = 0; i < count; ++i)
+    {
+        PumpMessages(200);
+        CxImage frame;
+        if (controller.TakeSnapshot(frame))
+            frames.push_back(std::move(frame));
+    }
+    return frames;
+}
+
+/// The controller's own series: the capture button, then one timer tick per frame; the last tick saves
+/// every frame as a JPEG photo and makes the GIF. Prints the ticks' cost and that of the last one.
+bool ControllerSeries(CCaptureController& controller, int count)
+{
+    {
+        CSingleLock lock(&g_params.m_cs, TRUE);
+        g_params.m_CamMode = 1;
+        g_params.m_NbPictures = count;
+        g_params.m_PhotoFormat = 3;
+    }
+    s_gifs.clear();
+    controller.Shoot();
+    std::vector<double> ticks;
+    bool ok = controller.IsBurstRunning();
+    for (int i = 0; ok && i < count; ++i)
+    {
+        PumpMessages(200);
+        const auto start = Clock::now();
+        ok = controller.OnBurstTimer();
+        ticks.push_back(Ms(start));
+    }
+    {
+        CSingleLock lock(&g_params.m_cs, TRUE);
+        g_params.m_CamMode = 0;
+    }
+    const std::vector<CString> photos = g_params.GetLastFiles();
+    std::error_code ec;
+    for (const CString& photo : photos)
+        fs::remove(photo.Str(), ec);
+    if (!ok || ticks.empty() || s_gifs.size() != 1 || controller.IsBurstRunning())
+    {
+        std::printf("  %-30s failed\n", "controller series");
+        return false;
+    }
+    const double last = ticks.back();
+    ticks.pop_back();
+    const double gifKib = static_cast<double>(fs::file_size(s_gifs[0], ec)) / 1024.0;
+    std::printf("  %-30s %9.1f %9.1f   (%zu photos + GIF on the last tick; other ticks median %.1f ms)\n",
+                "controller series, last tick", last, gifKib, photos.size(), Percentile(ticks, 0.5));
+    return true;
+}
+
+/// A burst of `count` frames of the camera's `pattern` to a GIF: the controller's series, then our
+/// conversion and ffmpeg's on the same frames, with their ratios.
+bool BurstToGif(CWinApp& app, const Windows& windows, const fs::path& folder, int count,
+                const std::string& pattern)
+{
+    auto controller = Previewing(app, windows, "640 x 480");
+    if (!controller)
+    {
+        std::printf("\nBurst to GIF (%s): the preview did not start\n", pattern.c_str());
+        return false;
+    }
+    bool ok = true;
+    std::printf("\nBurst of %d frames of the \"%s\" pattern to an animated GIF\n", count, pattern.c_str());
+    std::printf("  %-30s %9s %9s %9s %7s\n", "", "ms", "KiB", "PSNR dB", "frames");
+    ok = ControllerSeries(*controller, count) && ok;
+    std::vector<CxImage> frames = GrabFrames(*controller, count);
+    controller->StopPreview();
+    controller.reset();
+    if (frames.empty())
+    {
+        std::printf("  no frame could be taken\n");
+        return false;
+    }
+    const bool haveFfmpeg = Run("ffmpeg -version > /dev/null 2>&1");
+
+    s_gifs.clear();
+    const auto start = Clock::now();
+    {
+        CGIFConversionTask task(CWnd::FromHandle(windows.main));
+        task.Convert(frames);
+    }
+    const double oursMs = Ms(start);
+    GifFigures ours;
+    if (s_gifs.size() == 1)
+        ours = Measure(s_gifs[0], frames, oursMs, haveFfmpeg);
+    PrintGifRow("ours (CGIFConversionTask)", ours);
+    ok = ours.ok && ok;
+    if (!haveFfmpeg)
+    {
+        std::printf("  (no ffmpeg on the PATH: no comparison, no PSNR)\n");
+        return ok;
+    }
+
+    // The image library writes no PNG: the frames go out as bitmaps, which ffmpeg turns into PNGs
+    // before its timed runs.
+    const fs::path pngs = folder / ("png-" + pattern);
+    fs::create_directories(pngs);
+    bool written = true;
+    for (std::size_t i = 0; i < frames.size(); ++i)
+    {
+        char name[32];
+        std::snprintf(name, sizeof name, "%03zu.bmp", i);
+        written = written && frames[i].Save((pngs / name).c_str(), CXIMAGE_FORMAT_BMP);
+    }
+    written = written && Run("ffmpeg -nostdin -v error -y -i '" + (pngs / "%03d.bmp").string() + "' '" +
+                             (pngs / "%03d.png").string() + "'");
+    const std::string input = "-framerate 5 -i '" + (pngs / "%03d.png").string() + "'";
+    const std::string palette = (pngs / "palette.png").string();
+    const std::string gif = (pngs / "ffmpeg.gif").string();
+    const auto ffStart = Clock::now();
+    const bool ran = written &&
+                     Run("ffmpeg -nostdin -v error -y " + input + " -vf palettegen '" + palette + "'") &&
+                     Run("ffmpeg -nostdin -v error -y " + input + " -i '" + palette +
+                         "' -lavfi paletteuse -loop 0 '" + gif + "'");
+    const double ffMs = Ms(ffStart);
+    GifFigures theirs;
+    if (ran)
+        theirs = Measure(gif, frames, ffMs, true);
+    PrintGifRow("ffmpeg palettegen + paletteuse", theirs);
+    if (ours.ok && theirs.ok)
+        std::printf("  %-30s %9.2f %9.2f %9.2f\n", "ratio ours / ffmpeg", ours.ms / theirs.ms,
+                    ours.kib / theirs.kib, ours.psnr / theirs.psnr);
+    return theirs.ok && ok;
+}
 } // namespace
 
 int main(int argc, char** argv)
 {
     const int shots = argc > 1 ? std::max(1, std::atoi(argv[1])) : 20;
     const int burst = argc > 2 ? std::max(1, std::atoi(argv[2])) : 20;
+    // The default bars have few colours; the colour sweep is the hard case for one 256-colour table.
+    std::vector<std::string> patterns{"smpte", "colors"};
+    if (argc > 3)
+        patterns.assign(argv + 3, argv + argc);
 
     const fs::path folder = fs::temp_directory_path() / ("bench_capture_" + std::to_string(::getpid()));
     const fs::path photos = folder / "photos";
-    const fs::path pngs = folder / "png";
-    for (const fs::path& path : {folder / "home", folder / "registry", folder / "videos", photos, pngs})
+    for (const fs::path& path : {folder / "home", folder / "registry", folder / "videos", photos})
         fs::create_directories(path);
     // Nothing of the user's settings, documents or sound server is touched.
     setenv("HOME", (folder / "home").c_str(), 1);
@@ -320,7 +456,7 @@ int main(int argc, char** argv)
         // Headless, a message box would wait for ever: boxes are recorded and answered at once instead.
         platform::zorneth::SetScriptedAnswers({});
         Windows windows;
-        const auto camera = platform::VirtualCamera::Create();
+        auto camera = platform::VirtualCamera::Create();
 
         // Shutter to file ----------------------------------------------------------------------------------
         std::printf("Shutter to file, %d shots per row, preview running (ms)\n", shots);
@@ -358,89 +494,16 @@ int main(int argc, char** argv)
         }
 
         // Burst to GIF -------------------------------------------------------------------------------------
-        auto controller = Previewing(app, windows, "640 x 480");
-        std::vector<CxImage> frames;
-        if (controller)
+        for (const std::string& pattern : patterns)
         {
-            // Five frames a second, as the burst timer takes them; the camera's clock moves in between.
-            for (int i = 0; i < burst; ++i)
-            {
-                PumpMessages(200);
-                CxImage frame;
-                if (controller->TakeSnapshot(frame))
-                    frames.push_back(std::move(frame));
-            }
-        }
-        if (frames.empty())
-        {
-            std::printf("\nBurst to GIF: no frame could be taken\n");
-            status = 1;
-        }
-        else
-        {
-            const bool haveFfmpeg = Run("ffmpeg -version > /dev/null 2>&1");
-            std::printf("\nBurst of %zu frames of %ux%u to an animated GIF\n", frames.size(),
-                        frames[0].GetWidth(), frames[0].GetHeight());
-            std::printf("  %-30s %9s %9s %9s %7s\n", "", "ms", "KiB", "PSNR dB", "frames");
-
-            s_gifs.clear();
-            const auto start = Clock::now();
-            {
-                CGIFConversionTask task(CWnd::FromHandle(windows.main));
-                task.Convert(frames);
-            }
-            const double oursMs = Ms(start);
-            GifFigures ours;
-            if (s_gifs.size() == 1)
-                ours = Measure(s_gifs[0], frames, oursMs, haveFfmpeg);
-            PrintGifRow("ours (CGIFConversionTask)", ours);
-            if (!ours.ok)
+            camera.reset();
+            camera = platform::VirtualCamera::Create({.pattern = pattern});
+            if (!BurstToGif(app, windows, folder, burst, pattern))
                 status = 1;
-
-            GifFigures theirs;
-            if (haveFfmpeg)
-            {
-                // The image library writes no PNG: the frames go out as bitmaps, which ffmpeg turns into
-                // PNGs before its timed runs.
-                bool written = true;
-                for (std::size_t i = 0; i < frames.size(); ++i)
-                {
-                    char name[32];
-                    std::snprintf(name, sizeof name, "%03zu.bmp", i);
-                    written = written && frames[i].Save((pngs / name).c_str(), CXIMAGE_FORMAT_BMP);
-                }
-                written = written && Run("ffmpeg -nostdin -v error -y -i '" + (pngs / "%03d.bmp").string() +
-                                         "' '" + (pngs / "%03d.png").string() + "'");
-                const std::string input = "-framerate 5 -i '" + (pngs / "%03d.png").string() + "'";
-                const std::string palette = (folder / "palette.png").string();
-                const std::string gif = (folder / "ffmpeg.gif").string();
-                const auto ffStart = Clock::now();
-                const bool ok =
-                    written &&
-                    Run("ffmpeg -nostdin -v error -y " + input + " -vf palettegen '" + palette + "'") &&
-                    Run("ffmpeg -nostdin -v error -y " + input + " -i '" + palette +
-                        "' -lavfi paletteuse -loop 0 '" + gif + "'");
-                const double ffMs = Ms(ffStart);
-                if (ok)
-                    theirs = Measure(gif, frames, ffMs, true);
-                PrintGifRow("ffmpeg palettegen + paletteuse", theirs);
-                if (!theirs.ok)
-                    status = 1;
-                if (ours.ok && theirs.ok)
-                    std::printf("  %-30s %9.2f %9.2f %9.2f\n", "ratio ours / ffmpeg", ours.ms / theirs.ms,
-                                ours.kib / theirs.kib, ours.psnr / theirs.psnr);
-            }
-            else
-            {
-                std::printf("  (no ffmpeg on the PATH: no comparison, no PSNR)\n");
-            }
-            std::printf(
-                "  ours: frames in memory to GIF on disk, wait window included; ffmpeg: both runs of\n"
-                "  the program from PNG files, start-up included\n");
         }
-        if (controller)
-            controller->StopPreview();
-        controller.reset();
+        std::printf(
+            "\nours: frames in memory to a GIF on disk, wait window included; ffmpeg: its two runs from\n"
+            "PNG files, process start-up included. PSNR against the camera's frames, over all frames.\n");
         CGIFConversionTask::SetFileOpener(nullptr);
         for (const auto& box : platform::zorneth::ScriptedBoxes())
         {
