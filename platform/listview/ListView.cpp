@@ -1,6 +1,7 @@
 #include "platform/listview/ListView.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <numeric>

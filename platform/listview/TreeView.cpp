@@ -1,6 +1,7 @@
 #include "platform/listview/TreeView.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <mutex>

@@ -299,6 +299,22 @@ TEST_F(ListViewTest, DeletionsReportEveryItemUnlessTheParentDeclines)
     EXPECT_EQ(list.GetItemCount(), 0);
 }
 
+TEST_F(ListViewTest, HoverAsksForAnInfoTipOnlyWhenTheStyleWantsOne)
+{
+    Make(LVS_ICON, 240, 160);
+    list.SetIconSpacing(80, 70);
+    Fill(3);
+    list.SendMessage(WM_MOUSEHOVER, 0, MousePoint(120, 10));
+    EXPECT_EQ(parent.CountOf(NM_HOVER), 1);
+    EXPECT_EQ(parent.CountOf(LVN_GETINFOTIPA), 0);
+    list.SetExtendedStyle(LVS_EX_INFOTIP);
+    list.SendMessage(WM_MOUSEHOVER, 0, MousePoint(120, 10));
+    ASSERT_EQ(parent.CountOf(LVN_GETINFOTIPA), 1);
+    EXPECT_EQ(parent.notes.back().item, 1);
+    list.SendMessage(WM_MOUSEHOVER, 0, MousePoint(230, 150)); // over no item
+    EXPECT_EQ(parent.CountOf(LVN_GETINFOTIPA), 1);
+}
+
 int CALLBACK Descending(LPARAM a, LPARAM b, LPARAM)
 {
     return static_cast<int>(b - a);

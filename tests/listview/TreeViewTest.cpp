@@ -154,6 +154,24 @@ TEST_F(TreeViewTest, ScrollStateCountsVisibleRowsAndFollowsTheView)
     EXPECT_EQ(Vertical().nMax, 0);
 }
 
+TEST_F(TreeViewTest, LongTextsGiveAHorizontalRangeThatScrollsInPixels)
+{
+    HTREEITEM item = Add("a text far too long to fit into a tree view that is two hundred pixels wide", 1);
+    SCROLLINFO h{sizeof(SCROLLINFO), SIF_ALL, 0, 0, 0, 0, 0};
+    GetScrollInfo(tree.GetSafeHwnd(), SB_HORZ, &h);
+    EXPECT_GT(h.nMax, 200);
+    EXPECT_EQ(h.nPage, 200u);
+    RECT before{};
+    tree.GetItemRect(item, &before, TRUE);
+    tree.SendMessage(WM_HSCROLL, MAKEWPARAM(SB_THUMBPOSITION, 30));
+    RECT after{};
+    tree.GetItemRect(item, &after, TRUE);
+    EXPECT_EQ(after.left, before.left - 30);
+    tree.SendMessage(WM_HSCROLL, MAKEWPARAM(SB_BOTTOM, 0));
+    GetScrollInfo(tree.GetSafeHwnd(), SB_HORZ, &h);
+    EXPECT_EQ(h.nPos, h.nMax - 200 + 1);
+}
+
 TEST_F(TreeViewTest, KeyboardWalksExpandsAndCollapses)
 {
     HTREEITEM folder = Add("folder", 1);

@@ -36,6 +36,9 @@ void Parent::Record(NMHDR* header)
     case LVN_GETDISPINFOA:
         note.item = reinterpret_cast<NMLVDISPINFOA*>(header)->item.iItem;
         break;
+    case LVN_GETINFOTIPA:
+        note.item = reinterpret_cast<NMLVGETINFOTIPA*>(header)->iItem;
+        break;
     case LVN_KEYDOWN:
         note.item = reinterpret_cast<NMLVKEYDOWN*>(header)->wVKey;
         break;
