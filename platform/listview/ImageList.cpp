@@ -13,6 +13,7 @@ struct _IMAGELIST
     int cy = 0;
     UINT flags = 0;
     COLORREF background = CLR_NONE;
+    int overlays[16] = {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
     std::vector<std::vector<uint32_t>> images; // premultiplied BGRA, top-down rows
 };
 
@@ -228,6 +229,11 @@ BOOL ImageList_Remove(HIMAGELIST list, int index)
     if (!Valid(list, index))
         return FALSE;
     list->images.erase(list->images.begin() + index);
+    for (int& overlay : list->overlays)
+        if (overlay == index)
+            overlay = -1;
+        else if (overlay > index)
+            --overlay;
     return TRUE;
 }
 
@@ -306,7 +312,19 @@ BOOL ImageList_DrawEx(HIMAGELIST list, int index, HDC dc, int x, int y, int dx, 
     SelectObject(src, old);
     DeleteDC(src);
     DeleteObject(surface);
+    const UINT overlay = (style & ILD_OVERLAYMASK) >> 8;
+    if (ok && overlay && Valid(list, list->overlays[overlay]))
+        ImageList_DrawEx(list, list->overlays[overlay], dc, x, y, dx, dy, CLR_NONE, CLR_NONE,
+                         style & ~(ILD_OVERLAYMASK | ILD_BLEND25 | ILD_BLEND50));
     return ok;
+}
+
+BOOL ImageList_SetOverlayImage(HIMAGELIST list, int image, int overlay)
+{
+    if (!Valid(list, image) || overlay < 1 || overlay > 15)
+        return FALSE;
+    list->overlays[overlay] = image;
+    return TRUE;
 }
 
 HIMAGELIST ImageList_Duplicate(HIMAGELIST list)
@@ -419,6 +437,11 @@ BOOL CImageList::DrawEx(CDC* dc, int index, POINT point, SIZE size, COLORREF bac
 {
     return dc && ImageList_DrawEx(m_hImageList, index, dc->GetSafeHdc(), point.x, point.y, size.cx, size.cy,
                                   background, foreground, style);
+}
+
+BOOL CImageList::SetOverlayImage(int image, int overlay)
+{
+    return ImageList_SetOverlayImage(m_hImageList, image, overlay);
 }
 
 BOOL CImageList::SetImageCount(UINT count)

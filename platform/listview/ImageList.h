@@ -27,6 +27,12 @@ constexpr UINT ILD_BLEND50 = 0x0004;
 constexpr UINT ILD_SELECTED = ILD_BLEND50;
 constexpr UINT ILD_BLEND = ILD_BLEND50;
 constexpr UINT ILD_MASK = 0x0010;
+constexpr UINT ILD_OVERLAYMASK = 0x0F00;
+/// The drawing style that adds overlay `overlay` (1 to 15) over an image.
+constexpr UINT INDEXTOOVERLAYMASK(UINT overlay)
+{
+    return overlay << 8;
+}
 
 /// An image list of `cx` x `cy` images; null for a size below 1.
 PLATFORM_API HIMAGELIST ImageList_Create(int cx, int cy, UINT flags, int initial, int grow);
@@ -50,9 +56,13 @@ PLATFORM_API COLORREF ImageList_SetBkColor(HIMAGELIST list, COLORREF color);
 PLATFORM_API COLORREF ImageList_GetBkColor(HIMAGELIST list);
 PLATFORM_API BOOL ImageList_Draw(HIMAGELIST list, int index, HDC dc, int x, int y, UINT style);
 /// Draws image `index` at (x, y), clipped to dx x dy when those are not 0. `background` (CLR_DEFAULT: the
-/// list's colour, CLR_NONE: none) fills behind it; ILD_BLEND25/50 blend it with `foreground`.
+/// list's colour, CLR_NONE: none) fills behind it; ILD_BLEND25/50 blend it with `foreground`; an overlay
+/// named in the style is drawn over it.
 PLATFORM_API BOOL ImageList_DrawEx(HIMAGELIST list, int index, HDC dc, int x, int y, int dx, int dy,
                                    COLORREF background, COLORREF foreground, UINT style);
+/// Makes image `image` the overlay `overlay` (1 to 15), drawn over another image whose drawing style
+/// carries INDEXTOOVERLAYMASK(overlay); FALSE for an index outside the list or the overlay range.
+PLATFORM_API BOOL ImageList_SetOverlayImage(HIMAGELIST list, int image, int overlay);
 /// A new list with the same images; null on failure.
 PLATFORM_API HIMAGELIST ImageList_Duplicate(HIMAGELIST list);
 
@@ -85,6 +95,7 @@ public:
     BOOL DrawEx(CDC* dc, int index, POINT point, SIZE size, COLORREF background, COLORREF foreground,
                 UINT style);
     BOOL SetImageCount(UINT count);
+    BOOL SetOverlayImage(int image, int overlay);
 
 private:
     bool m_temporary = false; // made by FromHandle: owns nothing

@@ -714,8 +714,13 @@ void DrawDefault(HWND hwnd, ViewState& s, HDC dc, int index, const NMLVCUSTOMDRA
         const SIZE size = ImageSize(s, which);
         const int x = icon.left + std::max<int>(0, (icon.right - icon.left - size.cx) / 2);
         const int y = icon.top + std::max<int>(0, (icon.bottom - icon.top - size.cy) / 2);
-        ImageList_DrawEx(s.lists[which], image, dc, x, y, 0, 0, CLR_NONE, CLR_DEFAULT,
-                         shown && focus ? ILD_SELECTED : ILD_NORMAL);
+        // Cut items are drawn faded towards the background; overlays (links, shares) go on top.
+        const bool cut = (state & LVIS_CUT) != 0;
+        const UINT style =
+            (cut ? ILD_BLEND50 : (shown && focus ? ILD_SELECTED : ILD_NORMAL)) | (state & LVIS_OVERLAYMASK);
+        ImageList_DrawEx(s.lists[which], image, dc, x, y, 0, 0, CLR_NONE,
+                         cut ? Or(s.back == CLR_NONE ? CLR_DEFAULT : s.back, COLOR_WINDOW) : CLR_DEFAULT,
+                         style);
     }
     const std::string text = TextOf(hwnd, s, index, 0);
     const UINT format = View(hwnd) == LVS_ICON

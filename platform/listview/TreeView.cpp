@@ -772,9 +772,13 @@ void DrawDefault(HWND hwnd, TreeState& s, HDC dc, HTREEITEM item, const NMTVCUST
     {
         const int image = item == s.caret ? item->selectedImage : item->image;
         const SIZE size = ImageSize(s);
+        // Cut items are drawn faded towards the background; overlays (links, shares) go on top.
+        const bool cut = (item->state & TVIS_CUT) != 0;
         ImageList_DrawEx(s.lists[TVSIL_NORMAL], image, dc, r.icon.left,
                          r.icon.top + std::max<int>(0, (r.icon.bottom - r.icon.top - size.cy) / 2), 0, 0,
-                         CLR_NONE, CLR_DEFAULT, ILD_NORMAL);
+                         CLR_NONE,
+                         cut ? (s.back == CLR_DEFAULT ? GetSysColor(COLOR_WINDOW) : s.back) : CLR_DEFAULT,
+                         (cut ? ILD_BLEND50 : ILD_NORMAL) | (item->state & TVIS_OVERLAYMASK));
     }
     HGDIOBJ oldFont = SelectObject(dc, FontOf(s));
     SetBkMode(dc, TRANSPARENT);

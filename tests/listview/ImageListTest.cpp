@@ -111,3 +111,39 @@ TEST(ImageListTest, TheObjectOwnsItsListAndTemporariesDoNot)
     SUCCEED();
 }
 } // namespace
+
+namespace
+{
+TEST(ImageListTest, AnOverlayIsDrawnOverTheImageThatAsksForIt)
+{
+    HIMAGELIST list = ImageList_Create(4, 4, ILC_COLOR32 | ILC_MASK, 2, 2);
+    HBITMAP red = view_test::SolidBitmap(4, 4, kRed);
+    ImageList_Add(list, red, nullptr);
+    DeleteObject(red);
+    HBITMAP corner = view_test::SolidBitmap(4, 4, kWhite);
+    HDC dc = CreateCompatibleDC(nullptr);
+    HGDIOBJ old = SelectObject(dc, corner);
+    SetPixel(dc, 0, 0, kBlue);
+    SelectObject(dc, old);
+    DeleteDC(dc);
+    ASSERT_EQ(ImageList_AddMasked(list, corner, kWhite), 1); // only the corner pixel is opaque
+    DeleteObject(corner);
+    EXPECT_FALSE(ImageList_SetOverlayImage(list, 1, 16));
+    EXPECT_FALSE(ImageList_SetOverlayImage(list, 7, 1));
+    ASSERT_TRUE(ImageList_SetOverlayImage(list, 1, 1));
+
+    Canvas canvas(10, 10, kWhite);
+    ImageList_Draw(list, 0, canvas.dc(), 0, 0, ILD_NORMAL);
+    EXPECT_EQ(canvas.at(0, 0), kRed);
+    ImageList_Draw(list, 0, canvas.dc(), 0, 0, ILD_NORMAL | INDEXTOOVERLAYMASK(1));
+    EXPECT_EQ(canvas.at(0, 0), kBlue);
+    EXPECT_EQ(canvas.at(2, 2), kRed);
+    ImageList_Draw(list, 0, canvas.dc(), 5, 5, ILD_NORMAL | INDEXTOOVERLAYMASK(2)); // no such overlay
+    EXPECT_EQ(canvas.at(5, 5), kRed);
+
+    ImageList_Remove(list, 1); // the overlay goes with its image
+    ImageList_Draw(list, 0, canvas.dc(), 0, 0, ILD_NORMAL | INDEXTOOVERLAYMASK(1));
+    EXPECT_EQ(canvas.at(0, 0), kRed);
+    ImageList_Destroy(list);
+}
+} // namespace

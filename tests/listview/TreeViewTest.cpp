@@ -172,6 +172,33 @@ TEST_F(TreeViewTest, LongTextsGiveAHorizontalRangeThatScrollsInPixels)
     EXPECT_EQ(h.nPos, h.nMax - 200 + 1);
 }
 
+TEST_F(TreeViewTest, ItemImagesShowTheirOverlay)
+{
+    constexpr COLORREF kRed = RGB(255, 0, 0);
+    constexpr COLORREF kBlue = RGB(0, 0, 255);
+    CImageList images;
+    ASSERT_TRUE(images.Create(16, 16, ILC_COLOR32 | ILC_MASK, 2, 1));
+    HBITMAP red = view_test::SolidBitmap(16, 16, kRed);
+    ImageList_Add(images, red, nullptr);
+    DeleteObject(red);
+    HBITMAP blue = view_test::SolidBitmap(16, 16, kBlue);
+    ImageList_Add(images, blue, nullptr);
+    DeleteObject(blue);
+    images.SetOverlayImage(1, 2);
+    tree.SetImageList(&images, TVSIL_NORMAL);
+    HTREEITEM plain = Add("plain", 1);
+    HTREEITEM linked = Add("linked", 2);
+    tree.SetItemState(linked, INDEXTOOVERLAYMASK(2), TVIS_OVERLAYMASK);
+    const QImage image = view_test::Grab(tree.GetSafeHwnd());
+    RECT r{};
+    tree.GetItemRect(plain, &r, TRUE);
+    const int x = r.left - 19 + 8;
+    EXPECT_EQ(view_test::Pixel(image, x, (r.top + r.bottom) / 2), kRed);
+    tree.GetItemRect(linked, &r, TRUE);
+    EXPECT_EQ(view_test::Pixel(image, x, (r.top + r.bottom) / 2), kBlue);
+    tree.SetImageList(nullptr, TVSIL_NORMAL);
+}
+
 TEST_F(TreeViewTest, KeyboardWalksExpandsAndCollapses)
 {
     HTREEITEM folder = Add("folder", 1);
