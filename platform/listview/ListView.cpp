@@ -1505,6 +1505,12 @@ LRESULT CALLBACK ListViewProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         return DefWindowProc(hwnd, msg, wParam, lParam);
     }
     ViewState* state = StateOf(hwnd);
+    if (msg == WM_DESTROY && state)
+    {
+        // Owners free their item data on LVN_DELETEITEM, so every item is reported while the window lives.
+        DeleteAll(hwnd, *state);
+        return DefWindowProc(hwnd, msg, wParam, lParam);
+    }
     if (msg == WM_NCDESTROY)
     {
         SetWindowLongPtr(hwnd, 0, 0);

@@ -16,7 +16,8 @@
 /// LVN_DELETEITEM, LVN_DELETEALLITEMS, LVN_GETDISPINFO, LVN_BEGINDRAG/BEGINRDRAG, LVN_KEYDOWN,
 /// LVN_ITEMACTIVATE, LVN_GETINFOTIP, NM_CLICK, NM_DBLCLK, NM_RCLICK, NM_RDBLCLK, NM_RETURN, NM_SETFOCUS,
 /// NM_KILLFOCUS, NM_HOVER and NM_CUSTOMDRAW (CDDS_PREPAINT, CDDS_ITEMPREPAINT, CDDS_ITEMPOSTPAINT,
-/// CDDS_POSTPAINT). Image lists given to the control are destroyed with it unless it has LVS_SHAREIMAGELISTS.
+/// CDDS_POSTPAINT). Every item is reported with LVN_DELETEITEM (unless LVN_DELETEALLITEMS declines) before
+/// the window goes. Image lists given to the control are destroyed with it unless it has LVS_SHAREIMAGELISTS.
 /// User-interface thread only; the class is registered by InitListViewClass (and by CListCtrl's constructor).
 
 #define WC_LISTVIEW "SysListView32"

@@ -297,6 +297,13 @@ TEST_F(ListViewTest, DeletionsReportEveryItemUnlessTheParentDeclines)
     list.DeleteAllItems();
     EXPECT_EQ(parent.CountOf(LVN_DELETEITEM), 0);
     EXPECT_EQ(list.GetItemCount(), 0);
+
+    // Items still there when the window goes are reported too, so their owners can free their data.
+    parent.answer = nullptr;
+    Fill(2);
+    parent.notes.clear();
+    list.DestroyWindow();
+    EXPECT_EQ(parent.CountOf(LVN_DELETEITEM), 2);
 }
 
 TEST_F(ListViewTest, HoverAsksForAnInfoTipOnlyWhenTheStyleWantsOne)
