@@ -125,9 +125,7 @@ std::unique_ptr<CCaptureController> Previewing(CWinApp& app, const Windows& wind
     controller->m_graph.DetectWebcamModel();
     controller->StartPreview();
     controller->SetMainWindow(windows.surface);
-    if (controller->m_pVideoState->GetState() != VS_RUNNING)
-        return nullptr;
-    for (int i = 0; i < 100; ++i)
+    for (int i = 0; i < 100 && controller->m_pVideoState->GetState() == VS_RUNNING; ++i)
     {
         CWindowlessRenderer* renderer = controller->m_graph.GetRenderer();
         if (renderer && renderer->GetCurrentImage())
