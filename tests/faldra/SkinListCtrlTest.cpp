@@ -278,5 +278,15 @@ TEST_F(SkinViewTest, TheTreesBarsBothShowAndTheWheelAndDragMoveItByRows)
     tree.SendMessage(WM_VSCROLL, MAKEWPARAM(SB_THUMBTRACK, 12));
     EXPECT_EQ(GetScrollPos(tree.GetSafeHwnd(), SB_VERT), 12);
     EXPECT_EQ(tree.GetScrollBarCtl(1).GetScrollPos(), 12);
+
+    // Dragging the skinned box moves the tree while the box moves.
+    tree.SendMessage(WM_VSCROLL, MAKEWPARAM(SB_TOP, 0));
+    faldra_test::Grab(tree.GetSafeHwnd()); // the tree's repaint lays its bars out again
+    CSkinScrollbar& vertical = tree.GetScrollBarCtl(1);
+    vertical.SendMessage(WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(8, 26));
+    vertical.SendMessage(WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(8, 120));
+    ASSERT_GT(vertical.GetDynamicPosition(), 0);
+    EXPECT_EQ(GetScrollPos(tree.GetSafeHwnd(), SB_VERT), vertical.GetDynamicPosition());
+    vertical.SendMessage(WM_LBUTTONUP, 0, MAKELPARAM(8, 120));
 }
 } // namespace
