@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <ostream>
 #include <string>
 
 using controls_test::Mouse;
@@ -130,6 +131,11 @@ struct EdgeCase
     int dy;
     bool moves;
 };
+
+void PrintTo(const EdgeCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
 
 class DialogColleagueEdgeTest : public DialogColleagueTest, public testing::WithParamInterface<EdgeCase>
 {

@@ -10,11 +10,14 @@
 #include "platform/window/WinGdi.h"
 
 #include <QImage>
+#include <QPixmap>
+#include <QWidget>
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <thread>
 
@@ -172,6 +175,14 @@ TEST_F(LiveVideoTest, ShowsTheCamerasPictureDrawnByTheController)
     }
     EXPECT_TRUE(ShowsColourBars(image)) << "the repainted picture lacks the colour bars";
     EXPECT_GE(m_host->Notices(), 1);
+
+    // What the window system composes on screen: the parent, repainted on the notice, with the picture
+    // on top of it.
+    PumpFor(100);
+    QWidget* host = platform::window::HostWidgetOf(m_host->Handle());
+    ASSERT_NE(host, nullptr);
+    const QImage composed = host->grab().toImage().copy(63, 77, kWidth, kHeight);
+    EXPECT_TRUE(ShowsColourBars(composed)) << "the parent covers the picture on screen";
 }
 
 struct StateCase
@@ -183,6 +194,11 @@ struct StateCase
     /// The text shown; 0 when the surface keeps what it showed.
     UINT textId;
 };
+
+void PrintTo(const StateCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
 
 class LiveVideoStateTest : public LiveVideoTest, public testing::WithParamInterface<StateCase>
 {

@@ -42,6 +42,8 @@ protected:
     {
         std::string name = PulseDaemon::kSine440Description;
         ASSERT_EQ(SetDevice(name.data()), 0);
+        // The library meters an opened device by itself; each test starts from a library that does not.
+        ASSERT_TRUE(EnableVolumeMetering(false));
         m_host = std::make_unique<HostWindow>(0, 0, 200, 100);
         m_bar = std::make_unique<CountingBar>();
         ASSERT_TRUE(m_bar->Create(WS_CHILD | WS_VISIBLE, CRect(10, 10, 110, 20),
