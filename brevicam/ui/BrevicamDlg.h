@@ -1,0 +1,222 @@
+#pragma once
+
+#include "Controls/GdipButton.h"
+#include "Controls/Label.h"
+#include "Controls/xSkinButton.h"
+#include "brevicam/core/MyTimer.h"
+#include "brevicam/core/Observer.h"
+#include "brevicam/ui/DialogColleague.h"
+#include "brevicam/ui/LiveVideo.h"
+#include "brevicam/ui/VolumeIndicator.h"
+#include "platform/window/Controls.h"
+
+#include <functional>
+
+class CCaptureController;
+class CDevicesSubj;
+class CSubject;
+
+/// Whether the list has a device selected.
+bool HasSelection(const CDevicesSubj& devices);
+
+/// The program's main window: the live picture, the microphone level and mute buttons, the product title
+/// and version, and the buttons of the program's commands. The application object runs it modally for the
+/// whole life of the program; it ends only through CloseApplication (the close button, the system menu's
+/// or the window manager's close, the end of the session), a suspend on Windows Vista, or result 8 when
+/// the preview cannot start for a missing module.
+///
+/// It observes the capture controller's program-state and video-state subjects from its construction
+/// until its window is destroyed or the object goes away. Every handler that calls into the controller
+/// catches what it throws: a failure shows as the state message, never ends the event loop.
+/// User-interface thread only.
+class CBrevicamDlg : public CDialogColleague, public CObserver
+{
+public:
+    static constexpr UINT IDD = 102;
+    static constexpr UINT kBackgroundPng = 872;
+    static constexpr UINT kCaptureTemplate = 127;
+
+    // Messages of the main window.
+    static constexpr UINT WM_UNUSED_50 = WM_APP + 50;
+    static constexpr UINT WM_STARTUP_UPDATE_CHECK = WM_APP + 999;
+    static constexpr UINT WM_BRING_BACK_RESTORED = WM_APP + 260;
+    static constexpr UINT WM_MIC_WAIT_TICK = WM_APP + 261;
+    /// Ours: a message box a notification asked for, shown once the notification has returned
+    /// (wParam the string id, lParam 0).
+    static constexpr UINT WM_DEFERRED_STATE_BOX = WM_APP + 262;
+    static constexpr UINT WM_REBUILD_FOLDER_TREE = WM_APP + 272;
+    static constexpr UINT WM_REFIT_VIDEO = WM_APP + 822;
+    static constexpr UINT kAboutSysCommand = 16;
+
+    // Window timers.
+    static constexpr UINT_PTR kVolumeTimer = 1;
+    static constexpr UINT kVolumePeriodMs = 500;
+    static constexpr UINT_PTR kDockTimer = 2;
+    static constexpr UINT kDockDelayMs = 100;
+    static constexpr UINT_PTR kCompactWindowTimer = 3;
+    static constexpr UINT_PTR kResolutionTimer = 4;
+    static constexpr UINT kResolutionDelayMs = 1000;
+
+    // The microphone wait.
+    static constexpr DWORD kMicWaitIntervalMs = 4000;
+    static constexpr int kMicWaitRetries = 10;
+    /// The brand word the microphone wait looks for in a device name, case-sensitive.
+    static constexpr const char* kBrandWord = "Tavisk";
+
+    // Where the live picture sits in the main window.
+    static constexpr int kVideoLeft = 63;
+    static constexpr int kVideoTop = 77;
+    static constexpr int kVideoWidth = 320;
+    static constexpr int kVideoHeight = 240;
+
+    /// `controller` is not owned and must outlive the dialog. Attaches the dialog to the controller's
+    /// program-state and video-state subjects; nothing is shown until the window exists.
+    explicit CBrevicamDlg(CCaptureController* controller, CWnd* parent = nullptr);
+    ~CBrevicamDlg() override;
+
+    /// The dialog's window handle (null before the window exists and after it is gone).
+    virtual HWND GetHwnd() const;
+
+    /// Makes sure the photo and video folders exist and opens the capture panel.
+    void OpenCaptureWindow();
+    /// Closes the capture panel after asking whether a running capture may end; a recording is stopped
+    /// and a burst series ends and is saved.
+    void CloseCaptureWindow();
+    /// TRUE when no capture runs, or the user agreed to end it. FALSE at once while the question is
+    /// already on the screen.
+    bool ConfirmEndOfCapture();
+    /// Ends the program after asking whether a running capture may end: the recording is stopped, a
+    /// burst series is saved, the preview stopped and the modal loop ended with IDOK.
+    void CloseApplication();
+    /// Full-screen mode comes with its host window; until it exists both only keep the flag off.
+    void EnterFullScreen();
+    void LeaveFullScreen();
+    /// Places the live picture again while there is live video.
+    void RefitVideo(BOOL stretch);
+    /// Shows, hides and enables the mute and unmute buttons by the microphone's state.
+    void RefreshVolumeControls();
+    /// The check for a newer version goes through the update library, which this program does not
+    /// load yet: nothing is sent.
+    void CheckUpdate(HWND owner, BOOL background, BOOL ask);
+
+    /// The controller's program-state and video-state notifications; nothing while there is no window.
+    void Update(CSubject* subject) override;
+
+    /// Runs `action`; what it throws becomes the program-state message. FALSE when it threw.
+    bool Guarded(const std::function<void()>& action);
+
+    // Read by the capture windows.
+    CCaptureController* m_pController;
+    /// Set while the capture panel or the compact capture window shows its resolution notice.
+    bool m_bNoticeOpen = false;
+    /// TRUE while full-screen mode is on or being entered.
+    BOOL m_bFullScreen = FALSE;
+    /// A series handed back from the compact window when full screen ended without a panel window.
+    int m_nSavedElapsedMs = -1;
+    bool m_bSavedTimerRunning = false;
+    int m_nSavedRecordStartTick = 0;
+
+protected:
+    void DoDataExchange(CDataExchange* dx) override;
+    BOOL OnInitDialog() override;
+    BOOL PreTranslateMessage(MSG* msg) override;
+    /// Enter and Esc never end the main window.
+    void OnOK() override {}
+    void OnCancel() override {}
+
+    afx_msg void OnSysCommand(UINT id, LPARAM lParam);
+    afx_msg void OnClose();
+    afx_msg void OnDestroy();
+    afx_msg void OnMove(int x, int y);
+    afx_msg void OnTimer(UINT_PTR id);
+    afx_msg void OnShowWindow(BOOL show, UINT status);
+    afx_msg void OnDisplayChange(UINT bitsPerPixel, int cx, int cy);
+    afx_msg UINT OnPowerBroadcast(UINT event, LPARAM data);
+    afx_msg BOOL OnQueryEndSession();
+    afx_msg void OnEndSession(BOOL ending);
+    afx_msg HICON OnQueryDragIcon();
+    afx_msg void OnUpdateUIState(UINT action, UINT element);
+    afx_msg BOOL OnCopyData(CWnd* sender, COPYDATASTRUCT* data);
+
+    afx_msg LRESULT OnLiveVideoPainted(WPARAM wParam, LPARAM lParam);
+    afx_msg LRESULT OnGraphNotify(WPARAM wParam, LPARAM lParam);
+    afx_msg LRESULT OnAnswerZero(WPARAM wParam, LPARAM lParam);
+    afx_msg LRESULT OnStartupUpdateCheck(WPARAM wParam, LPARAM lParam);
+    afx_msg LRESULT OnBringBackRestored(WPARAM wParam, LPARAM lParam);
+    afx_msg LRESULT OnMicWaitTick(WPARAM wParam, LPARAM lParam);
+    afx_msg LRESULT OnDeferredStateBox(WPARAM wParam, LPARAM lParam);
+    afx_msg LRESULT OnRebuildFolderTree(WPARAM wParam, LPARAM lParam);
+    afx_msg LRESULT OnRefitVideo(WPARAM wParam, LPARAM lParam);
+
+    // Commands.
+    afx_msg void OnCaptureWindowButton();
+    afx_msg void OnMinimize();
+    afx_msg void OnCloseButton();
+    afx_msg void OnVideoSettings();
+    afx_msg void OnAbout();
+    afx_msg void OnRefreshDevices();
+    afx_msg void OnAudioSettings();
+    afx_msg void OnMute();
+    afx_msg void OnUnmute();
+    afx_msg void OnFullScreenButton();
+
+    DECLARE_MESSAGE_MAP()
+
+private:
+    void SetUpControls();
+    void SetUpToolTips();
+    void OnProgramState(int state);
+    void OnVideoState(int state);
+    /// Disables the buttons that need live video, closes what depends on it, stops the level timer.
+    void DisableLiveControls();
+    /// Timer 4: the live picture back in its place after a resolution change.
+    void BringVideoBack();
+    /// Closes the panel; `confirmed` when the caller has asked already.
+    void CloseCaptureWindow(bool confirmed);
+    /// Graph mode 1 and running.
+    bool IsRecording() const;
+    /// A burst series runs in burst mode.
+    bool IsBurstSeriesRunning() const;
+    /// Stops a running recording; `stateAfterStop` is announced before PS_READY.
+    void StopRecordingIfRunning();
+    /// Ends a running burst series, which saves its frames and makes the animated GIF.
+    void EndBurstSeries();
+    void StartMicrophoneWait();
+    void DetachFromController();
+    HWND MessageBoxOwner();
+    CString LoadText(UINT id) const;
+
+    bool m_bOpenPanelOnShow = false;
+    HICON m_hIcon = nullptr;
+    bool m_bAttached = false;
+    bool m_bClosing = false;
+    /// While a box a notification asked for is open, graph events wait for it to close.
+    int m_nNotificationBoxes = 0;
+    int m_nPendingGraphEvents = 0;
+
+    CLiveVideo m_liveVideo;
+    CLabel m_editionLabel;     // 1240
+    CLabel m_titleLabel;       // 1140
+    CLabel m_statusLabel;      // 1019
+    CLabel m_stateLabel;       // 1020
+    CLabel m_versionCaption;   // 1026
+    CLabel m_versionLabel;     // 1025
+    CLabel m_captureModeLabel; // 8904
+    CGdipButton m_captureButton;
+    CGdipButton m_videoSettingsButton;
+    CGdipButton m_audioSettingsButton;
+    CGdipButton m_closeButton;
+    CGdipButton m_minimizeButton;
+    CGdipButton m_aboutButton;
+    CxSkinButton m_refreshButton;
+    CGdipButton m_muteButton;
+    CGdipButton m_unmuteButton;
+    CGdipButton m_fullScreenButton;
+    CVolumeIndicator m_volumeIndicator;
+    CToolTipCtrl* m_pToolTip;
+    HINSTANCE m_hResourceInstance;
+    CMyTimer m_micWaitTimer;
+    int m_nMicWaitRetries = 0;
+
+    friend class CBrevicamDlgTestAccess;
+};

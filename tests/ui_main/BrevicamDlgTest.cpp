@@ -1,0 +1,625 @@
+#include "brevicam/ui/BrevicamDlg.h"
+
+#include "brevicam/capture/CaptureController.h"
+#include "brevicam/capture/CaptureMessages.h"
+#include "brevicam/core/Params.h"
+#include "brevicam/media/GIFConversionTask.h"
+#include "platform/window/QtHost.h"
+#include "platform/window/WinApp.h"
+#include "platform/zorneth/Zorneth.h"
+#include "resources/brevicam/resource.h"
+#include "tests/capture/CaptureTestSupport.h"
+#include "tests/support/TempDir.h"
+
+#include <QImage>
+#include <QTimer>
+#include <QWidget>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+using capture_testing::PumpMessages;
+using platform::VirtualCamera;
+
+/// The dialog's private parts the tests look at.
+class CBrevicamDlgTestAccess
+{
+public:
+    static int MicWaitRetries(const CBrevicamDlg& dlg) { return dlg.m_nMicWaitRetries; }
+};
+
+namespace
+{
+namespace fs = std::filesystem;
+
+std::string Today()
+{
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char text[16];
+    std::strftime(text, sizeof text, "%Y%m%d", &local);
+    return text;
+}
+
+std::vector<std::string> FilesIn(const fs::path& folder)
+{
+    std::vector<std::string> names;
+    std::error_code ec;
+    if (fs::is_directory(folder, ec))
+        for (const auto& entry : fs::directory_iterator(folder))
+            names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::string Text(HWND hwnd)
+{
+    char text[512] = {};
+    ::GetWindowText(hwnd, text, sizeof text);
+    return text;
+}
+
+class BrevicamDlgTest : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        fs::create_directories(m_dir.Path() / "home");
+        setenv("HOME", (m_dir.Path() / "home").c_str(), 1);
+        setenv("XDG_CONFIG_HOME", (m_dir.Path() / "home" / ".config").c_str(), 1);
+        m_photos = m_dir.Path() / "photos";
+        m_videos = m_dir.Path() / "videos";
+        fs::create_directories(m_photos);
+        fs::create_directories(m_videos);
+        m_app.emplace("QPX_SE");
+        m_app->SetRegistryKey("Tavisk");
+        {
+            CSingleLock lock(&g_params.m_cs, TRUE);
+            g_params.m_VideoDevice = "";
+            g_params.m_AudioDevice = "";
+            g_params.m_CamMode = 0;
+            g_params.m_VideoQuality = 0;
+            g_params.m_VideoResolution = "640 x 480";
+            g_params.m_PhotoResolution = "640 x 480";
+            g_params.m_PhotoPath = (m_photos.string() + "/").c_str();
+            g_params.m_VideoPath = (m_videos.string() + "/").c_str();
+            g_params.m_CaptureFileName = "";
+            g_params.m_PhotoFormat = 3;
+            g_params.m_NbPictures = 3;
+            g_params.m_ImagesPerSecond = 5;
+            g_params.m_CameraSound = 0;
+            g_params.m_UpdateAtStart = 0;
+            g_params.m_NoUpdateIndex = 0;
+            g_params.m_LastUpdateDate = "";
+        }
+        g_params.ClearLastFiles();
+        CGIFConversionTask::SetFileOpener([](const CString&) {});
+        platform::zorneth::SetScriptedAnswers({});
+        m_cameras.push_back(VirtualCamera::Create({}));
+    }
+
+    void TearDown() override
+    {
+        m_dlg.reset();
+        if (m_controller)
+        {
+            m_controller->StopPreview();
+            m_controller.reset();
+        }
+        g_params.SetMainWnd(nullptr);
+        platform::zorneth::ClearScriptedAnswers();
+        CGIFConversionTask::SetFileOpener(nullptr);
+        m_cameras.clear();
+        m_app.reset();
+    }
+
+    CCaptureController& Controller()
+    {
+        if (!m_controller)
+        {
+            m_controller = std::make_unique<CCaptureController>();
+            m_controller->m_graph.DetectWebcamModel();
+        }
+        return *m_controller;
+    }
+
+    /// The main window, created modelessly and shown, with the preview running.
+    CBrevicamDlg& Dialog()
+    {
+        m_dlg = std::make_unique<CBrevicamDlg>(&Controller());
+        EXPECT_TRUE(m_dlg->Create(CBrevicamDlg::IDD, nullptr));
+        m_dlg->ShowWindow(SW_SHOW);
+        PumpMessages(100);
+        return *m_dlg;
+    }
+
+    HWND Item(int id) const { return ::GetDlgItem(m_dlg->GetHwnd(), id); }
+    bool Visible(int id) const { return (::GetWindowLong(Item(id), GWL_STYLE) & WS_VISIBLE) != 0; }
+    bool Enabled(int id) const { return ::IsWindowEnabled(Item(id)) != FALSE; }
+    RECT PlaceOf(int id) const
+    {
+        RECT rect{};
+        ::GetWindowRect(Item(id), &rect);
+        ::MapWindowPoints(nullptr, m_dlg->GetHwnd(), reinterpret_cast<POINT*>(&rect), 2);
+        return rect;
+    }
+
+    /// Runs the dialog modally; `action` runs inside its loop once its window is shown. Returns DoModal's
+    /// result.
+    INT_PTR RunModal(std::function<void(CBrevicamDlg&)> action)
+    {
+        m_dlg = std::make_unique<CBrevicamDlg>(&Controller());
+        CBrevicamDlg* dlg = m_dlg.get();
+        bool done = false;
+        QTimer poll;
+        poll.setInterval(50);
+        QObject::connect(&poll, &QTimer::timeout,
+                         [&]
+                         {
+                             if (done || !dlg->GetHwnd() || !::IsWindowVisible(dlg->GetHwnd()))
+                                 return;
+                             done = true;
+                             poll.stop();
+                             action(*dlg);
+                             // A failed step must not leave the loop running.
+                             if (testing::Test::HasFatalFailure() && dlg->GetHwnd())
+                                 dlg->EndDialog(-1);
+                         });
+        poll.start();
+        return m_dlg->DoModal();
+    }
+
+    void SetCamMode(int mode)
+    {
+        CSingleLock lock(&g_params.m_cs, TRUE);
+        g_params.m_CamMode = mode;
+    }
+
+    fs::path GifFolder() const { return m_dir.Path() / "home" / "Documents" / "Tavisk webcam" / "GIF"; }
+
+    testing_support::TempDir m_dir;
+    fs::path m_photos;
+    fs::path m_videos;
+    std::optional<CWinApp> m_app;
+    std::vector<std::shared_ptr<VirtualCamera>> m_cameras;
+    std::unique_ptr<CCaptureController> m_controller;
+    std::unique_ptr<CBrevicamDlg> m_dlg;
+};
+} // namespace
+
+// Construction and layout -----------------------------------------------------------------------------
+
+TEST_F(BrevicamDlgTest, ControlsAreBuiltAndTheLivePictureSitsInItsPlace)
+{
+    CBrevicamDlg& dlg = Dialog();
+    for (int id : {IDC_LIVE_VIDEO, IDC_ABOUT, IDC_CAPTURE_WINDOW, IDC_STATUS_LINE, IDC_STATE_MESSAGE,
+                   IDC_CLOSE_APP, IDC_MINIMIZE, IDC_VIDEO_SETTINGS, IDC_VERSION, IDC_VERSION_CAPTION,
+                   IDC_REFRESH_DEVICES, IDC_VOLUME_INDICATOR, IDC_PRODUCT_TITLE, IDC_AUDIO_SETTINGS,
+                   IDC_EDITION, IDC_UNMUTE, IDC_FULLSCREEN, IDC_MUTE, IDC_CAPTURE_MODE_CAPTION})
+        EXPECT_NE(Item(id), nullptr) << id;
+
+    RECT client{};
+    ::GetClientRect(dlg.GetHwnd(), &client);
+    EXPECT_EQ(client.right - client.left, 433);
+    EXPECT_EQ(client.bottom - client.top, 475);
+    const RECT video = PlaceOf(IDC_LIVE_VIDEO);
+    EXPECT_EQ(video.left, 63);
+    EXPECT_EQ(video.top, 77);
+    EXPECT_EQ(video.right - video.left, 320);
+    EXPECT_EQ(video.bottom - video.top, 240);
+    const RECT close = PlaceOf(IDC_CLOSE_APP);
+    EXPECT_EQ(close.right - close.left, 31);
+    EXPECT_EQ(close.bottom - close.top, 32);
+    const RECT refresh = PlaceOf(IDC_REFRESH_DEVICES);
+    EXPECT_EQ(refresh.right - refresh.left, 87);
+    EXPECT_EQ(refresh.bottom - refresh.top, 97);
+
+    EXPECT_EQ(Text(dlg.GetHwnd()), "Brevicam");
+    EXPECT_EQ(Text(Item(IDC_VERSION_CAPTION)), "Version");
+    EXPECT_EQ(Text(Item(IDC_CAPTURE_MODE_CAPTION)), "Capture mode");
+    EXPECT_EQ(Text(Item(IDC_EDITION)), "SE");
+    EXPECT_EQ(g_params.GetMainWnd(), dlg.GetHwnd());
+    // Live video: the refresh button is hidden and the live buttons work.
+    EXPECT_FALSE(Visible(IDC_REFRESH_DEVICES));
+    for (int id : {IDC_CAPTURE_WINDOW, IDC_VIDEO_SETTINGS, IDC_AUDIO_SETTINGS, IDC_FULLSCREEN})
+        EXPECT_TRUE(Enabled(id)) << id;
+    // Without a sound server muting is not available: the unmute button is shown disabled.
+    EXPECT_FALSE(Visible(IDC_MUTE));
+    EXPECT_TRUE(Visible(IDC_UNMUTE));
+    EXPECT_FALSE(Enabled(IDC_UNMUTE));
+}
+
+TEST_F(BrevicamDlgTest, LivePictureArrivesInTheSurface)
+{
+    CBrevicamDlg& dlg = Dialog();
+    ASSERT_EQ(Controller().m_pVideoState->GetState(), VS_RUNNING);
+    const HWND surface = Item(IDC_LIVE_VIDEO);
+    bool coloured = false;
+    for (int i = 0; i < 60 && !coloured; ++i)
+    {
+        PumpMessages(50);
+        const QImage image = platform::window::ClientImage(surface);
+        std::set<QRgb> colours;
+        for (int y = 0; y < image.height(); y += 16)
+            for (int x = 0; x < image.width(); x += 16)
+                colours.insert(image.pixel(x, y));
+        coloured = colours.size() > 4;
+    }
+    EXPECT_TRUE(coloured) << "the camera's bars never reached the surface";
+    EXPECT_EQ(Controller().m_graph.GetRenderer() != nullptr, true);
+    (void)dlg;
+}
+
+// State display --------------------------------------------------------------------------------------
+
+struct ProgramStateCase
+{
+    const char* name;
+    EProgState state;
+    const char* status; ///< the status line afterwards; null: unchanged
+};
+
+void PrintTo(const ProgramStateCase& value, std::ostream* os)
+{
+    *os << value.name;
+}
+
+class ProgramStateDisplayTest : public BrevicamDlgTest, public testing::WithParamInterface<ProgramStateCase>
+{
+};
+
+TEST_P(ProgramStateDisplayTest, StatusLineFollowsTheState)
+{
+    Dialog();
+    // A new message notifies the current state (ready) first.
+    Controller().m_pProgState->SetMessage("camera / microphone");
+    ::SetWindowText(Item(IDC_STATUS_LINE), "before");
+    Controller().m_pProgState->SetState(GetParam().state);
+    const std::string expected = GetParam().status ? GetParam().status : "before";
+    EXPECT_EQ(Text(Item(IDC_STATUS_LINE)), expected);
+    // Whatever the state, the state message shows the subject's text.
+    EXPECT_EQ(Text(Item(IDC_STATE_MESSAGE)), "camera / microphone");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    States, ProgramStateDisplayTest,
+    testing::Values(ProgramStateCase{"Ready", PS_READY, ""}, ProgramStateCase{"Initial", PS_INITIAL, ""},
+                    ProgramStateCase{"DeviceChanged", PS_DEVICE_CHANGED, "Applying settings... Please wait."},
+                    ProgramStateCase{"DeviceReselected", PS_DEVICE_RESELECTED,
+                                     "Device detected. Please Wait!"},
+                    ProgramStateCase{"RendererFailed", PS_VMR_FAILED, ""},
+                    ProgramStateCase{"Recording", PS_RECORDING, nullptr},
+                    ProgramStateCase{"ModeChanged", PS_MODE_CHANGED, nullptr}),
+    [](const testing::TestParamInfo<ProgramStateCase>& info) { return std::string(info.param.name); });
+
+TEST_F(BrevicamDlgTest, ButtonsFollowAScriptedSequenceOfVideoStates)
+{
+    Dialog();
+    struct Step
+    {
+        EVideoState state;
+        bool live; ///< the live buttons enabled, the refresh button hidden
+        bool capture;
+    };
+    const Step steps[] = {
+        {VS_MISSING, false, false},   {VS_RUNNING, true, true}, {VS_IN_USE, false, false},
+        {VS_RUNNING, true, true},     {VS_LOST, false, false},  {VS_RUNNING, true, true},
+        {VS_RES_CHANGE, false, true},
+    };
+    for (const Step& step : steps)
+    {
+        SCOPED_TRACE(testing::Message() << "video state " << step.state);
+        Controller().m_pVideoState->SetState(step.state);
+        EXPECT_EQ(Enabled(IDC_CAPTURE_WINDOW), step.capture);
+        for (int id : {IDC_VIDEO_SETTINGS, IDC_AUDIO_SETTINGS, IDC_FULLSCREEN})
+            EXPECT_EQ(Enabled(id), step.live) << id;
+        if (step.state != VS_RES_CHANGE)
+        {
+            EXPECT_EQ(Visible(IDC_REFRESH_DEVICES), !step.live);
+        }
+        if (!step.live)
+        {
+            EXPECT_FALSE(Enabled(IDC_MUTE));
+            EXPECT_FALSE(Enabled(IDC_UNMUTE));
+        }
+    }
+    // A renderer failure disables the live buttons whatever the video state.
+    Controller().m_pVideoState->SetState(VS_RUNNING);
+    Controller().m_pProgState->SetState(PS_VMR_FAILED);
+    for (int id :
+         {IDC_CAPTURE_WINDOW, IDC_VIDEO_SETTINGS, IDC_AUDIO_SETTINGS, IDC_FULLSCREEN, IDC_MUTE, IDC_UNMUTE})
+        EXPECT_FALSE(Enabled(id)) << id;
+}
+
+TEST_F(BrevicamDlgTest, DiskFullBoxWaitsUntilTheNotificationHasReturned)
+{
+    Dialog();
+    platform::zorneth::SetScriptedAnswers({IDOK});
+    Controller().m_pProgState->SetState(PS_DISK_FULL);
+    EXPECT_TRUE(platform::zorneth::ScriptedBoxes().empty());
+    PumpMessages(200);
+    const auto boxes = platform::zorneth::ScriptedBoxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].Text, "You don't have enough free space on your hard drive. The capture will stop.");
+    EXPECT_EQ(boxes[0].Caption, "Brevicam");
+}
+
+TEST_F(BrevicamDlgTest, AFailingHandlerBecomesTheStateMessage)
+{
+    CBrevicamDlg& dlg = Dialog();
+    EXPECT_FALSE(dlg.Guarded([] { throw std::runtime_error("the graph went away"); }));
+    EXPECT_EQ(Text(Item(IDC_STATE_MESSAGE)), "the graph went away");
+    EXPECT_TRUE(dlg.Guarded([] {}));
+}
+
+TEST_F(BrevicamDlgTest, ObserversLeaveWithTheWindow)
+{
+    CBrevicamDlg& dlg = Dialog();
+    dlg.DestroyWindow();
+    m_dlg.reset();
+    // Notifications after the window and the object are gone reach nobody.
+    Controller().m_pVideoState->SetState(VS_MISSING);
+    Controller().m_pProgState->SetState(PS_READY);
+    SUCCEED();
+}
+
+// Refresh and microphone ----------------------------------------------------------------------------
+
+TEST_F(BrevicamDlgTest, RefreshWithoutAnyCameraLeavesTheWebcamMissing)
+{
+    Dialog();
+    Controller().StopPreview();
+    m_cameras.clear();
+    ::SendMessage(m_dlg->GetHwnd(), WM_COMMAND, MAKEWPARAM(IDC_REFRESH_DEVICES, BN_CLICKED),
+                  reinterpret_cast<LPARAM>(Item(IDC_REFRESH_DEVICES)));
+    EXPECT_EQ(Controller().m_pVideoState->GetState(), VS_MISSING);
+    EXPECT_TRUE(Visible(IDC_REFRESH_DEVICES));
+    EXPECT_FALSE(Enabled(IDC_CAPTURE_WINDOW));
+    // The wait cursor went with the refresh.
+    EXPECT_NE(GetCursor(), LoadCursor(nullptr, IDC_WAIT));
+}
+
+TEST_F(BrevicamDlgTest, RefreshFindsThePluggedCameraAgain)
+{
+    Dialog();
+    Controller().StopPreview();
+    Controller().m_pVideoState->SetState(VS_MISSING);
+    ::SendMessage(m_dlg->GetHwnd(), WM_COMMAND, MAKEWPARAM(IDC_REFRESH_DEVICES, BN_CLICKED),
+                  reinterpret_cast<LPARAM>(Item(IDC_REFRESH_DEVICES)));
+    EXPECT_EQ(Controller().m_pVideoState->GetState(), VS_RUNNING);
+    EXPECT_EQ(Controller().m_pProgState->GetState(), PS_READY);
+    EXPECT_FALSE(Visible(IDC_REFRESH_DEVICES));
+    EXPECT_EQ(Text(Item(IDC_STATUS_LINE)), "");
+    EXPECT_EQ(::SendMessage(Item(IDC_CAPTURE_WINDOW), BM_GETCHECK, 0, 0), 1);
+}
+
+TEST_F(BrevicamDlgTest, MicrophoneWaitGivesUpAfterTenRetries)
+{
+    CBrevicamDlg& dlg = Dialog();
+    // No microphone bears the brand word here: every tick but the last starts the timer again.
+    for (int tick = 1; tick <= 11; ++tick)
+        ::SendMessage(dlg.GetHwnd(), CBrevicamDlg::WM_MIC_WAIT_TICK, 0, 0);
+    EXPECT_EQ(CBrevicamDlgTestAccess::MicWaitRetries(dlg), 10);
+    ::SendMessage(dlg.GetHwnd(), CBrevicamDlg::WM_MIC_WAIT_TICK, 0, 0);
+    EXPECT_EQ(CBrevicamDlgTestAccess::MicWaitRetries(dlg), 10);
+}
+
+// Timers and system messages ---------------------------------------------------------------------------
+
+TEST_F(BrevicamDlgTest, ResolutionChangeParksTheSurfaceForASecond)
+{
+    Dialog();
+    Controller().m_pVideoState->SetState(VS_RES_CHANGE);
+    EXPECT_EQ(PlaceOf(IDC_LIVE_VIDEO).left, -30000);
+    EXPECT_EQ(PlaceOf(IDC_LIVE_VIDEO).top, -30000);
+    PumpMessages(1500);
+    EXPECT_EQ(PlaceOf(IDC_LIVE_VIDEO).left, 63);
+    EXPECT_EQ(PlaceOf(IDC_LIVE_VIDEO).top, 77);
+    EXPECT_EQ(PlaceOf(IDC_LIVE_VIDEO).right - PlaceOf(IDC_LIVE_VIDEO).left, 320);
+}
+
+TEST_F(BrevicamDlgTest, DisplayChangeStopsARecording)
+{
+    Dialog();
+    Controller().ToggleRecording(0);
+    ASSERT_EQ(Controller().m_pProgState->GetState(), PS_RECORDING);
+    ::SendMessage(m_dlg->GetHwnd(), WM_DISPLAYCHANGE, 32, MAKELPARAM(1024, 768));
+    EXPECT_EQ(Controller().m_graph.GetGraphMode(), 0);
+    EXPECT_EQ(Controller().m_pProgState->GetState(), PS_READY);
+    EXPECT_EQ(FilesIn(m_videos).size(), 1u);
+}
+
+TEST_F(BrevicamDlgTest, CloseMessageEnterAndEscapeLeaveTheWindowOpen)
+{
+    CBrevicamDlg& dlg = Dialog();
+    ::SendMessage(dlg.GetHwnd(), WM_CLOSE, 0, 0);
+    ::SendMessage(dlg.GetHwnd(), WM_COMMAND, IDOK, 0);
+    ::SendMessage(dlg.GetHwnd(), WM_COMMAND, IDCANCEL, 0);
+    PumpMessages(100);
+    EXPECT_TRUE(::IsWindow(dlg.GetHwnd()));
+    EXPECT_TRUE(::IsWindowVisible(dlg.GetHwnd()));
+    EXPECT_TRUE(Controller().m_graph.IsBuilt());
+}
+
+struct UpdateCountCase
+{
+    const char* name;
+    int index;
+    bool dateToday;
+    int indexAfter;
+};
+
+void PrintTo(const UpdateCountCase& value, std::ostream* os)
+{
+    *os << value.name;
+}
+
+class UpdateCountTest : public BrevicamDlgTest, public testing::WithParamInterface<UpdateCountCase>
+{
+};
+
+TEST_P(UpdateCountTest, StartsAreCountedUntilACheckIsDue)
+{
+    {
+        CSingleLock lock(&g_params.m_cs, TRUE);
+        g_params.m_UpdateAtStart = 1;
+        g_params.m_NoUpdateIndex = GetParam().index;
+        g_params.m_LastUpdateDate = GetParam().dateToday ? Today().c_str() : "2026131";
+    }
+    Dialog();
+    PumpMessages(100);
+    CSingleLock lock(&g_params.m_cs, TRUE);
+    EXPECT_EQ(g_params.m_NoUpdateIndex, GetParam().indexAfter);
+    EXPECT_EQ(std::string(g_params.m_LastUpdateDate.GetString()), Today());
+}
+
+INSTANTIATE_TEST_SUITE_P(Counts, UpdateCountTest,
+                         testing::Values(UpdateCountCase{"EighthStart", 7, true, 8},
+                                         UpdateCountCase{"NinthCountedStartChecks", 9, true, 0},
+                                         UpdateCountCase{"TopOfTheRangeChecksInsteadOfOverflowing", INT_MAX,
+                                                         true, 0},
+                                         UpdateCountCase{"MalformedDateIsReplacedByToday", 3, false, 4}),
+                         [](const testing::TestParamInfo<UpdateCountCase>& info)
+                         { return std::string(info.param.name); });
+
+// Closing -----------------------------------------------------------------------------------------------
+
+enum class CloseRoute
+{
+    CloseButton,
+    SystemMenuClose,
+    WindowManagerClose,
+    AltF4,
+    EndOfSession,
+};
+
+void PrintTo(CloseRoute route, std::ostream* os)
+{
+    *os << static_cast<int>(route);
+}
+
+void RequestClose(CBrevicamDlg& dlg, CloseRoute route)
+{
+    const HWND hwnd = dlg.GetHwnd();
+    switch (route)
+    {
+    case CloseRoute::CloseButton:
+        ::SendMessage(hwnd, WM_COMMAND, MAKEWPARAM(IDC_CLOSE_APP, BN_CLICKED),
+                      reinterpret_cast<LPARAM>(::GetDlgItem(hwnd, IDC_CLOSE_APP)));
+        break;
+    case CloseRoute::SystemMenuClose:
+        ::SendMessage(hwnd, WM_SYSCOMMAND, SC_CLOSE, 0);
+        break;
+    case CloseRoute::WindowManagerClose:
+        platform::window::HostWidgetOf(hwnd)->close();
+        break;
+    case CloseRoute::AltF4:
+        ::PostMessage(hwnd, WM_SYSKEYDOWN, VK_F4, LPARAM{1} << 29);
+        break;
+    case CloseRoute::EndOfSession:
+        ::SendMessage(hwnd, WM_ENDSESSION, TRUE, 0);
+        break;
+    }
+}
+
+std::string RouteName(const testing::TestParamInfo<CloseRoute>& info)
+{
+    static const char* const names[] = {"CloseButton", "SystemMenuClose", "WindowManagerClose", "AltF4",
+                                        "EndOfSession"};
+    return names[static_cast<int>(info.param)];
+}
+
+class CloseRouteTest : public BrevicamDlgTest, public testing::WithParamInterface<CloseRoute>
+{
+};
+
+TEST_P(CloseRouteTest, ClosingStopsTheRecordingOnceAndEndsTheProgram)
+{
+    platform::zorneth::SetScriptedAnswers({IDYES});
+    const INT_PTR result = RunModal(
+        [this](CBrevicamDlg& dlg)
+        {
+            Controller().ToggleRecording(0);
+            ASSERT_EQ(Controller().m_pProgState->GetState(), PS_RECORDING);
+            PumpMessages(500);
+            RequestClose(dlg, GetParam());
+        });
+    EXPECT_EQ(result, IDOK);
+    const auto boxes = platform::zorneth::ScriptedBoxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].Text, "This will end your capture session.\nAre you sure you want to exit?");
+    EXPECT_EQ(Controller().m_pProgState->GetState(), PS_READY);
+    EXPECT_FALSE(Controller().m_graph.IsBuilt());
+    const auto videos = FilesIn(m_videos);
+    ASSERT_EQ(videos.size(), 1u);
+    EXPECT_GT(fs::file_size(m_videos / videos[0]), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Routes, CloseRouteTest,
+                         testing::Values(CloseRoute::CloseButton, CloseRoute::SystemMenuClose,
+                                         CloseRoute::WindowManagerClose, CloseRoute::AltF4,
+                                         CloseRoute::EndOfSession),
+                         RouteName);
+
+TEST_F(BrevicamDlgTest, DecliningTheQuestionKeepsTheRecordingRunning)
+{
+    platform::zorneth::SetScriptedAnswers({IDNO});
+    bool stillRunning = false;
+    bool recording = false;
+    const INT_PTR result = RunModal(
+        [&](CBrevicamDlg& dlg)
+        {
+            Controller().ToggleRecording(0);
+            RequestClose(dlg, CloseRoute::WindowManagerClose);
+            PumpMessages(200);
+            stillRunning = ::IsWindowVisible(dlg.GetHwnd()) != FALSE;
+            recording = Controller().m_pProgState->GetState() == PS_RECORDING;
+            platform::zorneth::SetScriptedAnswers({IDYES});
+            dlg.CloseApplication();
+        });
+    EXPECT_TRUE(stillRunning);
+    EXPECT_TRUE(recording);
+    EXPECT_EQ(result, IDOK);
+    EXPECT_EQ(FilesIn(m_videos).size(), 1u);
+}
+
+TEST_F(BrevicamDlgTest, ClosingDuringABurstAsksOnceAndSavesTheSeriesAsOneGif)
+{
+    platform::zorneth::SetScriptedAnswers({IDYES});
+    const INT_PTR result = RunModal(
+        [this](CBrevicamDlg& dlg)
+        {
+            // The camera's model settings were read with the controller.
+            SetCamMode(1);
+            Controller().Shoot();
+            ASSERT_TRUE(Controller().IsBurstRunning());
+            Controller().OnBurstTimer();
+            Controller().OnBurstTimer();
+            ASSERT_TRUE(Controller().IsBurstRunning());
+            RequestClose(dlg, CloseRoute::SystemMenuClose);
+        });
+    EXPECT_EQ(result, IDOK);
+    EXPECT_EQ(platform::zorneth::ScriptedBoxes().size(), 1u);
+    EXPECT_FALSE(Controller().IsBurstRunning());
+    EXPECT_EQ(FilesIn(m_photos).size(), 2u);
+    EXPECT_EQ(FilesIn(GifFolder()).size(), 1u);
+}
+
+TEST_F(BrevicamDlgTest, ClosingWithoutACaptureAsksNothing)
+{
+    const INT_PTR result = RunModal([](CBrevicamDlg& dlg) { RequestClose(dlg, CloseRoute::CloseButton); });
+    EXPECT_EQ(result, IDOK);
+    EXPECT_TRUE(platform::zorneth::ScriptedBoxes().empty());
+    EXPECT_FALSE(Controller().m_graph.IsBuilt());
+}
