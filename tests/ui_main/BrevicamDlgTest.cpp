@@ -4,11 +4,13 @@
 #include "brevicam/capture/CaptureMessages.h"
 #include "brevicam/core/Params.h"
 #include "brevicam/media/GIFConversionTask.h"
+#include "miravoc/Miravoc.h"
 #include "platform/window/QtHost.h"
 #include "platform/window/WinApp.h"
 #include "platform/zorneth/Zorneth.h"
 #include "resources/brevicam/resource.h"
 #include "tests/capture/CaptureTestSupport.h"
+#include "tests/support/PulseDaemon.h"
 #include "tests/support/TempDir.h"
 
 #include <QImage>
@@ -374,6 +376,46 @@ TEST_F(BrevicamDlgTest, ObserversLeaveWithTheWindow)
     SUCCEED();
 }
 
+TEST_F(BrevicamDlgTest, MuteAndUnmuteFollowTheMicrophone)
+{
+    // The audio library's engine is built by its first call, once this private sound server runs.
+    testing_support::PulseDaemon daemon;
+    std::string name = testing_support::PulseDaemon::kSine440Description;
+    ASSERT_EQ(SetDevice(name.data()), 0);
+    CBrevicamDlg& dlg = Dialog();
+    ASSERT_TRUE(IsMuteAvailable());
+    EXPECT_TRUE(Visible(IDC_MUTE));
+    EXPECT_FALSE(Visible(IDC_UNMUTE));
+
+    ::SendMessage(dlg.GetHwnd(), WM_COMMAND, MAKEWPARAM(IDC_MUTE, BN_CLICKED),
+                  reinterpret_cast<LPARAM>(Item(IDC_MUTE)));
+    EXPECT_TRUE(daemon.SourceMuted(testing_support::PulseDaemon::kSine440));
+    EXPECT_FALSE(Visible(IDC_MUTE));
+    EXPECT_TRUE(Visible(IDC_UNMUTE));
+    EXPECT_TRUE(Enabled(IDC_UNMUTE));
+
+    ::SendMessage(dlg.GetHwnd(), WM_COMMAND, MAKEWPARAM(IDC_UNMUTE, BN_CLICKED),
+                  reinterpret_cast<LPARAM>(Item(IDC_UNMUTE)));
+    EXPECT_FALSE(daemon.SourceMuted(testing_support::PulseDaemon::kSine440));
+    EXPECT_TRUE(Visible(IDC_MUTE));
+    EXPECT_FALSE(Visible(IDC_UNMUTE));
+
+    // Muted by another program: the level timer's next ticks show it.
+    ASSERT_EQ(daemon.Pactl({"set-source-mute", testing_support::PulseDaemon::kSine440, "1"}), 0);
+    bool shown = false;
+    for (int i = 0; i < 60 && !shown; ++i)
+    {
+        PumpMessages(50);
+        shown = Visible(IDC_UNMUTE) && !Visible(IDC_MUTE);
+    }
+    EXPECT_TRUE(shown);
+
+    m_dlg.reset();
+    Controller().StopPreview();
+    SetVolumeMute(0);
+    CloseAudioDevice();
+}
+
 // Refresh and microphone ----------------------------------------------------------------------------
 
 TEST_F(BrevicamDlgTest, RefreshWithoutAnyCameraLeavesTheWebcamMissing)
@@ -451,6 +493,36 @@ TEST_F(BrevicamDlgTest, CloseMessageEnterAndEscapeLeaveTheWindowOpen)
     EXPECT_TRUE(::IsWindowVisible(dlg.GetHwnd()));
     EXPECT_TRUE(Controller().m_graph.IsBuilt());
 }
+
+class RestoredWindowTest : public BrevicamDlgTest, public testing::WithParamInterface<int>
+{
+};
+
+TEST_P(RestoredWindowTest, AWindowAlmostOutsideTheWorkAreaComesBack)
+{
+    CBrevicamDlg& dlg = Dialog();
+    const int overlap = GetParam();
+    RECT work{};
+    ASSERT_TRUE(SystemParametersInfo(SPI_GETWORKAREA, 0, &work, 0));
+    ::SetWindowPos(dlg.GetHwnd(), nullptr, work.left - 433 + overlap, work.top + 50, 0, 0,
+                   SWP_NOSIZE | SWP_NOZORDER);
+    ::SendMessage(dlg.GetHwnd(), WM_SYSCOMMAND, SC_RESTORE, 0);
+    PumpMessages(100);
+    RECT window{};
+    ::GetWindowRect(dlg.GetHwnd(), &window);
+    if (overlap <= 10)
+    {
+        EXPECT_EQ(window.left, work.left + 10);
+        EXPECT_EQ(window.top, work.top + 100);
+    }
+    else
+    {
+        EXPECT_EQ(window.left, work.left - 433 + overlap);
+        EXPECT_EQ(window.top, work.top + 50);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Overlaps, RestoredWindowTest, testing::Values(10, 11));
 
 struct UpdateCountCase
 {
