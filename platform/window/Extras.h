@@ -33,6 +33,12 @@ PLATFORM_API LRESULT SendMessageCancellable(HWND hwnd, UINT msg, WPARAM wParam, 
 PLATFORM_API void BeginShutdown();
 PLATFORM_API bool IsShuttingDown();
 
+/// From now on the end of the session (SIGTERM, SIGHUP) reaches every top-level window as
+/// WM_QUERYENDSESSION and WM_ENDSESSION (TRUE), and system sleep (logind, where present) as
+/// WM_POWERBROADCAST PBT_APMSUSPEND / PBT_APMRESUMESUSPEND; a sleep delay lock is held until the
+/// windows have handled the suspend. User-interface thread, once; later calls do nothing.
+PLATFORM_API void WatchSessionAndPower();
+
 /// Called once, on the calling thread, with the handle of the next window that thread creates, before
 /// the window receives its first message (WM_NCCREATE). The class library attaches its objects here.
 PLATFORM_API void SetCreateHook(std::function<void(HWND)> hook);

@@ -50,6 +50,11 @@ BOOL CWinApp::PreTranslateMessage(MSG* msg)
     return CWnd::WalkPreTranslateTree(m_pMainWnd ? m_pMainWnd->m_hWnd : nullptr, msg);
 }
 
+BOOL CWinApp::ProcessMessageFilter(int, LPMSG)
+{
+    return FALSE;
+}
+
 BOOL CWinApp::PumpMessage()
 {
     if (!::GetMessage(&m_msgCur, nullptr, 0, 0))

@@ -3,6 +3,9 @@
 #include "platform/registry/Profile.h"
 #include "platform/window/Wnd.h"
 
+/// The code of messages a modal dialog's loop offers to CWinApp::ProcessMessageFilter.
+constexpr int MSGF_DIALOGBOX = 0;
+
 /// The class library's application object. One exists per program (a global object); AfxGetApp returns
 /// it. Its profile functions keep the settings under Software\<registry key>\<application name>.
 class PLATFORM_API CWinApp : public CCmdTarget, public CRegistryProfile
@@ -18,6 +21,9 @@ public:
     virtual int Run();
     virtual int ExitInstance();
     virtual BOOL PreTranslateMessage(MSG* msg);
+    /// Offered every message of a modal loop before it is translated; TRUE when the message was handled
+    /// (it is then not dispatched).
+    virtual BOOL ProcessMessageFilter(int code, LPMSG msg);
     virtual BOOL OnIdle(LONG count);
     /// Handles one message of the thread's queue; FALSE when it was WM_QUIT.
     BOOL PumpMessage();

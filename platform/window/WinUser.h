@@ -1233,6 +1233,28 @@ PLATFORM_API BOOL TrackMouseEvent(LPTRACKMOUSEEVENT track);
 PLATFORM_API BOOL GetCursorPos(LPPOINT point);
 PLATFORM_API BOOL SetCursorPos(int x, int y);
 PLATFORM_API SHORT GetKeyState(int virtualKey);
+
+// Keyboard accelerators.
+constexpr BYTE FVIRTKEY = 0x01;
+constexpr BYTE FNOINVERT = 0x02;
+constexpr BYTE FSHIFT = 0x04;
+constexpr BYTE FCONTROL = 0x08;
+constexpr BYTE FALT = 0x10;
+struct ACCEL
+{
+    BYTE fVirt;
+    WORD key;
+    WORD cmd;
+};
+/// The accelerator table resource `name` of `instance`; null when there is none. Freed with
+/// DestroyAcceleratorTable.
+PLATFORM_API HACCEL LoadAcceleratorsA(HINSTANCE instance, LPCSTR name);
+PLATFORM_API BOOL DestroyAcceleratorTable(HACCEL accelerators);
+/// For a key message that matches an entry (virtual key with exactly its Shift, Ctrl and Alt state, or a
+/// character), sends WM_COMMAND (the entry's command, 1) to `hwnd` and returns non-zero.
+PLATFORM_API int TranslateAcceleratorA(HWND hwnd, HACCEL accelerators, LPMSG msg);
+#define LoadAccelerators LoadAcceleratorsA
+#define TranslateAccelerator TranslateAcceleratorA
 PLATFORM_API SHORT GetAsyncKeyState(int virtualKey);
 PLATFORM_API HCURSOR LoadCursor(HINSTANCE instance, LPCSTR name);
 PLATFORM_API HICON LoadIcon(HINSTANCE instance, LPCSTR name);

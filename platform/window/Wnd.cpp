@@ -506,6 +506,10 @@ int CWnd::RunModalLoop(DWORD flags)
         }
         if (got < 0)
             break;
+        // The application sees every message of a modal loop first, as a message filter would.
+        CWinApp* app = AfxGetApp();
+        if (app && app->ProcessMessageFilter(MSGF_DIALOGBOX, &msg))
+            continue;
         if (!AfxPreTranslateMessage(&msg))
         {
             ::TranslateMessage(&msg);

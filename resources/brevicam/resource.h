@@ -50,6 +50,9 @@
 #define IDS_NEED_24BIT_COLOUR 1234
 #define IDS_NOT_ADMINISTRATOR 9914
 
+// Accelerator tables
+#define IDR_CAPTURE_ACCELERATORS 189
+
 // Dialogs and their controls
 #define IDD_MAIN 102
 #define IDC_LIVE_VIDEO 1002
