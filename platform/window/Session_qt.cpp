@@ -56,7 +56,9 @@ public:
         {
             m_notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, this);
             connect(m_notifier, &QSocketNotifier::activated, this, &SessionWatcher::OnSignal);
-            struct sigaction action{};
+            struct sigaction action
+            {
+            };
             action.sa_handler = &OnTerminationSignal;
             sigemptyset(&action.sa_mask);
             action.sa_flags = SA_RESTART;
