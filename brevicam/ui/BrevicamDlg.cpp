@@ -648,6 +648,9 @@ void CBrevicamDlg::OnDestroy()
     DetachFromController();
     m_micWaitTimer.Pause();
     m_micWaitTimer.SetTarget(nullptr, 0);
+    // Boxes and graph events must not name a window that is gone.
+    if (g_params.GetMainWnd() == m_hWnd)
+        g_params.SetMainWnd(nullptr);
     for (UINT_PTR timer : {kVolumeTimer, kDockTimer, kCompactWindowTimer, kResolutionTimer})
         KillTimer(timer);
     CDialogColleague::OnDestroy();

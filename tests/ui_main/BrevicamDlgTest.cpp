@@ -344,6 +344,18 @@ TEST_F(BrevicamDlgTest, ButtonsFollowAScriptedSequenceOfVideoStates)
         EXPECT_FALSE(Enabled(id)) << id;
 }
 
+TEST_F(BrevicamDlgTest, RepaintAfterASurfacePaintDoesNotPaintTheSurfaceAgain)
+{
+    CBrevicamDlg& dlg = Dialog();
+    // Without a picture coming in, the surface paints only when something asks it to.
+    Controller().StopPreview();
+    PumpMessages(300);
+    ::InvalidateRect(Item(IDC_LIVE_VIDEO), nullptr, TRUE);
+    const int painted = PumpMessages(1000, dlg.GetHwnd(), WM_LIVE_VIDEO_PAINTED);
+    EXPECT_GE(painted, 1);
+    EXPECT_LE(painted, 3);
+}
+
 TEST_F(BrevicamDlgTest, DiskFullBoxWaitsUntilTheNotificationHasReturned)
 {
     Dialog();
