@@ -5,6 +5,7 @@
 #include "brevicam/core/Params.h"
 #include "brevicam/media/GIFConversionTask.h"
 #include "miravoc/Miravoc.h"
+#include "platform/ostrago/Ostrago.h"
 #include "platform/window/QtHost.h"
 #include "platform/window/WinApp.h"
 #include "platform/zorneth/Zorneth.h"
@@ -488,8 +489,38 @@ TEST_F(BrevicamDlgTest, DisplayChangeStopsARecording)
     Dialog();
     Controller().ToggleRecording(0);
     ASSERT_EQ(Controller().m_pProgState->GetState(), PS_RECORDING);
+    PumpMessages(500);
     ::SendMessage(m_dlg->GetHwnd(), WM_DISPLAYCHANGE, 32, MAKELPARAM(1024, 768));
     EXPECT_EQ(Controller().m_graph.GetGraphMode(), 0);
+    EXPECT_EQ(Controller().m_pProgState->GetState(), PS_READY);
+    EXPECT_EQ(FilesIn(m_videos).size(), 1u);
+}
+
+TEST_F(BrevicamDlgTest, SuspendOnlyStopsARecording)
+{
+    CBrevicamDlg& dlg = Dialog();
+    Controller().ToggleRecording(0);
+    ASSERT_EQ(Controller().m_pProgState->GetState(), PS_RECORDING);
+    PumpMessages(500);
+    ::SendMessage(dlg.GetHwnd(), WM_POWERBROADCAST, PBT_APMSUSPEND, 0);
+    EXPECT_EQ(Controller().m_pProgState->GetState(), PS_READY);
+    EXPECT_EQ(Controller().m_graph.GetGraphMode(), 0);
+    EXPECT_TRUE(::IsWindowVisible(dlg.GetHwnd()));
+    EXPECT_EQ(FilesIn(m_videos).size(), 1u);
+}
+
+TEST_F(BrevicamDlgTest, SuspendOnWindowsVistaEndsTheProgram)
+{
+    platform::SetOsProfile(platform::OsProfile::Vista);
+    const INT_PTR result = RunModal(
+        [this](CBrevicamDlg& dlg)
+        {
+            Controller().ToggleRecording(0);
+            PumpMessages(500);
+            ::SendMessage(dlg.GetHwnd(), WM_POWERBROADCAST, PBT_APMSUSPEND, 0);
+        });
+    platform::SetOsProfile(platform::OsProfile::Linux);
+    EXPECT_EQ(result, IDOK);
     EXPECT_EQ(Controller().m_pProgState->GetState(), PS_READY);
     EXPECT_EQ(FilesIn(m_videos).size(), 1u);
 }
@@ -665,6 +696,7 @@ TEST_F(BrevicamDlgTest, DecliningTheQuestionKeepsTheRecordingRunning)
         [&](CBrevicamDlg& dlg)
         {
             Controller().ToggleRecording(0);
+            PumpMessages(500);
             RequestClose(dlg, CloseRoute::WindowManagerClose);
             PumpMessages(200);
             stillRunning = ::IsWindowVisible(dlg.GetHwnd()) != FALSE;
