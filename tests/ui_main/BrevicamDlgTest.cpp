@@ -470,6 +470,58 @@ TEST_F(BrevicamDlgTest, MicrophoneWaitGivesUpAfterTenRetries)
     EXPECT_EQ(CBrevicamDlgTestAccess::MicWaitRetries(dlg), 10);
 }
 
+struct WaitedMicrophoneCase
+{
+    const char* name;
+    const char* description;
+    bool taken;
+};
+
+void PrintTo(const WaitedMicrophoneCase& value, std::ostream* os)
+{
+    *os << value.name;
+}
+
+class MicrophoneWaitTest : public BrevicamDlgTest, public testing::WithParamInterface<WaitedMicrophoneCase>
+{
+};
+
+TEST_P(MicrophoneWaitTest, AMicrophoneBearingTheBrandWordIsTaken)
+{
+    testing_support::PulseDaemon daemon;
+    CBrevicamDlg& dlg = Dialog();
+    const std::string arguments =
+        std::string("source_name=waited_mic master=") + testing_support::PulseDaemon::kTone1000Sink +
+        ".monitor rate=44100 channels=1 channel_map=mono master_channel_map=front-left"
+        " remix=no source_properties='device.description=\"" +
+        GetParam().description + "\"'";
+    ASSERT_GE(daemon.LoadModule("module-remap-source", arguments), 0);
+    PumpMessages(500);
+
+    ::SendMessage(dlg.GetHwnd(), CBrevicamDlg::WM_MIC_WAIT_TICK, 0, 0);
+    const CString chosen = Controller().m_graph.GetAudioDevices().GetSelectedName();
+    if (GetParam().taken)
+    {
+        EXPECT_EQ(chosen.Str(), GetParam().description);
+        EXPECT_EQ(CBrevicamDlgTestAccess::MicWaitRetries(dlg), 0);
+        EXPECT_EQ(Controller().m_pVideoState->GetState(), VS_RUNNING);
+    }
+    else
+    {
+        EXPECT_NE(chosen.Str(), GetParam().description);
+        EXPECT_EQ(CBrevicamDlgTestAccess::MicWaitRetries(dlg), 1);
+    }
+    m_dlg.reset();
+    Controller().StopPreview();
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, MicrophoneWaitTest,
+                         testing::Values(WaitedMicrophoneCase{"BrandWord", "Tavisk Vistrel Microphone", true},
+                                         WaitedMicrophoneCase{"OtherLetterCase", "tavisk vistrel microphone",
+                                                              false}),
+                         [](const testing::TestParamInfo<WaitedMicrophoneCase>& info)
+                         { return std::string(info.param.name); });
+
 // Timers and system messages ---------------------------------------------------------------------------
 
 TEST_F(BrevicamDlgTest, ResolutionChangeParksTheSurfaceForASecond)
