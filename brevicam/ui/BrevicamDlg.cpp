@@ -756,7 +756,7 @@ UINT CBrevicamDlg::OnPowerBroadcast(UINT event, LPARAM)
     else if (event == PBT_APMRESUMESUSPEND && !vista)
     {
         if (CWindowlessRenderer* renderer = m_pController->m_graph.GetRenderer())
-            renderer->Repaint();
+            Guarded([renderer] { renderer->Repaint(); });
     }
     return 0;
 }
