@@ -35,6 +35,8 @@ using platform::VirtualCameraConfig;
 
 namespace
 {
+using testing_support::FilesIn;
+using testing_support::Today;
 struct Pixel
 {
     int b;
@@ -73,16 +75,6 @@ bool WaitForEvent(IGraphBuilder* graph, long code, long timeoutMs, LONG_PTR* par
         }
     }
     return false;
-}
-
-std::string Today()
-{
-    std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    char text[64];
-    std::snprintf(text, sizeof text, "%d%.2d%.2d", local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
-    return text;
 }
 
 bool Contains(const std::vector<std::string>& names, const std::string& name)

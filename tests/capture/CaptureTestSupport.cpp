@@ -5,6 +5,7 @@
 #include "brevicam/core/Params.h"
 #include "platform/window/Extras.h"
 #include "platform/window/WinUser.h"
+#include "platform/zorneth/Zorneth.h"
 
 #include <gtest/gtest.h>
 
@@ -13,6 +14,36 @@
 
 namespace capture_testing
 {
+CaptureFolders PrepareCaptureSettings(const std::filesystem::path& root)
+{
+    namespace fs = std::filesystem;
+    fs::create_directories(root / "home");
+    setenv("HOME", (root / "home").c_str(), 1);
+    setenv("XDG_CONFIG_HOME", (root / "home" / ".config").c_str(), 1);
+    CaptureFolders folders{root / "photos", root / "videos"};
+    fs::create_directories(folders.photos);
+    fs::create_directories(folders.videos);
+    {
+        CSingleLock lock(&g_params.m_cs, TRUE);
+        g_params.m_VideoDevice = "";
+        g_params.m_AudioDevice = "";
+        g_params.m_CamMode = 0;
+        g_params.m_VideoQuality = 0;
+        g_params.m_VideoResolution = "640 x 480";
+        g_params.m_PhotoResolution = "640 x 480";
+        g_params.m_PhotoPath = (folders.photos.string() + "/").c_str();
+        g_params.m_VideoPath = (folders.videos.string() + "/").c_str();
+        g_params.m_CaptureFileName = "";
+        g_params.m_PhotoFormat = 3;
+        g_params.m_NbPictures = 3;
+        g_params.m_ImagesPerSecond = 5;
+        g_params.m_CameraSound = 0;
+    }
+    g_params.ClearLastFiles();
+    platform::zorneth::SetScriptedAnswers({});
+    return folders;
+}
+
 std::vector<std::string> FilterNames(IGraphBuilder* graph)
 {
     std::vector<std::string> names;

@@ -5,6 +5,7 @@
 #include "platform/dshow/VirtualCamera.h"
 #include "tests/support/DeviceMonikers.h"
 
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -14,6 +15,19 @@ namespace capture_testing
 using platform::com::ComPtr;
 
 using testing_support::FindMoniker;
+
+/// The photo and video folders of a capture test.
+struct CaptureFolders
+{
+    std::filesystem::path photos;
+    std::filesystem::path videos;
+};
+
+/// Makes `root` the test's home (HOME, XDG_CONFIG_HOME, so the GIF folder lands there too) with photos/ and
+/// videos/ folders, and gives the settings store what a first start has: no devices chosen, photo mode at
+/// 640 x 480, JPEG, 3 pictures at 5 a second, no shutter sound; the list of last files emptied and message
+/// boxes recorded instead of shown.
+CaptureFolders PrepareCaptureSettings(const std::filesystem::path& root);
 
 /// The names of the filters in the graph, in the graph's order.
 std::vector<std::string> FilterNames(IGraphBuilder* graph);

@@ -23,6 +23,8 @@
 
 namespace
 {
+using testing_support::FilesIn;
+using testing_support::Today;
 namespace fs = std::filesystem;
 
 /// The window the tasks report their modal waits to.
@@ -42,16 +44,6 @@ BEGIN_MESSAGE_MAP(ParentWnd, CWnd)
 ON_MESSAGE(WM_MODAL_TASK_STATE, OnModalTaskState)
 END_MESSAGE_MAP()
 
-std::string Today()
-{
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    char text[16];
-    std::strftime(text, sizeof text, "%Y%m%d", &local);
-    return text;
-}
-
 /// A colour image with a different colour in each quarter, so that every frame and photo has content.
 CxImage ColourImage(DWORD width, DWORD height, BYTE shade = 0)
 {
@@ -64,17 +56,6 @@ CxImage ColourImage(DWORD width, DWORD height, BYTE shade = 0)
                                         static_cast<BYTE>(y * 255 / height),
                                         static_cast<BYTE>(shade + (x < width / 2 ? 0 : 120)), 0});
     return image;
-}
-
-std::vector<std::string> FilesIn(const fs::path& folder)
-{
-    std::vector<std::string> names;
-    std::error_code ec;
-    if (fs::is_directory(folder, ec))
-        for (const auto& entry : fs::directory_iterator(folder))
-            names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
 }
 
 class MediaTaskTest : public testing::Test

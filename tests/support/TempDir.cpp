@@ -1,6 +1,8 @@
 #include "TempDir.h"
 
+#include <algorithm>
 #include <cstdlib>
+#include <ctime>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -53,5 +55,25 @@ std::filesystem::path BinaryDir()
 {
     const char* dir = std::getenv("BREVICAM_TEST_BINARY_DIR");
     return dir ? dir : ".";
+}
+std::vector<std::string> FilesIn(const std::filesystem::path& folder)
+{
+    std::vector<std::string> names;
+    std::error_code ec;
+    if (std::filesystem::is_directory(folder, ec))
+        for (const auto& entry : std::filesystem::directory_iterator(folder, ec))
+            names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::string Today()
+{
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char text[16];
+    std::strftime(text, sizeof text, "%Y%m%d", &local);
+    return text;
 }
 } // namespace testing_support

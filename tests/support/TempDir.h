@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace testing_support
 {
@@ -26,6 +27,12 @@ private:
 
 /// The whole content of a file, or an empty string when it cannot be read.
 std::string ReadFile(const std::filesystem::path& path);
+
+/// The names of the entries of a folder, sorted; empty when it is not a folder.
+std::vector<std::string> FilesIn(const std::filesystem::path& folder);
+
+/// Today's local date as "YYYYMMDD", as photo, video and GIF names carry it.
+std::string Today();
 
 /// The source and build folders of the checkout the tests were built from.
 std::filesystem::path SourceDir();

@@ -31,6 +31,8 @@
 #include <string>
 #include <vector>
 
+using capture_testing::CaptureFolders;
+using capture_testing::PrepareCaptureSettings;
 using capture_testing::PumpMessages;
 using platform::VirtualCamera;
 
@@ -43,28 +45,9 @@ public:
 
 namespace
 {
+using testing_support::FilesIn;
+using testing_support::Today;
 namespace fs = std::filesystem;
-
-std::string Today()
-{
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    char text[16];
-    std::strftime(text, sizeof text, "%Y%m%d", &local);
-    return text;
-}
-
-std::vector<std::string> FilesIn(const fs::path& folder)
-{
-    std::vector<std::string> names;
-    std::error_code ec;
-    if (fs::is_directory(folder, ec))
-        for (const auto& entry : fs::directory_iterator(folder))
-            names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
 
 std::string Text(HWND hwnd)
 {
@@ -78,37 +61,18 @@ class BrevicamDlgTest : public testing::Test
 protected:
     void SetUp() override
     {
-        fs::create_directories(m_dir.Path() / "home");
-        setenv("HOME", (m_dir.Path() / "home").c_str(), 1);
-        setenv("XDG_CONFIG_HOME", (m_dir.Path() / "home" / ".config").c_str(), 1);
-        m_photos = m_dir.Path() / "photos";
-        m_videos = m_dir.Path() / "videos";
-        fs::create_directories(m_photos);
-        fs::create_directories(m_videos);
+        const CaptureFolders folders = PrepareCaptureSettings(m_dir.Path());
+        m_photos = folders.photos;
+        m_videos = folders.videos;
         m_app.emplace("QPX_SE");
         m_app->SetRegistryKey("Tavisk");
         {
             CSingleLock lock(&g_params.m_cs, TRUE);
-            g_params.m_VideoDevice = "";
-            g_params.m_AudioDevice = "";
-            g_params.m_CamMode = 0;
-            g_params.m_VideoQuality = 0;
-            g_params.m_VideoResolution = "640 x 480";
-            g_params.m_PhotoResolution = "640 x 480";
-            g_params.m_PhotoPath = (m_photos.string() + "/").c_str();
-            g_params.m_VideoPath = (m_videos.string() + "/").c_str();
-            g_params.m_CaptureFileName = "";
-            g_params.m_PhotoFormat = 3;
-            g_params.m_NbPictures = 3;
-            g_params.m_ImagesPerSecond = 5;
-            g_params.m_CameraSound = 0;
             g_params.m_UpdateAtStart = 0;
             g_params.m_NoUpdateIndex = 0;
             g_params.m_LastUpdateDate = "";
         }
-        g_params.ClearLastFiles();
         CGIFConversionTask::SetFileOpener([](const CString&) {});
-        platform::zorneth::SetScriptedAnswers({});
         m_cameras.push_back(VirtualCamera::Create({}));
     }
 
