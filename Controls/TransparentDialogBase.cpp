@@ -13,12 +13,46 @@ HINSTANCE ProgramModule()
     return GetModuleHandle(nullptr);
 }
 
+/// The dialog shown over a layered background: the pop-up the background owns.
+HWND DialogOver(HWND layered)
+{
+    struct Search
+    {
+        HWND layered;
+        HWND dialog;
+    } search{layered, nullptr};
+    EnumWindows(
+        [](HWND hwnd, LPARAM data) -> BOOL
+        {
+            auto* s = reinterpret_cast<Search*>(data);
+            if (GetWindow(hwnd, GW_OWNER) != s->layered)
+                return TRUE;
+            s->dialog = hwnd;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.dialog;
+}
+
+// The layered background is the part of the dialog the window manager sees first: a close request that
+// reaches it (title-bar button, Alt+F4, taskbar) is the dialog's, never a reason to destroy the background.
+LRESULT CALLBACK LayeredProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    if (msg == WM_CLOSE || (msg == WM_SYSCOMMAND && (wParam & 0xFFF0) == SC_CLOSE))
+    {
+        if (HWND dialog = DialogOver(hwnd))
+            return SendMessage(dialog, WM_SYSCOMMAND, SC_CLOSE, lParam);
+        return 0;
+    }
+    return DefWindowProc(hwnd, msg, wParam, lParam);
+}
+
 void RegisterLayeredClass()
 {
     // Registering again fails harmlessly while the class exists.
     WNDCLASS wc{};
     wc.style = 0;
-    wc.lpfnWndProc = DefWindowProc;
+    wc.lpfnWndProc = LayeredProc;
     wc.hInstance = ProgramModule();
     wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);

@@ -262,3 +262,31 @@ TEST_F(TransparentDialogBaseTest, DialogObjectGoingAwayTakesBothWindowsWithIt)
     EXPECT_FALSE(::IsWindow(window));
     EXPECT_FALSE(::IsWindow(layered));
 }
+
+TEST_F(TransparentDialogBaseTest, CloseRequestForTheBackgroundGoesToTheDialog)
+{
+    struct ClosingDialog : SkinnedDialog
+    {
+        using SkinnedDialog::SkinnedDialog;
+        int closeRequests = 0;
+        LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override
+        {
+            if (message == WM_SYSCOMMAND && (wParam & 0xFFF0) == SC_CLOSE)
+            {
+                ++closeRequests;
+                return 0;
+            }
+            return SkinnedDialog::WindowProc(message, wParam, lParam);
+        }
+    };
+    ClosingDialog dialog(IDP_DIALOG);
+    ASSERT_TRUE(dialog.Create(IDD_SKINNED, &owner));
+    HWND layered = dialog.GetLayeredWindow();
+    ASSERT_NE(layered, nullptr);
+    // What the window manager's close button, Alt+F4 or the taskbar ask of the window they see.
+    ::SendMessage(layered, WM_SYSCOMMAND, SC_CLOSE, 0);
+    ::SendMessage(layered, WM_CLOSE, 0, 0);
+    EXPECT_EQ(dialog.closeRequests, 2);
+    EXPECT_TRUE(::IsWindow(layered));
+    EXPECT_TRUE(::IsWindow(dialog.GetSafeHwnd()));
+}
