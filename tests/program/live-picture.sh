@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Starts the program under xvfb-run with the virtual camera, takes a screenshot of the root window after a
 # few seconds, ends the program as the session would (SIGTERM) and checks that the picture shows the
-# camera's colour bars and that the program ended cleanly.
+# camera's colour bars, that the program ended cleanly and saved its settings, even though it started
+# from a damaged settings file.
 set -euo pipefail
 
 # Inside the virtual X server (the script calls itself there): start, shoot, end.
@@ -43,14 +44,18 @@ screenshot=$2
 mkdir -p "$(dirname "$screenshot")"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-mkdir -p "$work/home"
+mkdir -p "$work/home" "$work/registry"
+# A damaged settings file must not keep the program from starting: it is kept aside and defaults are used.
+printf '{"format": "brevicam-registry", "keys": {' > "$work/registry/HKCU.json"
 
 env -u QT_QPA_PLATFORM -u WAYLAND_DISPLAY \
     HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_RUNTIME_DIR="$work" \
     BREVICAM_REGISTRY_DIR="$work/registry" BREVICAM_VIRTUAL_CAMERA=1 PULSE_SERVER="unix:$work/no-pulse" \
     xvfb-run -a -s "-screen 0 1024x768x24" "$0" --in-display "$program" "$screenshot" "$work"
 
-# The settings were saved on the way out.
+# The settings were saved on the way out, and the damaged file was kept aside.
 [ -s "$work/registry/HKCU.json" ] || { echo "no settings were saved"; exit 1; }
+grep -q '"VideoDevice"' "$work/registry/HKCU.json" || { echo "the saved settings lack the camera"; exit 1; }
+[ -e "$work/registry/HKCU.json.bad" ] || { echo "the damaged settings file was not kept aside"; exit 1; }
 
 /usr/bin/python3 "$(dirname "$0")/bars-visible.py" "$screenshot"
