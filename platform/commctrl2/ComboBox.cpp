@@ -317,21 +317,11 @@ LRESULT CALLBACK ComboBoxProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 
 BOOL InitComboBoxClass()
 {
-    static std::once_flag once;
-    static BOOL registered = FALSE;
-    std::call_once(once,
-                   []
-                   {
-                       InitListBoxClass();
-                       WNDCLASSEXA wc{};
-                       wc.cbSize = sizeof wc;
-                       wc.style = CS_DBLCLKS;
-                       wc.lpfnWndProc = ComboBoxProc;
-                       wc.cbWndExtra = sizeof(void*);
-                       wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
-                       wc.lpszClassName = WC_COMBOBOX;
-                       registered = RegisterClassEx(&wc) != 0;
-                   });
+    static const BOOL registered = []
+    {
+        InitListBoxClass();
+        return platform::window::RegisterControlClass(WC_COMBOBOX, ComboBoxProc);
+    }();
     return registered;
 }
 

@@ -498,33 +498,9 @@ LRESULT CALLBACK ListBoxProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
     {
         int top = s.top;
         const int page = VisibleCount(hwnd, s, s.top);
-        switch (LOWORD(wParam))
-        {
-        case SB_LINEUP:
-            --top;
-            break;
-        case SB_LINEDOWN:
-            ++top;
-            break;
-        case SB_PAGEUP:
-            top -= page;
-            break;
-        case SB_PAGEDOWN:
-            top += page;
-            break;
-        case SB_THUMBPOSITION:
-        case SB_THUMBTRACK:
-            top = HIWORD(wParam);
-            break;
-        case SB_TOP:
-            top = 0;
-            break;
-        case SB_BOTTOM:
-            top = static_cast<int>(s.items.size());
-            break;
-        default:
+        if (!platform::window::ScrollRequestPosition(LOWORD(wParam), 1, page, HIWORD(wParam),
+                                                     static_cast<int>(s.items.size()), top))
             return 0;
-        }
         s.top = std::max(top, 0);
         UpdateScroll(hwnd, s);
         InvalidateRect(hwnd, nullptr, TRUE);
@@ -540,20 +516,7 @@ LRESULT CALLBACK ListBoxProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 
 BOOL InitListBoxClass()
 {
-    static std::once_flag once;
-    static BOOL registered = FALSE;
-    std::call_once(once,
-                   []
-                   {
-                       WNDCLASSEXA wc{};
-                       wc.cbSize = sizeof wc;
-                       wc.style = CS_DBLCLKS;
-                       wc.lpfnWndProc = ListBoxProc;
-                       wc.cbWndExtra = sizeof(void*);
-                       wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
-                       wc.lpszClassName = WC_LISTBOX;
-                       registered = RegisterClassEx(&wc) != 0;
-                   });
+    static const BOOL registered = platform::window::RegisterControlClass(WC_LISTBOX, ListBoxProc);
     return registered;
 }
 

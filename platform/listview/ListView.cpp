@@ -236,11 +236,7 @@ bool ItemRects(HWND hwnd, ViewState& s, int index, RECT& bounds, RECT& icon, REC
 
 LRESULT Notify(HWND hwnd, NMHDR& header, UINT code)
 {
-    header.hwndFrom = hwnd;
-    header.idFrom = static_cast<UINT_PTR>(GetDlgCtrlID(hwnd));
-    header.code = code;
-    HWND parent = GetParent(hwnd);
-    return parent ? SendMessage(parent, WM_NOTIFY, header.idFrom, reinterpret_cast<LPARAM>(&header)) : 0;
+    return platform::window::NotifyParent(hwnd, header, code);
 }
 
 LRESULT NotifyItem(HWND hwnd, UINT code, int index, LPARAM param, POINT at = POINT{0, 0}, UINT newState = 0,
@@ -851,33 +847,8 @@ void Scroll(HWND hwnd, ViewState& s, bool vertical, WORD code, int thumb)
     const int line = vertical ? (rows ? 1 : kIconLineStep) : kIconLineStep;
     const int page =
         vertical ? (rows ? RowsPerPage(hwnd, s) : static_cast<int>(c.bottom)) : static_cast<int>(c.right);
-    switch (code)
-    {
-    case SB_LINEUP:
-        pos -= line;
-        break;
-    case SB_LINEDOWN:
-        pos += line;
-        break;
-    case SB_PAGEUP:
-        pos -= page;
-        break;
-    case SB_PAGEDOWN:
-        pos += page;
-        break;
-    case SB_THUMBTRACK:
-    case SB_THUMBPOSITION:
-        pos = thumb;
-        break;
-    case SB_TOP:
-        pos = 0;
-        break;
-    case SB_BOTTOM:
-        pos = 0x7FFFFFF;
-        break;
-    default:
+    if (!platform::window::ScrollRequestPosition(code, line, page, thumb, 0x7FFFFFF, pos))
         return;
-    }
     if (vertical)
         ScrollTo(hwnd, s, s.originX, pos);
     else
@@ -1528,20 +1499,7 @@ LRESULT CALLBACK ListViewProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 
 BOOL InitListViewClass()
 {
-    static std::once_flag once;
-    static BOOL registered = FALSE;
-    std::call_once(once,
-                   []
-                   {
-                       WNDCLASSEXA wc{};
-                       wc.cbSize = sizeof wc;
-                       wc.style = CS_DBLCLKS;
-                       wc.lpfnWndProc = ListViewProc;
-                       wc.cbWndExtra = sizeof(void*);
-                       wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
-                       wc.lpszClassName = WC_LISTVIEW;
-                       registered = RegisterClassEx(&wc) != 0;
-                   });
+    static const BOOL registered = platform::window::RegisterControlClass(WC_LISTVIEW, ListViewProc);
     return registered;
 }
 

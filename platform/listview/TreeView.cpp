@@ -166,11 +166,7 @@ int RowOf(TreeState& s, HTREEITEM item)
 
 LRESULT Notify(HWND hwnd, NMHDR& header, UINT code)
 {
-    header.hwndFrom = hwnd;
-    header.idFrom = static_cast<UINT_PTR>(GetDlgCtrlID(hwnd));
-    header.code = code;
-    HWND parent = GetParent(hwnd);
-    return parent ? SendMessage(parent, WM_NOTIFY, header.idFrom, reinterpret_cast<LPARAM>(&header)) : 0;
+    return platform::window::NotifyParent(hwnd, header, code);
 }
 
 TVITEMA Describe(HTREEITEM item)
@@ -870,33 +866,8 @@ void Scroll(HWND hwnd, TreeState& s, bool vertical, WORD code, int thumb)
     int pos = vertical ? s.top : s.originX;
     const int line = vertical ? 1 : s.indent;
     const int page = vertical ? RowsPerPage(hwnd, s) : static_cast<int>(Client(hwnd).right);
-    switch (code)
-    {
-    case SB_LINEUP:
-        pos -= line;
-        break;
-    case SB_LINEDOWN:
-        pos += line;
-        break;
-    case SB_PAGEUP:
-        pos -= page;
-        break;
-    case SB_PAGEDOWN:
-        pos += page;
-        break;
-    case SB_THUMBTRACK:
-    case SB_THUMBPOSITION:
-        pos = thumb;
-        break;
-    case SB_TOP:
-        pos = 0;
-        break;
-    case SB_BOTTOM:
-        pos = 0x7FFFFFF;
-        break;
-    default:
+    if (!platform::window::ScrollRequestPosition(code, line, page, thumb, 0x7FFFFFF, pos))
         return;
-    }
     if (vertical)
         ScrollTo(hwnd, s, s.originX, pos);
     else
@@ -1286,20 +1257,7 @@ LRESULT CALLBACK TreeViewProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 
 BOOL InitTreeViewClass()
 {
-    static std::once_flag once;
-    static BOOL registered = FALSE;
-    std::call_once(once,
-                   []
-                   {
-                       WNDCLASSEXA wc{};
-                       wc.cbSize = sizeof wc;
-                       wc.style = CS_DBLCLKS;
-                       wc.lpfnWndProc = TreeViewProc;
-                       wc.cbWndExtra = sizeof(void*);
-                       wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
-                       wc.lpszClassName = WC_TREEVIEW;
-                       registered = RegisterClassEx(&wc) != 0;
-                   });
+    static const BOOL registered = platform::window::RegisterControlClass(WC_TREEVIEW, TreeViewProc);
     return registered;
 }
 

@@ -139,3 +139,20 @@ using NMTTDISPINFO = NMTTDISPINFOA;
 using LPNMTTDISPINFO = NMTTDISPINFOA*;
 using TOOLTIPTEXTA = NMTTDISPINFOA;
 using TOOLTIPTEXT = NMTTDISPINFOA;
+
+namespace platform::window
+{
+/// Registers the window class of one of the layer's controls: double clicks, one pointer of window data for
+/// the control's state, the arrow cursor, no background brush. FALSE where the class cannot be registered.
+/// Callers register once per class (from a function-local static), from any thread.
+PLATFORM_API BOOL RegisterControlClass(LPCSTR className, WNDPROC proc);
+
+/// Fills the header of a control's notification (window, control id, code) and sends WM_NOTIFY to the
+/// control's parent. The parent's answer, or 0 where the control has no parent.
+PLATFORM_API LRESULT NotifyParent(HWND control, NMHDR& header, UINT code);
+
+/// The scroll position a scroll bar request (SB_ code of WM_VSCROLL/WM_HSCROLL) asks for, from the current
+/// position `pos`, one line, one page, the thumb's position and the end that SB_BOTTOM goes to. Unclamped;
+/// FALSE (and `pos` untouched) for codes that move nothing (SB_ENDSCROLL).
+PLATFORM_API BOOL ScrollRequestPosition(UINT code, int line, int page, int thumb, int bottom, int& pos);
+} // namespace platform::window

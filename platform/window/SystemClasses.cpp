@@ -632,3 +632,58 @@ void InitCommonControls()
 {
     platform::window::detail::RegisterSystemClasses();
 }
+
+namespace platform::window
+{
+BOOL RegisterControlClass(LPCSTR className, WNDPROC proc)
+{
+    WNDCLASSEXA wc{};
+    wc.cbSize = sizeof wc;
+    wc.style = CS_DBLCLKS;
+    wc.lpfnWndProc = proc;
+    wc.cbWndExtra = sizeof(void*);
+    wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
+    wc.lpszClassName = className;
+    return RegisterClassEx(&wc) != 0;
+}
+
+LRESULT NotifyParent(HWND control, NMHDR& header, UINT code)
+{
+    header.hwndFrom = control;
+    header.idFrom = static_cast<UINT_PTR>(GetDlgCtrlID(control));
+    header.code = code;
+    HWND parent = GetParent(control);
+    return parent ? SendMessage(parent, WM_NOTIFY, header.idFrom, reinterpret_cast<LPARAM>(&header)) : 0;
+}
+
+BOOL ScrollRequestPosition(UINT code, int line, int page, int thumb, int bottom, int& pos)
+{
+    switch (code)
+    {
+    case SB_LINEUP:
+        pos -= line;
+        return TRUE;
+    case SB_LINEDOWN:
+        pos += line;
+        return TRUE;
+    case SB_PAGEUP:
+        pos -= page;
+        return TRUE;
+    case SB_PAGEDOWN:
+        pos += page;
+        return TRUE;
+    case SB_THUMBTRACK:
+    case SB_THUMBPOSITION:
+        pos = thumb;
+        return TRUE;
+    case SB_TOP:
+        pos = 0;
+        return TRUE;
+    case SB_BOTTOM:
+        pos = bottom;
+        return TRUE;
+    default:
+        return FALSE;
+    }
+}
+} // namespace platform::window
