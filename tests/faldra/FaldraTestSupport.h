@@ -6,6 +6,7 @@
 #include "platform/window/Afx.h"
 #include "platform/window/Extras.h"
 #include "platform/window/QtHost.h"
+#include "tests/support/GdiTestSupport.h"
 
 #include <QImage>
 #include <gtest/gtest.h>
@@ -18,15 +19,8 @@ class Canvas
 public:
     Canvas(int width, int height, COLORREF fill = RGB(0, 0, 0))
     {
-        BITMAPINFO info{};
-        info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-        info.bmiHeader.biWidth = width;
-        info.bmiHeader.biHeight = -height;
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
-        info.bmiHeader.biCompression = BI_RGB;
         void* bits = nullptr;
-        m_bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+        m_bitmap = testing_support::TopDownBitmap(width, height, &bits);
         m_dc.CreateCompatibleDC(nullptr);
         m_old = SelectObject(m_dc.GetSafeHdc(), m_bitmap);
         m_dc.FillSolidRect(0, 0, width, height, fill);
@@ -52,19 +46,10 @@ inline HBITMAP Load(UINT id)
                                           MAKEINTRESOURCE(id), IMAGE_BITMAP, 0, 0, 0));
 }
 
-inline void Pump()
-{
-    for (int i = 0; i < 5; ++i)
-        platform::window::PumpPendingMessages();
-}
-
-/// The window's client pixels after every pending paint.
-inline QImage Grab(HWND hwnd)
-{
-    UpdateWindow(hwnd);
-    Pump();
-    return platform::window::ClientImage(hwnd);
-}
+using testing_support::Grab;
+using testing_support::Pixel;
+using testing_support::Pump;
+using testing_support::SolidBitmap;
 
 /// A visible top-level window destroyed with the guard.
 class TopWindow

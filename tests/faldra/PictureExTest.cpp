@@ -23,6 +23,7 @@
 using gif_test::Bytes;
 using gif_test::Frame;
 using gif_test::Solid;
+using testing_support::Encoded;
 
 namespace
 {
@@ -63,15 +64,6 @@ int ThreadCount()
         if (testing_support::ReadFile(entry.path() / "comm") == own)
             ++count;
     return count;
-}
-
-Bytes Encoded(const QImage& image, const char* format)
-{
-    QByteArray data;
-    QBuffer buffer(&data);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, format);
-    return Bytes(data.begin(), data.end());
 }
 
 /// 60 x 40 pixels: the top half red, the bottom half blue.

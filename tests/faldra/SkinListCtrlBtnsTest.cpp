@@ -14,6 +14,8 @@
 using faldra::CSkinListCtrlBtns;
 using faldra::tagSCROLLSTARTINFO;
 
+using faldra_test::Pixel;
+
 namespace
 {
 constexpr COLORREF kRed = RGB(255, 0, 0);      // normal and disabled: the normal image list
@@ -21,26 +23,9 @@ constexpr COLORREF kGreen = RGB(0, 255, 0);    // hover: the small image list
 constexpr COLORREF kBlue = RGB(0, 0, 255);     // pressed: the state image list
 constexpr COLORREF kYellow = RGB(255, 255, 0); // label fill
 
-COLORREF Pixel(const QImage& image, int x, int y)
-{
-    const QRgb p = image.pixel(x, y);
-    return RGB(qRed(p), qGreen(p), qBlue(p));
-}
-
 HIMAGELIST SolidList(COLORREF color)
 {
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = 32;
-    info.bmiHeader.biHeight = -32;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    auto* p = static_cast<uint32_t*>(bits);
-    for (int i = 0; i < 32 * 32; ++i)
-        p[i] = 0xFF000000u | (GetRValue(color) << 16) | (GetGValue(color) << 8) | GetBValue(color);
+    HBITMAP bitmap = faldra_test::SolidBitmap(32, 32, color);
     HIMAGELIST list = ImageList_Create(32, 32, ILC_COLOR32, 1, 1);
     ImageList_Add(list, bitmap, nullptr);
     DeleteObject(bitmap);

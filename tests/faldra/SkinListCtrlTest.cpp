@@ -12,6 +12,7 @@ using faldra::CSkinListCtrl;
 using faldra::CSkinScrollbar;
 using faldra::CSkinTreeCtrl;
 using faldra::tagSCROLLSTARTINFO;
+using faldra_test::Pixel;
 
 namespace
 {
@@ -21,29 +22,6 @@ constexpr COLORREF kWhite = RGB(255, 255, 255);
 
 /// The start information the program passes: 16-pixel bars, 23-pixel arrows, ids 11 and 10.
 tagSCROLLSTARTINFO g_bars[2] = {{16, 23, 23, 11}, {16, 23, 23, 10}};
-
-COLORREF Pixel(const QImage& image, int x, int y)
-{
-    const QRgb p = image.pixel(x, y);
-    return RGB(qRed(p), qGreen(p), qBlue(p));
-}
-
-HBITMAP Solid(int width, int height, COLORREF color)
-{
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    auto* p = static_cast<uint32_t*>(bits);
-    for (int i = 0; i < width * height; ++i)
-        p[i] = 0xFF000000u | (GetRValue(color) << 16) | (GetGValue(color) << 8) | GetBValue(color);
-    return bitmap;
-}
 
 CRect BarRect(CSkinScrollbar& bar, CWnd& parent)
 {
@@ -191,7 +169,7 @@ TEST_F(SkinViewTest, IconItemsAreCentredFramedWhenSelectedAndLabelsFilled)
     list.SetIconSpacing(100, 80);
     CImageList images;
     ASSERT_TRUE(images.Create(32, 32, ILC_COLOR32, 1, 1));
-    HBITMAP red = Solid(32, 32, kRed);
+    HBITMAP red = faldra_test::SolidBitmap(32, 32, kRed);
     ImageList_Add(images, red, nullptr);
     DeleteObject(red);
     list.SetImageList(&images, LVSIL_NORMAL);

@@ -12,6 +12,7 @@
 using faldra::CHotTrackZone;
 using faldra::CModularImage;
 using faldra::CSkinScrollbar;
+using faldra_test::Pixel;
 using faldra_test::Pump;
 
 namespace
@@ -54,12 +55,6 @@ bool PumpUntil(const std::function<bool()>& done, int limitMs = 10000)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     return true;
-}
-
-COLORREF Pixel(const QImage& image, int x, int y)
-{
-    const QRgb p = image.pixel(x, y);
-    return RGB(qRed(p), qGreen(p), qBlue(p));
 }
 
 class SkinScrollbarTest : public testing::Test

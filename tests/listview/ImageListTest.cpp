@@ -8,30 +8,7 @@ constexpr COLORREF kRed = RGB(255, 0, 0);
 constexpr COLORREF kBlue = RGB(0, 0, 255);
 constexpr COLORREF kWhite = RGB(255, 255, 255);
 
-/// A canvas DC over a 32-bit bitmap, to draw into and read back.
-class Canvas
-{
-public:
-    Canvas(int width, int height, COLORREF fill)
-    {
-        m_bitmap = view_test::SolidBitmap(width, height, fill);
-        m_dc = CreateCompatibleDC(nullptr);
-        m_old = SelectObject(m_dc, m_bitmap);
-    }
-    ~Canvas()
-    {
-        SelectObject(m_dc, m_old);
-        DeleteDC(m_dc);
-        DeleteObject(m_bitmap);
-    }
-    HDC dc() const { return m_dc; }
-    COLORREF at(int x, int y) const { return GetPixel(m_dc, x, y) & 0xFFFFFF; }
-
-private:
-    HBITMAP m_bitmap = nullptr;
-    HDC m_dc = nullptr;
-    HGDIOBJ m_old = nullptr;
-};
+using testing_support::Canvas;
 
 /// A strip of two 4 x 4 images: the first red with a blue corner pixel, the second blue.
 HBITMAP Strip()

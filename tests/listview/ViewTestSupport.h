@@ -4,6 +4,7 @@
 #include "platform/window/Afx.h"
 #include "platform/window/Extras.h"
 #include "platform/window/QtHost.h"
+#include "tests/support/GdiTestSupport.h"
 
 #include <QImage>
 #include <gtest/gtest.h>
@@ -76,42 +77,10 @@ private:
     void Record(NMHDR* header);
 };
 
-inline void Pump()
-{
-    for (int i = 0; i < 5; ++i)
-        platform::window::PumpPendingMessages();
-}
-
-inline QImage Grab(HWND hwnd)
-{
-    UpdateWindow(hwnd);
-    Pump();
-    return platform::window::ClientImage(hwnd);
-}
-
-inline COLORREF Pixel(const QImage& image, int x, int y)
-{
-    const QRgb p = image.pixel(x, y);
-    return RGB(qRed(p), qGreen(p), qBlue(p));
-}
-
-/// A 32-bit bitmap of `width` x `height` filled with one colour (alpha 255).
-inline HBITMAP SolidBitmap(int width, int height, COLORREF color)
-{
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    auto* p = static_cast<uint32_t*>(bits);
-    for (int i = 0; i < width * height; ++i)
-        p[i] = 0xFF000000u | (GetRValue(color) << 16) | (GetGValue(color) << 8) | GetBValue(color);
-    return bitmap;
-}
+using testing_support::Grab;
+using testing_support::Pixel;
+using testing_support::Pump;
+using testing_support::SolidBitmap;
 
 inline LPARAM MousePoint(int x, int y)
 {

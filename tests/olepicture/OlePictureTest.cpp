@@ -2,6 +2,7 @@
 
 #include "platform/window/WinGdi.h"
 #include "tests/olepicture/GifWriter.h"
+#include "tests/support/GdiTestSupport.h"
 
 #include <QBuffer>
 #include <QImage>
@@ -17,43 +18,8 @@
 namespace
 {
 using gif_test::Bytes;
-
-/// A top-down 32-bit surface with a DC, to render into and read back.
-class Canvas
-{
-public:
-    Canvas(int width, int height, COLORREF fill)
-    {
-        BITMAPINFO info{};
-        info.bmiHeader.biSize = sizeof info.bmiHeader;
-        info.bmiHeader.biWidth = width;
-        info.bmiHeader.biHeight = -height;
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
-        info.bmiHeader.biCompression = BI_RGB;
-        void* bits = nullptr;
-        m_bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-        m_dc = CreateCompatibleDC(nullptr);
-        m_old = SelectObject(m_dc, m_bitmap);
-        const RECT all{0, 0, width, height};
-        HBRUSH brush = CreateSolidBrush(fill);
-        FillRect(m_dc, &all, brush);
-        DeleteObject(brush);
-    }
-    ~Canvas()
-    {
-        SelectObject(m_dc, m_old);
-        DeleteDC(m_dc);
-        DeleteObject(m_bitmap);
-    }
-    HDC dc() const { return m_dc; }
-    COLORREF at(int x, int y) const { return GetPixel(m_dc, x, y) & 0xFFFFFF; }
-
-private:
-    HBITMAP m_bitmap = nullptr;
-    HDC m_dc = nullptr;
-    HGDIOBJ m_old = nullptr;
-};
+using testing_support::Canvas;
+using testing_support::Encoded;
 
 bool Near(COLORREF a, COLORREF b, int tolerance)
 {
@@ -71,15 +37,6 @@ QImage TwoBands()
     image.fill(QColor(255, 0, 0));
     QPainter(&image).fillRect(0, 10, 40, 10, QColor(0, 0, 255));
     return image;
-}
-
-Bytes Encoded(const QImage& image, const char* format)
-{
-    QByteArray data;
-    QBuffer buffer(&data);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, format);
-    return Bytes(data.begin(), data.end());
 }
 
 /// The top half red, the bottom half blue, as a GIF.
