@@ -4,7 +4,6 @@
 #include "shared/faldra/SkinViewSupport.h"
 
 #include <algorithm>
-#include <climits>
 #include <new>
 
 namespace faldra
@@ -112,10 +111,7 @@ LRESULT CSkinListCtrl::OnInsertItem(WPARAM, LPARAM)
 LRESULT CSkinListCtrl::OnDeleteItem(WPARAM, LPARAM)
 {
     const LRESULT result = Default();
-    CRect client;
-    GetClientRect(&client);
-    if (view::ApproximateHeight(*this) < client.Height())
-        view::ResetScrollState(*this, SB_VERT);
+    view::ResetVerticalWhenAllFit(*this);
     if (m_redrawOff != 0)
         view::RepaintBar(m_scrollData[1].bar);
     return result;
@@ -124,12 +120,7 @@ LRESULT CSkinListCtrl::OnDeleteItem(WPARAM, LPARAM)
 LRESULT CSkinListCtrl::OnDeleteAllItems(WPARAM, LPARAM)
 {
     const LRESULT result = Default();
-    for (int i = 0; i < m_barCount; ++i)
-    {
-        view::ResetScrollState(*this, i == 1 ? SB_VERT : SB_HORZ);
-        if (m_redrawOff != 0)
-            view::RepaintBar(m_scrollData[i].bar);
-    }
+    view::ResetBars(*this, m_scrollData, m_barCount, m_redrawOff != 0);
     return result;
 }
 
@@ -144,13 +135,7 @@ LRESULT CSkinListCtrl::OnEnsureVisible(WPARAM, LPARAM)
 LRESULT CSkinListCtrl::OnSetRedraw(WPARAM wParam, LPARAM)
 {
     Default();
-    if (!wParam)
-    {
-        if (m_redrawOff < INT_MAX)
-            ++m_redrawOff;
-    }
-    else if (m_redrawOff > 0)
-        --m_redrawOff;
+    view::CountRedraw(m_redrawOff, wParam);
     return 0;
 }
 
@@ -184,8 +169,7 @@ BOOL CSkinListCtrl::OnMouseWheel(UINT, short delta, CPoint)
 BOOL CSkinListCtrl::OnEraseBkgnd(CDC*)
 {
     if (m_redrawOff == 0)
-        for (int i = 0; i < m_barCount; ++i)
-            view::RepaintBar(m_scrollData[i].bar);
+        view::RepaintBars(m_scrollData, m_barCount);
     return static_cast<BOOL>(Default());
 }
 

@@ -4,7 +4,6 @@
 #include "shared/faldra/SkinViewSupport.h"
 
 #include <algorithm>
-#include <climits>
 #include <new>
 
 namespace faldra
@@ -169,10 +168,7 @@ LRESULT CSkinListCtrlBtns::OnInsertItem(WPARAM, LPARAM)
 LRESULT CSkinListCtrlBtns::OnDeleteItem(WPARAM wParam, LPARAM)
 {
     const LRESULT result = Default();
-    CRect client;
-    GetClientRect(&client);
-    if (view::ApproximateHeight(*this) < client.Height())
-        view::ResetScrollState(*this, SB_VERT);
+    view::ResetVerticalWhenAllFit(*this);
     if (m_redrawOff != 0)
         view::RepaintBar(m_scrollData[1].bar);
     const auto item = static_cast<INT_PTR>(wParam);
@@ -184,12 +180,7 @@ LRESULT CSkinListCtrlBtns::OnDeleteItem(WPARAM wParam, LPARAM)
 LRESULT CSkinListCtrlBtns::OnDeleteAllItems(WPARAM, LPARAM)
 {
     const LRESULT result = Default();
-    for (int i = 0; i < m_barCount; ++i)
-    {
-        view::ResetScrollState(*this, i == 1 ? SB_VERT : SB_HORZ);
-        if (m_redrawOff != 0)
-            view::RepaintBar(m_scrollData[i].bar);
-    }
+    view::ResetBars(*this, m_scrollData, m_barCount, m_redrawOff != 0);
     m_states.clear();
     return result;
 }
@@ -205,13 +196,7 @@ LRESULT CSkinListCtrlBtns::OnEnsureVisible(WPARAM, LPARAM)
 LRESULT CSkinListCtrlBtns::OnSetRedraw(WPARAM wParam, LPARAM)
 {
     Default();
-    if (!wParam)
-    {
-        if (m_redrawOff < INT_MAX)
-            ++m_redrawOff;
-    }
-    else if (m_redrawOff > 0)
-        --m_redrawOff;
+    view::CountRedraw(m_redrawOff, wParam);
     return 0;
 }
 
@@ -245,8 +230,7 @@ BOOL CSkinListCtrlBtns::OnMouseWheel(UINT, short delta, CPoint)
 BOOL CSkinListCtrlBtns::OnEraseBkgnd(CDC*)
 {
     if (m_redrawOff == 0)
-        for (int i = 0; i < m_barCount; ++i)
-            view::RepaintBar(m_scrollData[i].bar);
+        view::RepaintBars(m_scrollData, m_barCount);
     return static_cast<BOOL>(Default());
 }
 

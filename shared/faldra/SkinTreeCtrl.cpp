@@ -139,8 +139,7 @@ void CSkinTreeCtrl::OnVScroll(UINT code, UINT pos, CScrollBar*)
 
 BOOL CSkinTreeCtrl::OnEraseBkgnd(CDC*)
 {
-    for (int i = 0; i < m_barCount; ++i)
-        view::RepaintBar(m_scrollData[i].bar);
+    view::RepaintBars(m_scrollData, m_barCount);
     return static_cast<BOOL>(Default());
 }
 } // namespace faldra

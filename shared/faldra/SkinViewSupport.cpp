@@ -1,6 +1,7 @@
 #include "shared/faldra/SkinViewSupport.h"
 
 #include <algorithm>
+#include <climits>
 
 namespace faldra::view
 {
@@ -39,6 +40,12 @@ void RepaintBar(CSkinScrollbar& bar)
         bar.RedrawWindow(nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
 }
 
+void RepaintBars(tagScrollData* data, int count)
+{
+    for (int i = 0; i < count; ++i)
+        RepaintBar(data[i].bar);
+}
+
 bool BarVisible(const CSkinScrollbar& bar)
 {
     return bar.GetSafeHwnd() && (bar.GetStyle() & (WS_VISIBLE | SS_NOTIFY)) != 0;
@@ -61,6 +68,27 @@ void ResetScrollState(CWnd& view, int orientation)
     ::SetScrollInfo(view.GetSafeHwnd(), orientation, &info, TRUE);
 }
 
+void ResetBars(CWnd& view, tagScrollData* data, int count, bool repaint)
+{
+    for (int i = 0; i < count; ++i)
+    {
+        ResetScrollState(view, i == 1 ? SB_VERT : SB_HORZ);
+        if (repaint)
+            RepaintBar(data[i].bar);
+    }
+}
+
+void CountRedraw(int& redrawOff, WPARAM redraw)
+{
+    if (!redraw)
+    {
+        if (redrawOff < INT_MAX)
+            ++redrawOff;
+    }
+    else if (redrawOff > 0)
+        --redrawOff;
+}
+
 void DropStandardBars(CWnd& view)
 {
     const HWND hwnd = view.GetSafeHwnd();
@@ -74,6 +102,14 @@ int ApproximateHeight(CListCtrl& list)
     const auto size = static_cast<DWORD>(
         list.SendMessage(LVM_APPROXIMATEVIEWRECT, static_cast<WPARAM>(-1), MAKELPARAM(0xFFFF, 0xFFFF)));
     return HIWORD(size);
+}
+
+void ResetVerticalWhenAllFit(CListCtrl& list)
+{
+    CRect client;
+    list.GetClientRect(&client);
+    if (ApproximateHeight(list) < client.Height())
+        ResetScrollState(list, SB_VERT);
 }
 
 bool ScrollListTo(CListCtrl& list, bool vertical, int target)
