@@ -549,8 +549,9 @@ void CBrevicamDlg::CloseApplication()
 {
     if (m_bClosing)
         return;
-    // One question covers the whole close: the recording, the burst series and the panel.
-    if (!ConfirmEndOfCapture())
+    // One question covers the whole close: the recording, the burst series and the panel. When the
+    // session ends there is nobody to answer it.
+    if (!m_bSessionEnding && !ConfirmEndOfCapture())
         return;
     m_bClosing = true;
     StopRecordingIfRunning();
@@ -686,7 +687,10 @@ void CBrevicamDlg::OnEndSession(BOOL ending)
 {
     Default();
     if (ending)
+    {
+        m_bSessionEnding = true;
         CloseApplication();
+    }
 }
 
 LRESULT CBrevicamDlg::OnAnswerZero(WPARAM, LPARAM)

@@ -190,6 +190,8 @@ private:
     HICON m_hIcon = nullptr;
     bool m_bAttached = false;
     bool m_bClosing = false;
+    /// The session is ending: the program closes without asking (a recording and a series end, saved).
+    bool m_bSessionEnding = false;
     /// While a box a notification asked for is open, graph events wait for it to close.
     int m_nNotificationBoxes = 0;
     int m_nPendingGraphEvents = 0;

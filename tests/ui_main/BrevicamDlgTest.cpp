@@ -688,8 +688,14 @@ TEST_P(CloseRouteTest, ClosingStopsTheRecordingOnceAndEndsTheProgram)
         });
     EXPECT_EQ(result, IDOK);
     const auto boxes = platform::zorneth::ScriptedBoxes();
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].Text, "This will end your capture session.\nAre you sure you want to exit?");
+    // The end of the session asks nothing: nobody would be there to answer.
+    if (GetParam() == CloseRoute::EndOfSession)
+        EXPECT_TRUE(boxes.empty());
+    else
+    {
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_EQ(boxes[0].Text, "This will end your capture session.\nAre you sure you want to exit?");
+    }
     EXPECT_EQ(Controller().m_pProgState->GetState(), PS_READY);
     EXPECT_FALSE(Controller().m_graph.IsBuilt());
     const auto videos = FilesIn(m_videos);
