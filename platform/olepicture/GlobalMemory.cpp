@@ -31,15 +31,22 @@ Blocks& AllBlocks()
     return *blocks;
 }
 
+/// The block behind `handle`, null for a handle that is not ours. The caller holds the table's lock.
+Block* Lookup(Blocks& blocks, HGLOBAL handle)
+{
+    auto it = blocks.byHandle.find(handle);
+    return it == blocks.byHandle.end() ? nullptr : it->second.get();
+}
+
 /// Resizes a block that a stream owns; false when the memory cannot be had.
 bool Resize(HGLOBAL handle, std::size_t size)
 {
     Blocks& blocks = AllBlocks();
     std::lock_guard guard(blocks.lock);
-    auto it = blocks.byHandle.find(handle);
-    if (it == blocks.byHandle.end())
+    Block* found = Lookup(blocks, handle);
+    if (!found)
         return false;
-    Block& block = *it->second;
+    Block& block = *found;
     if (block.data == static_cast<void*>(handle))
         return false; // a fixed block's address is its handle and cannot move
     void* grown = std::realloc(block.data, size ? size : 1);
@@ -56,11 +63,11 @@ bool Find(HGLOBAL handle, void** data, std::size_t* size)
 {
     Blocks& blocks = AllBlocks();
     std::lock_guard guard(blocks.lock);
-    auto it = blocks.byHandle.find(handle);
-    if (it == blocks.byHandle.end())
+    const Block* block = Lookup(blocks, handle);
+    if (!block)
         return false;
-    *data = it->second->data;
-    *size = it->second->size;
+    *data = block->data;
+    *size = block->size;
     return true;
 }
 
@@ -211,30 +218,30 @@ LPVOID GlobalLock(HGLOBAL handle)
 {
     Blocks& blocks = AllBlocks();
     std::lock_guard guard(blocks.lock);
-    auto it = blocks.byHandle.find(handle);
-    if (it == blocks.byHandle.end())
+    Block* block = Lookup(blocks, handle);
+    if (!block)
     {
         SetLastError(ERROR_INVALID_HANDLE);
         return nullptr;
     }
-    ++it->second->locks;
-    return it->second->data;
+    ++block->locks;
+    return block->data;
 }
 
 BOOL GlobalUnlock(HGLOBAL handle)
 {
     Blocks& blocks = AllBlocks();
     std::lock_guard guard(blocks.lock);
-    auto it = blocks.byHandle.find(handle);
-    if (it == blocks.byHandle.end())
+    Block* block = Lookup(blocks, handle);
+    if (!block)
     {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
-    if (it->second->locks > 0)
-        --it->second->locks;
+    if (block->locks > 0)
+        --block->locks;
     SetLastError(0);
-    return it->second->locks > 0 ? TRUE : FALSE;
+    return block->locks > 0 ? TRUE : FALSE;
 }
 
 std::size_t GlobalSize(HGLOBAL handle)
