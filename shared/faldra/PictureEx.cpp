@@ -321,21 +321,22 @@ BOOL CPictureEx::SkipNextBlock()
     return TRUE;
 }
 
+bool CPictureEx::SkipAppAndCommentExtensions()
+{
+    for (GIFBlockTypes type = GetNextBlock(); type == BLOCK_APPEXT || type == BLOCK_COMMEXT;
+         type = GetNextBlock())
+        if (!SkipNextBlock())
+            return false;
+    return true;
+}
+
 BOOL CPictureEx::SkipNextGraphicBlock()
 {
     if (!m_pRawData)
         return FALSE;
-    auto skipExtensions = [this]
-    {
-        for (GIFBlockTypes type = GetNextBlock(); type == BLOCK_APPEXT || type == BLOCK_COMMEXT;
-             type = GetNextBlock())
-            if (!SkipNextBlock())
-                return false;
-        return true;
-    };
-    if (!skipExtensions())
+    if (!SkipAppAndCommentExtensions())
         return FALSE;
-    if (GetNextBlock() == BLOCK_CONTROLEXT && (!SkipNextBlock() || !skipExtensions()))
+    if (GetNextBlock() == BLOCK_CONTROLEXT && (!SkipNextBlock() || !SkipAppAndCommentExtensions()))
         return FALSE;
     const GIFBlockTypes type = GetNextBlock();
     if (type != BLOCK_IMAGE && type != BLOCK_PLAINTEXT)
@@ -352,15 +353,7 @@ HGLOBAL CPictureEx::GetNextGraphicBlock(UINT* blockLen, UINT* delay, SIZE* block
     *disposal = 0;
     *blockSize = SIZE{};
     *blockOffset = SIZE{};
-    auto skipExtensions = [this]
-    {
-        for (GIFBlockTypes type = GetNextBlock(); type == BLOCK_APPEXT || type == BLOCK_COMMEXT;
-             type = GetNextBlock())
-            if (!SkipNextBlock())
-                return false;
-        return true;
-    };
-    if (!skipExtensions())
+    if (!SkipAppAndCommentExtensions())
         return nullptr;
     const UINT start = m_nCurrOffset;
     if (GetNextBlock() == BLOCK_CONTROLEXT)
@@ -370,7 +363,7 @@ HGLOBAL CPictureEx::GetNextGraphicBlock(UINT* blockLen, UINT* delay, SIZE* block
         const BYTE* control = m_pRawData + m_nCurrOffset;
         *disposal = (control[3] >> 2) & 7;
         *delay = static_cast<UINT>(Word(control + 4));
-        if (!SkipNextBlock() || !skipExtensions())
+        if (!SkipNextBlock() || !SkipAppAndCommentExtensions())
             return nullptr;
     }
     const GIFBlockTypes type = GetNextBlock();

@@ -132,6 +132,9 @@ private:
     BOOL LoadGif(HGLOBAL data, int width, int height);
     /// Decodes the whole block as one picture; a size of 0 comes from the picture itself.
     BOOL LoadSinglePicture(HGLOBAL data, int width, int height);
+    /// Moves the parse position past application and comment extensions; false when one does not end
+    /// inside the data.
+    bool SkipAppAndCommentExtensions();
     BOOL RenderPicture(IPicture* picture, const SIZE& offset, const SIZE& size);
     void FillWithBackground(const RECT& rect);
     RECT FrameRect(const TFrame& frame) const;
