@@ -138,18 +138,7 @@ LRESULT Forward(ComboState& s, UINT msg, WPARAM wParam, LPARAM lParam)
 
 LRESULT CALLBACK ComboBoxProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
-    if (msg == WM_NCCREATE)
-    {
-        SetWindowLongPtr(hwnd, 0, reinterpret_cast<LONG_PTR>(new ComboState));
-        return DefWindowProc(hwnd, msg, wParam, lParam);
-    }
-    ComboState* state = StateOf(hwnd);
-    if (msg == WM_NCDESTROY)
-    {
-        SetWindowLongPtr(hwnd, 0, 0);
-        delete state;
-        return DefWindowProc(hwnd, msg, wParam, lParam);
-    }
+    ComboState* state = platform::window::ControlStateFor<ComboState>(hwnd, msg);
     if (!state)
         return DefWindowProc(hwnd, msg, wParam, lParam);
     ComboState& s = *state;

@@ -28,11 +28,6 @@ struct ListState
     HFONT font = nullptr;
 };
 
-ListState* StateOf(HWND hwnd)
-{
-    return reinterpret_cast<ListState*>(GetWindowLongPtr(hwnd, 0));
-}
-
 DWORD Style(HWND hwnd)
 {
     return static_cast<DWORD>(GetWindowLongPtr(hwnd, GWL_STYLE));
@@ -287,18 +282,7 @@ void Select(HWND hwnd, ListState& s, int index, bool notify)
 
 LRESULT CALLBACK ListBoxProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
-    if (msg == WM_NCCREATE)
-    {
-        SetWindowLongPtr(hwnd, 0, reinterpret_cast<LONG_PTR>(new ListState));
-        return DefWindowProc(hwnd, msg, wParam, lParam);
-    }
-    ListState* state = StateOf(hwnd);
-    if (msg == WM_NCDESTROY)
-    {
-        SetWindowLongPtr(hwnd, 0, 0);
-        delete state;
-        return DefWindowProc(hwnd, msg, wParam, lParam);
-    }
+    ListState* state = platform::window::ControlStateFor<ListState>(hwnd, msg);
     if (!state)
         return DefWindowProc(hwnd, msg, wParam, lParam);
     ListState& s = *state;

@@ -60,11 +60,6 @@ struct ViewState
     bool hovering = false;
 };
 
-ViewState* StateOf(HWND hwnd)
-{
-    return reinterpret_cast<ViewState*>(GetWindowLongPtr(hwnd, 0));
-}
-
 DWORD Style(HWND hwnd)
 {
     return static_cast<DWORD>(GetWindowLongPtr(hwnd, GWL_STYLE));
@@ -1470,28 +1465,16 @@ LRESULT Handle(HWND hwnd, ViewState& s, UINT msg, WPARAM wParam, LPARAM lParam)
 
 LRESULT CALLBACK ListViewProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
-    if (msg == WM_NCCREATE)
-    {
-        SetWindowLongPtr(hwnd, 0, reinterpret_cast<LONG_PTR>(new ViewState));
+    ViewState* state = platform::window::ControlStateFor<ViewState>(
+        hwnd, msg, [hwnd](ViewState& s) { DestroyLists(hwnd, s); });
+    if (!state)
         return DefWindowProc(hwnd, msg, wParam, lParam);
-    }
-    ViewState* state = StateOf(hwnd);
-    if (msg == WM_DESTROY && state)
+    if (msg == WM_DESTROY)
     {
         // Owners free their item data on LVN_DELETEITEM, so every item is reported while the window lives.
         DeleteAll(hwnd, *state);
         return DefWindowProc(hwnd, msg, wParam, lParam);
     }
-    if (msg == WM_NCDESTROY)
-    {
-        SetWindowLongPtr(hwnd, 0, 0);
-        if (state)
-            DestroyLists(hwnd, *state);
-        delete state;
-        return DefWindowProc(hwnd, msg, wParam, lParam);
-    }
-    if (!state)
-        return DefWindowProc(hwnd, msg, wParam, lParam);
     return Handle(hwnd, *state, msg, wParam, lParam);
 }
 

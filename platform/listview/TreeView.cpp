@@ -60,11 +60,6 @@ struct TreeState
     }
 };
 
-TreeState* StateOf(HWND hwnd)
-{
-    return reinterpret_cast<TreeState*>(GetWindowLongPtr(hwnd, 0));
-}
-
 DWORD Style(HWND hwnd)
 {
     return static_cast<DWORD>(GetWindowLongPtr(hwnd, GWL_STYLE));
@@ -1231,26 +1226,15 @@ LRESULT Handle(HWND hwnd, TreeState& s, UINT msg, WPARAM wParam, LPARAM lParam)
 
 LRESULT CALLBACK TreeViewProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
-    if (msg == WM_NCCREATE)
-    {
-        SetWindowLongPtr(hwnd, 0, reinterpret_cast<LONG_PTR>(new TreeState));
+    TreeState* state = platform::window::ControlStateFor<TreeState>(hwnd, msg);
+    if (!state)
         return DefWindowProc(hwnd, msg, wParam, lParam);
-    }
-    TreeState* state = StateOf(hwnd);
-    if (msg == WM_DESTROY && state)
+    if (msg == WM_DESTROY)
     {
         // Owners free their item data on TVN_DELETEITEM, so every item is reported while the window lives.
         Delete(hwnd, *state, TVI_ROOT);
         return DefWindowProc(hwnd, msg, wParam, lParam);
     }
-    if (msg == WM_NCDESTROY)
-    {
-        SetWindowLongPtr(hwnd, 0, 0);
-        delete state;
-        return DefWindowProc(hwnd, msg, wParam, lParam);
-    }
-    if (!state)
-        return DefWindowProc(hwnd, msg, wParam, lParam);
     return Handle(hwnd, *state, msg, wParam, lParam);
 }
 } // namespace

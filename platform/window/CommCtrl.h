@@ -147,6 +147,34 @@ namespace platform::window
 /// Callers register once per class (from a function-local static), from any thread.
 PLATFORM_API BOOL RegisterControlClass(LPCSTR className, WNDPROC proc);
 
+/// The state a control keeps in the first pointer of its window data: made on WM_NCCREATE, detached and
+/// deleted on WM_NCDESTROY after `onDestroy` has run on it. Call it first in the window procedure with
+/// every message. Null for WM_NCCREATE, WM_NCDESTROY and any message before or after them: the procedure
+/// passes those to DefWindowProc.
+template <class State, class OnDestroy> State* ControlStateFor(HWND hwnd, UINT msg, OnDestroy onDestroy)
+{
+    if (msg == WM_NCCREATE)
+    {
+        SetWindowLongPtr(hwnd, 0, reinterpret_cast<LONG_PTR>(new State));
+        return nullptr;
+    }
+    auto* state = reinterpret_cast<State*>(GetWindowLongPtr(hwnd, 0));
+    if (msg == WM_NCDESTROY)
+    {
+        SetWindowLongPtr(hwnd, 0, 0);
+        if (state)
+            onDestroy(*state);
+        delete state;
+        return nullptr;
+    }
+    return state;
+}
+
+template <class State> State* ControlStateFor(HWND hwnd, UINT msg)
+{
+    return ControlStateFor<State>(hwnd, msg, [](State&) {});
+}
+
 /// Fills the header of a control's notification (window, control id, code) and sends WM_NOTIFY to the
 /// control's parent. The parent's answer, or 0 where the control has no parent.
 PLATFORM_API LRESULT NotifyParent(HWND control, NMHDR& header, UINT code);
