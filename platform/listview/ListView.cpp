@@ -96,13 +96,7 @@ int TextHeight(HWND hwnd, ViewState& s)
 {
     if (s.textHeight > 0)
         return s.textHeight;
-    HDC dc = GetDC(hwnd);
-    HGDIOBJ old = SelectObject(dc, s.font ? s.font : GetStockObject(DEFAULT_GUI_FONT));
-    TEXTMETRIC tm{};
-    GetTextMetrics(dc, &tm);
-    SelectObject(dc, old);
-    ReleaseDC(hwnd, dc);
-    s.textHeight = std::max<int>(static_cast<int>(tm.tmHeight), 1);
+    s.textHeight = platform::window::TextLineHeight(hwnd, s.font ? s.font : GetStockObject(DEFAULT_GUI_FONT));
     return s.textHeight;
 }
 

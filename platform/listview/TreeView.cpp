@@ -86,13 +86,7 @@ int TextHeight(HWND hwnd, TreeState& s)
 {
     if (s.textHeight > 0)
         return s.textHeight;
-    HDC dc = GetDC(hwnd);
-    HGDIOBJ old = SelectObject(dc, FontOf(s));
-    TEXTMETRIC tm{};
-    GetTextMetrics(dc, &tm);
-    SelectObject(dc, old);
-    ReleaseDC(hwnd, dc);
-    s.textHeight = std::max<int>(static_cast<int>(tm.tmHeight), 1);
+    s.textHeight = platform::window::TextLineHeight(hwnd, FontOf(s));
     return s.textHeight;
 }
 

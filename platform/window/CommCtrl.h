@@ -175,6 +175,9 @@ template <class State> State* ControlStateFor(HWND hwnd, UINT msg)
     return ControlStateFor<State>(hwnd, msg, [](State&) {});
 }
 
+/// The height of one line of text in `font` on the window's DC; at least 1.
+PLATFORM_API int TextLineHeight(HWND window, HGDIOBJ font);
+
 /// Fills the header of a control's notification (window, control id, code) and sends WM_NOTIFY to the
 /// control's parent. The parent's answer, or 0 where the control has no parent.
 PLATFORM_API LRESULT NotifyParent(HWND control, NMHDR& header, UINT code);

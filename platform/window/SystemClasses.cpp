@@ -6,6 +6,7 @@
 #include "platform/window/WinGdi.h"
 #include "platform/window/WindowInternal.h"
 
+#include <algorithm>
 #include <mutex>
 
 namespace platform::window::detail
@@ -645,6 +646,17 @@ BOOL RegisterControlClass(LPCSTR className, WNDPROC proc)
     wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
     wc.lpszClassName = className;
     return RegisterClassEx(&wc) != 0;
+}
+
+int TextLineHeight(HWND window, HGDIOBJ font)
+{
+    HDC dc = GetDC(window);
+    HGDIOBJ old = SelectObject(dc, font);
+    TEXTMETRIC tm{};
+    GetTextMetrics(dc, &tm);
+    SelectObject(dc, old);
+    ReleaseDC(window, dc);
+    return std::max<int>(static_cast<int>(tm.tmHeight), 1);
 }
 
 LRESULT NotifyParent(HWND control, NMHDR& header, UINT code)
