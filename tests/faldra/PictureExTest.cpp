@@ -5,9 +5,7 @@
 #include "tests/olepicture/GifWriter.h"
 #include "tests/support/TempDir.h"
 
-#include <QBuffer>
 #include <QImage>
-#include <QPainter>
 
 #include <chrono>
 #include <cstring>
@@ -69,10 +67,7 @@ int ThreadCount()
 /// 60 x 40 pixels: the top half red, the bottom half blue.
 QImage TwoBands()
 {
-    QImage image(60, 40, QImage::Format_ARGB32);
-    image.fill(QColor(255, 0, 0));
-    QPainter(&image).fillRect(0, 20, 60, 20, QColor(0, 0, 255));
-    return image;
+    return testing_support::TwoBands(60, 40);
 }
 
 /// Three full frames, red, green and blue, of 20 x 20 pixels.

@@ -4,7 +4,6 @@
 #include "tests/olepicture/GifWriter.h"
 #include "tests/support/GdiTestSupport.h"
 
-#include <QBuffer>
 #include <QImage>
 #include <QPainter>
 #include <gtest/gtest.h>
@@ -33,10 +32,7 @@ bool Near(COLORREF a, COLORREF b, int tolerance)
 /// 40 x 20 pixels: the top half red, the bottom half blue.
 QImage TwoBands()
 {
-    QImage image(40, 20, QImage::Format_ARGB32);
-    image.fill(QColor(255, 0, 0));
-    QPainter(&image).fillRect(0, 10, 40, 10, QColor(0, 0, 255));
-    return image;
+    return testing_support::TwoBands(40, 20);
 }
 
 /// The top half red, the bottom half blue, as a GIF.

@@ -12,6 +12,7 @@
 #include <QBuffer>
 #include <QByteArray>
 #include <QImage>
+#include <QPainter>
 
 #include <cstdint>
 #include <vector>
@@ -89,6 +90,15 @@ inline COLORREF Pixel(const QImage& image, int x, int y)
 {
     const QRgb p = image.pixel(x, y);
     return RGB(qRed(p), qGreen(p), qBlue(p));
+}
+
+/// An image of `width` x `height`: the top half red, the bottom half blue.
+inline QImage TwoBands(int width, int height)
+{
+    QImage image(width, height, QImage::Format_ARGB32);
+    image.fill(QColor(255, 0, 0));
+    QPainter(&image).fillRect(0, height / 2, width, height - height / 2, QColor(0, 0, 255));
+    return image;
 }
 
 /// The image encoded by Qt in `format` ("PNG", "JPG", "BMP"...).
