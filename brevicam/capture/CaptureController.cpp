@@ -383,28 +383,7 @@ void CCaptureController::SelectDevice(int kind, int index)
         SetProgState(PS_DEVICE_RESELECTED);
     else if (index != m_graph.GetSelectedIndex(kind))
         SetProgState(PS_DEVICE_CHANGED);
-    try
-    {
-        StopAndTearDown();
-        m_graph.SelectDevice(kind, index);
-        m_graph.DetectWebcamModel();
-        m_graph.SetGraphMode(0);
-        RunGraphChecked();
-        OfferSizesForMode();
-    }
-    catch (const CMissingVideoException&)
-    {
-        OnMissingVideo();
-        return;
-    }
-    catch (const CVMRInitException&)
-    {
-        OnRendererFailure();
-        return;
-    }
-    SetVideoState(VS_RUNNING);
-    SetProgState(PS_READY);
-    UpdateDeviceStatus();
+    RestartWithDevices([&] { m_graph.SelectDevice(kind, index); }, false);
 }
 
 void CCaptureController::SelectDevices(int videoIndex, int audioIndex)
@@ -412,11 +391,21 @@ void CCaptureController::SelectDevices(int videoIndex, int audioIndex)
     if (videoIndex != m_graph.GetSelectedIndex(CDeviceGraph::kVideo) ||
         audioIndex != m_graph.GetSelectedIndex(CDeviceGraph::kAudio))
         SetProgState(PS_DEVICE_CHANGED);
+    RestartWithDevices(
+        [&]
+        {
+            m_graph.SelectDevice(CDeviceGraph::kAudio, audioIndex);
+            m_graph.SelectDevice(CDeviceGraph::kVideo, videoIndex);
+        },
+        true);
+}
+
+void CCaptureController::RestartWithDevices(const std::function<void()>& select, bool fatalOnMissingModule)
+{
     try
     {
         StopAndTearDown();
-        m_graph.SelectDevice(CDeviceGraph::kAudio, audioIndex);
-        m_graph.SelectDevice(CDeviceGraph::kVideo, videoIndex);
+        select();
         m_graph.DetectWebcamModel();
         m_graph.SetGraphMode(0);
         RunGraphChecked();
@@ -434,6 +423,8 @@ void CCaptureController::SelectDevices(int videoIndex, int audioIndex)
     }
     catch (const CMissingModuleException&)
     {
+        if (!fatalOnMissingModule)
+            throw;
         OnFatalError();
     }
     SetVideoState(VS_RUNNING);

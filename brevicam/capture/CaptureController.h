@@ -8,6 +8,7 @@
 #include "platform/win/WinTypes.h"
 
 #include <atomic>
+#include <functional>
 #include <vector>
 
 /// The state of the video device, announced on the controller's video-state subject.
@@ -147,6 +148,10 @@ private:
     void SetProgState(EProgState state) { m_pProgState->SetState(state); }
     /// Stop and tear down: the graph stops and loses its mode's filters; a running series ends.
     void StopAndTearDown();
+    /// Tears the graph down, lets `select` choose the devices and runs the preview again with the sizes of
+    /// the camera; a missing camera or a renderer failure is announced and ends it there. A missing module
+    /// ends the program with `fatalOnMissingModule`, and is raised otherwise.
+    void RestartWithDevices(const std::function<void()>& select, bool fatalOnMissingModule);
     /// Builds the preview and runs it; a busy camera is raised as CVideoInUseException.
     void RebuildPreview();
     /// RunGraph, with a camera that another program holds raised as CVideoInUseException.
