@@ -1,5 +1,7 @@
 #include "platform/listview/ListView.h"
 
+#include "platform/listview/CustomDraw.h"
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -768,11 +770,8 @@ void Paint(HWND hwnd, ViewState& s)
     HGDIOBJ oldFont = SelectObject(dc, s.font ? s.font : GetStockObject(DEFAULT_GUI_FONT));
     SetTextColor(dc, Or(s.text, COLOR_WINDOWTEXT));
     SetBkColor(dc, Or(s.back == CLR_NONE ? CLR_DEFAULT : s.back, COLOR_WINDOW));
-    NMLVCUSTOMDRAW cd{};
-    cd.nmcd.dwDrawStage = CDDS_PREPAINT;
-    cd.nmcd.hdc = dc;
-    cd.nmcd.rc = c;
-    const LRESULT wants = Notify(hwnd, cd.nmcd.hdr, NM_CUSTOMDRAW);
+    const LRESULT wants =
+        platform::listview::detail::NotifyPaintStage<NMLVCUSTOMDRAW>(hwnd, CDDS_PREPAINT, dc, c);
     if (!(wants & CDRF_SKIPDEFAULT))
     {
         const bool focus = GetFocus() == hwnd;
@@ -787,7 +786,7 @@ void Paint(HWND hwnd, ViewState& s)
             if (!IntersectRect(&visible, &bounds, &c))
                 continue;
             const Item& item = s.items[static_cast<size_t>(i)];
-            cd = NMLVCUSTOMDRAW{};
+            NMLVCUSTOMDRAW cd{};
             cd.nmcd.dwDrawStage = CDDS_ITEMPREPAINT;
             cd.nmcd.hdc = dc;
             cd.nmcd.rc = bounds;
@@ -798,32 +797,16 @@ void Paint(HWND hwnd, ViewState& s)
             cd.nmcd.lItemlParam = item.param;
             cd.clrText = Or(s.text, COLOR_WINDOWTEXT);
             cd.clrTextBk = s.textBack == CLR_DEFAULT ? CLR_NONE : s.textBack;
-            LRESULT itemWants = CDRF_DODEFAULT;
-            if (wants & CDRF_NOTIFYITEMDRAW)
-            {
-                const int saved = SaveDC(dc);
-                itemWants = Notify(hwnd, cd.nmcd.hdr, NM_CUSTOMDRAW);
-                RestoreDC(dc, saved);
-            }
+            const LRESULT itemWants = platform::listview::detail::NotifyItemPrePaint(hwnd, cd.nmcd, wants);
             if (!Valid(s, i))
                 break;
             if (!(itemWants & CDRF_SKIPDEFAULT))
                 DrawDefault(hwnd, s, dc, i, cd);
-            if (itemWants & CDRF_NOTIFYPOSTPAINT)
-            {
-                cd.nmcd.dwDrawStage = CDDS_ITEMPOSTPAINT;
-                Notify(hwnd, cd.nmcd.hdr, NM_CUSTOMDRAW);
-            }
+            platform::listview::detail::NotifyItemPostPaint(hwnd, cd.nmcd, itemWants);
         }
     }
     if (wants & CDRF_NOTIFYPOSTPAINT)
-    {
-        cd = NMLVCUSTOMDRAW{};
-        cd.nmcd.dwDrawStage = CDDS_POSTPAINT;
-        cd.nmcd.hdc = dc;
-        cd.nmcd.rc = c;
-        Notify(hwnd, cd.nmcd.hdr, NM_CUSTOMDRAW);
-    }
+        platform::listview::detail::NotifyPaintStage<NMLVCUSTOMDRAW>(hwnd, CDDS_POSTPAINT, dc, c);
     SelectObject(dc, oldFont);
     EndPaint(hwnd, &ps);
 }

@@ -1,5 +1,7 @@
 #include "platform/listview/TreeView.h"
 
+#include "platform/listview/CustomDraw.h"
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -795,11 +797,8 @@ void Paint(HWND hwnd, TreeState& s)
     DeleteObject(brush);
     HGDIOBJ oldFont = SelectObject(dc, FontOf(s));
     SetTextColor(dc, s.text == CLR_DEFAULT ? GetSysColor(COLOR_WINDOWTEXT) : s.text);
-    NMTVCUSTOMDRAW cd{};
-    cd.nmcd.dwDrawStage = CDDS_PREPAINT;
-    cd.nmcd.hdc = dc;
-    cd.nmcd.rc = c;
-    const LRESULT wants = Notify(hwnd, cd.nmcd.hdr, NM_CUSTOMDRAW);
+    const LRESULT wants =
+        platform::listview::detail::NotifyPaintStage<NMTVCUSTOMDRAW>(hwnd, CDDS_PREPAINT, dc, c);
     if (!(wants & CDRF_SKIPDEFAULT))
     {
         const std::vector<HTREEITEM> rows = Visible(s);
@@ -809,7 +808,7 @@ void Paint(HWND hwnd, TreeState& s)
             HTREEITEM item = rows[static_cast<size_t>(row)];
             if (!Live(s, item))
                 break;
-            cd = NMTVCUSTOMDRAW{};
+            NMTVCUSTOMDRAW cd{};
             cd.nmcd.dwDrawStage = CDDS_ITEMPREPAINT;
             cd.nmcd.hdc = dc;
             cd.nmcd.rc = RECT{0, (row - s.top) * h, c.right, (row - s.top + 1) * h};
@@ -820,32 +819,16 @@ void Paint(HWND hwnd, TreeState& s)
             cd.clrText = s.text == CLR_DEFAULT ? GetSysColor(COLOR_WINDOWTEXT) : s.text;
             cd.clrTextBk = CLR_NONE;
             cd.iLevel = Level(item);
-            LRESULT itemWants = CDRF_DODEFAULT;
-            if (wants & CDRF_NOTIFYITEMDRAW)
-            {
-                const int saved = SaveDC(dc);
-                itemWants = Notify(hwnd, cd.nmcd.hdr, NM_CUSTOMDRAW);
-                RestoreDC(dc, saved);
-            }
+            const LRESULT itemWants = platform::listview::detail::NotifyItemPrePaint(hwnd, cd.nmcd, wants);
             if (!Live(s, item))
                 break;
             if (!(itemWants & CDRF_SKIPDEFAULT))
                 DrawDefault(hwnd, s, dc, item, cd);
-            if (itemWants & CDRF_NOTIFYPOSTPAINT)
-            {
-                cd.nmcd.dwDrawStage = CDDS_ITEMPOSTPAINT;
-                Notify(hwnd, cd.nmcd.hdr, NM_CUSTOMDRAW);
-            }
+            platform::listview::detail::NotifyItemPostPaint(hwnd, cd.nmcd, itemWants);
         }
     }
     if (wants & CDRF_NOTIFYPOSTPAINT)
-    {
-        cd = NMTVCUSTOMDRAW{};
-        cd.nmcd.dwDrawStage = CDDS_POSTPAINT;
-        cd.nmcd.hdc = dc;
-        cd.nmcd.rc = c;
-        Notify(hwnd, cd.nmcd.hdr, NM_CUSTOMDRAW);
-    }
+        platform::listview::detail::NotifyPaintStage<NMTVCUSTOMDRAW>(hwnd, CDDS_POSTPAINT, dc, c);
     SelectObject(dc, oldFont);
     EndPaint(hwnd, &ps);
 }
