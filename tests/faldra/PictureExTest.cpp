@@ -22,6 +22,7 @@ using gif_test::Bytes;
 using gif_test::Frame;
 using gif_test::Solid;
 using testing_support::Encoded;
+using testing_support::Near;
 
 namespace
 {
@@ -286,15 +287,6 @@ struct StaticCase
 void PrintTo(const StaticCase& c, std::ostream* out)
 {
     *out << c.name;
-}
-
-bool Near(COLORREF a, COLORREF b, int tolerance)
-{
-    for (int shift : {0, 8, 16})
-        if (std::abs(static_cast<int>((a >> shift) & 0xFF) - static_cast<int>((b >> shift) & 0xFF)) >
-            tolerance)
-            return false;
-    return true;
 }
 
 Bytes SingleFrameGif()

@@ -19,15 +19,7 @@ namespace
 using gif_test::Bytes;
 using testing_support::Canvas;
 using testing_support::Encoded;
-
-bool Near(COLORREF a, COLORREF b, int tolerance)
-{
-    for (int shift : {0, 8, 16})
-        if (std::abs(static_cast<int>((a >> shift) & 0xFF) - static_cast<int>((b >> shift) & 0xFF)) >
-            tolerance)
-            return false;
-    return true;
-}
+using testing_support::Near;
 
 /// 40 x 20 pixels: the top half red, the bottom half blue.
 QImage TwoBands()

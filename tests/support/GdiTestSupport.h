@@ -15,6 +15,7 @@
 #include <QPainter>
 
 #include <cstdint>
+#include <cstdlib>
 #include <vector>
 
 namespace testing_support
@@ -90,6 +91,16 @@ inline COLORREF Pixel(const QImage& image, int x, int y)
 {
     const QRgb p = image.pixel(x, y);
     return RGB(qRed(p), qGreen(p), qBlue(p));
+}
+
+/// Whether every channel of the two colours differs by `tolerance` at most.
+inline bool Near(COLORREF a, COLORREF b, int tolerance)
+{
+    for (int shift : {0, 8, 16})
+        if (std::abs(static_cast<int>((a >> shift) & 0xFF) - static_cast<int>((b >> shift) & 0xFF)) >
+            tolerance)
+            return false;
+    return true;
 }
 
 /// An image of `width` x `height`: the top half red, the bottom half blue.
