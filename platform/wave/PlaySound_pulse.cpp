@@ -188,11 +188,11 @@ private:
     static bool Start(Playback& playback, const std::string& path)
     {
         const WAVEFORMATEX& format = playback.sound.layout.format;
-        const pa_sample_spec spec{SampleFormatOf(format), format.nSamplesPerSec,
-                                  static_cast<std::uint8_t>(format.nChannels)};
+        const pa_sample_spec sampleSpec{SampleFormatOf(format), format.nSamplesPerSec,
+                                        static_cast<std::uint8_t>(format.nChannels)};
         pa_channel_map map;
-        if (!pa_sample_spec_valid(&spec) ||
-            !pa_channel_map_init_extend(&map, spec.channels, PA_CHANNEL_MAP_WAVEEX))
+        if (!pa_sample_spec_valid(&sampleSpec) ||
+            !pa_channel_map_init_extend(&map, sampleSpec.channels, PA_CHANNEL_MAP_WAVEEX))
             return false;
         Connection& c = *playback.connection;
         Connection::Lock lock(c);
@@ -202,7 +202,7 @@ private:
         pa_proplist_sets(props.get(), PA_PROP_MEDIA_ROLE, "event");
         pa_proplist_sets(props.get(), PA_PROP_MEDIA_FILENAME, path.c_str());
         playback.stream.reset(
-            pa_stream_new_with_proplist(c.Context(), BaseName(path).c_str(), &spec, &map, props.get()));
+            pa_stream_new_with_proplist(c.Context(), BaseName(path).c_str(), &sampleSpec, &map, props.get()));
         pa_stream* stream = playback.stream.get();
         if (!stream)
             return false;
@@ -212,7 +212,7 @@ private:
         // than when a long default buffer has run through.
         pa_buffer_attr attr;
         attr.maxlength = static_cast<std::uint32_t>(-1);
-        attr.tlength = static_cast<std::uint32_t>(pa_usec_to_bytes(kBufferUs, &spec));
+        attr.tlength = static_cast<std::uint32_t>(pa_usec_to_bytes(kBufferUs, &sampleSpec));
         attr.prebuf = static_cast<std::uint32_t>(-1);
         attr.minreq = static_cast<std::uint32_t>(-1);
         attr.fragsize = static_cast<std::uint32_t>(-1);

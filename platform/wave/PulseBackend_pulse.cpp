@@ -462,8 +462,8 @@ PeakMeter::PeakMeter(const std::string& sourceName) : m_impl(std::make_shared<Im
         return;
     Connection::Lock lock(*m_impl->connection);
     // One float per 1/30 s: the server reduces the source to its peaks at this rate.
-    const pa_sample_spec spec{PA_SAMPLE_FLOAT32NE, 30, 1};
-    m_impl->stream.reset(pa_stream_new(m_impl->connection->Context(), "Peak meter", &spec, nullptr));
+    const pa_sample_spec sampleSpec{PA_SAMPLE_FLOAT32NE, 30, 1};
+    m_impl->stream.reset(pa_stream_new(m_impl->connection->Context(), "Peak meter", &sampleSpec, nullptr));
     pa_stream* stream = m_impl->stream.get();
     if (!stream)
         return;

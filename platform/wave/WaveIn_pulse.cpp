@@ -162,11 +162,11 @@ public:
     // Lock of the connection held.
     bool Connect()
     {
-        pa_sample_spec spec{format.wBitsPerSample == 8 ? PA_SAMPLE_U8 : PA_SAMPLE_S16LE,
-                            format.nSamplesPerSec, static_cast<uint8_t>(format.nChannels)};
+        pa_sample_spec sampleSpec{format.wBitsPerSample == 8 ? PA_SAMPLE_U8 : PA_SAMPLE_S16LE,
+                                  format.nSamplesPerSec, static_cast<uint8_t>(format.nChannels)};
         pa_channel_map map;
-        pa_channel_map_init_auto(&map, spec.channels, PA_CHANNEL_MAP_WAVEEX);
-        stream.reset(pa_stream_new(connection->Context(), "Wave in", &spec, &map));
+        pa_channel_map_init_auto(&map, sampleSpec.channels, PA_CHANNEL_MAP_WAVEEX);
+        stream.reset(pa_stream_new(connection->Context(), "Wave in", &sampleSpec, &map));
         pa_stream* s = stream.get();
         if (!s)
             return false;
