@@ -539,12 +539,7 @@ bool GetItem(HWND hwnd, ViewState& s, LVITEMA* out)
     if (out->mask & LVIF_TEXT)
     {
         const std::string text = TextOf(hwnd, s, index, out->iSubItem);
-        if (out->pszText && out->cchTextMax > 0)
-        {
-            const size_t n = std::min(text.size(), static_cast<size_t>(out->cchTextMax - 1));
-            std::memcpy(out->pszText, text.data(), n);
-            out->pszText[n] = '\0';
-        }
+        platform::window::CopyTextOut(text.data(), text.size(), out->pszText, out->cchTextMax);
     }
     if (!Valid(s, index))
         return false;
@@ -996,10 +991,7 @@ LRESULT Handle(HWND hwnd, ViewState& s, UINT msg, WPARAM wParam, LPARAM lParam)
         if (!item || !item->pszText || item->cchTextMax <= 0)
             return 0;
         const std::string text = TextOf(hwnd, s, static_cast<int>(index), item->iSubItem);
-        const size_t n = std::min(text.size(), static_cast<size_t>(item->cchTextMax - 1));
-        std::memcpy(item->pszText, text.data(), n);
-        item->pszText[n] = '\0';
-        return static_cast<LRESULT>(n);
+        return platform::window::CopyTextOut(text.data(), text.size(), item->pszText, item->cchTextMax);
     }
     case LVM_SETITEMTEXTA:
     {
@@ -1209,12 +1201,9 @@ LRESULT Handle(HWND hwnd, ViewState& s, UINT msg, WPARAM wParam, LPARAM lParam)
             info->cx = column.width;
         if (info->mask & LVCF_FMT)
             info->fmt = column.fmt;
-        if ((info->mask & LVCF_TEXT) && info->pszText && info->cchTextMax > 0)
-        {
-            const size_t n = std::min(column.text.size(), static_cast<size_t>(info->cchTextMax - 1));
-            std::memcpy(info->pszText, column.text.data(), n);
-            info->pszText[n] = '\0';
-        }
+        if (info->mask & LVCF_TEXT)
+            platform::window::CopyTextOut(column.text.data(), column.text.size(), info->pszText,
+                                          info->cchTextMax);
         return TRUE;
     }
     case LVM_DELETECOLUMN:

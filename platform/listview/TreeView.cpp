@@ -548,12 +548,7 @@ bool GetItem(HWND hwnd, TreeState& s, TVITEMA* out)
     if (out->mask & TVIF_TEXT)
     {
         const std::string text = TextOf(hwnd, s, item);
-        if (out->pszText && out->cchTextMax > 0)
-        {
-            const size_t n = std::min(text.size(), static_cast<size_t>(out->cchTextMax - 1));
-            std::memcpy(out->pszText, text.data(), n);
-            out->pszText[n] = '\0';
-        }
+        platform::window::CopyTextOut(text.data(), text.size(), out->pszText, out->cchTextMax);
     }
     if (!Live(s, item))
         return false;

@@ -175,6 +175,10 @@ template <class State> State* ControlStateFor(HWND hwnd, UINT msg)
     return ControlStateFor<State>(hwnd, msg, [](State&) {});
 }
 
+/// Copies `length` chars of `text` into a caller's buffer of `size` chars, cut to fit and always
+/// terminated. The number of chars copied; nothing is written to a null buffer or one of no size.
+PLATFORM_API int CopyTextOut(const char* text, std::size_t length, LPSTR buffer, int size);
+
 /// The height of one line of text in `font` on the window's DC; at least 1.
 PLATFORM_API int TextLineHeight(HWND window, HGDIOBJ font);
 

@@ -7,6 +7,7 @@
 #include "platform/window/WindowInternal.h"
 
 #include <algorithm>
+#include <cstring>
 #include <mutex>
 
 namespace platform::window::detail
@@ -646,6 +647,16 @@ BOOL RegisterControlClass(LPCSTR className, WNDPROC proc)
     wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
     wc.lpszClassName = className;
     return RegisterClassEx(&wc) != 0;
+}
+
+int CopyTextOut(const char* text, std::size_t length, LPSTR buffer, int size)
+{
+    if (!buffer || size <= 0)
+        return 0;
+    const std::size_t n = std::min(length, static_cast<std::size_t>(size - 1));
+    std::memcpy(buffer, text, n);
+    buffer[n] = '\0';
+    return static_cast<int>(n);
 }
 
 int TextLineHeight(HWND window, HGDIOBJ font)
