@@ -42,6 +42,22 @@ bool Empty(const RECT& r)
 {
     return r.right <= r.left || r.bottom <= r.top;
 }
+
+/// Frees a memory DC and the bitmap drawn into it (the DC gets its first bitmap back before it goes), and
+/// clears the three handles.
+void FreeMemoryDC(HDC& dc, HBITMAP& bitmap, HGDIOBJ& oldBitmap)
+{
+    if (dc)
+    {
+        SelectObject(dc, oldBitmap);
+        DeleteDC(dc);
+    }
+    if (bitmap)
+        DeleteObject(bitmap);
+    dc = nullptr;
+    bitmap = nullptr;
+    oldBitmap = nullptr;
+}
 } // namespace
 
 BEGIN_MESSAGE_MAP(CPictureEx, CStatic)
@@ -513,16 +529,7 @@ void CPictureEx::UnLoad()
         if (frame.m_pPicture)
             frame.m_pPicture->Release();
     m_arrFrames.clear();
-    if (m_hMemDC)
-    {
-        SelectObject(m_hMemDC, m_hOldBitmap);
-        DeleteDC(m_hMemDC);
-    }
-    if (m_hBitmap)
-        DeleteObject(m_hBitmap);
-    m_hMemDC = nullptr;
-    m_hBitmap = nullptr;
-    m_hOldBitmap = nullptr;
+    FreeMemoryDC(m_hMemDC, m_hBitmap, m_hOldBitmap);
     DeleteSavedArea();
     SetRectEmpty(&m_PaintRect);
     m_nPictureWidth = m_nPictureHeight = 0;
@@ -575,16 +582,7 @@ RECT CPictureEx::FrameRect(const TFrame& frame) const
 
 void CPictureEx::DeleteSavedArea()
 {
-    if (m_hDispMemDC)
-    {
-        SelectObject(m_hDispMemDC, m_hDispOldBM);
-        DeleteDC(m_hDispMemDC);
-    }
-    if (m_hDispMemBM)
-        DeleteObject(m_hDispMemBM);
-    m_hDispMemDC = nullptr;
-    m_hDispMemBM = nullptr;
-    m_hDispOldBM = nullptr;
+    FreeMemoryDC(m_hDispMemDC, m_hDispMemBM, m_hDispOldBM);
 }
 
 void CPictureEx::DisposeFrame(const TFrame& frame)
