@@ -1,7 +1,6 @@
 #include "platform/commctrl2/ComboBox.h"
 
 #include <algorithm>
-#include <mutex>
 #include <strings.h>
 #include <vector>
 
