@@ -260,9 +260,9 @@ int CCBDlgCtrl::DeleteString(UINT index)
     }
     return result;
 }
-int CCBDlgCtrl::Dir(UINT attributes, const char* spec)
+int CCBDlgCtrl::Dir(UINT attributes, const char* pattern)
 {
-    return static_cast<int>(List(LB_DIR, attributes, reinterpret_cast<LPARAM>(spec)));
+    return static_cast<int>(List(LB_DIR, attributes, reinterpret_cast<LPARAM>(pattern)));
 }
 int CCBDlgCtrl::FindString(int start, const char* text) const
 {

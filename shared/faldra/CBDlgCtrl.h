@@ -63,7 +63,7 @@ public:
     int SetCurSel(int index) override;
     int AddString(const char* text) override;
     int DeleteString(UINT index) override;
-    int Dir(UINT attributes, const char* spec) override;
+    int Dir(UINT attributes, const char* pattern) override;
     int FindString(int start, const char* text) const override;
     int FindStringExact(int start, const char* text) const override;
     int InsertString(int index, const char* text) override;

@@ -37,7 +37,7 @@ public:
     virtual int SetCurSel(int index) = 0;
     virtual int AddString(const char* text) = 0;
     virtual int DeleteString(UINT index) = 0;
-    virtual int Dir(UINT attributes, const char* spec) = 0;
+    virtual int Dir(UINT attributes, const char* pattern) = 0;
     virtual int FindString(int start, const char* text) const = 0;
     virtual int FindStringExact(int start, const char* text) const = 0;
     virtual int InsertString(int index, const char* text) = 0;
