@@ -66,10 +66,9 @@ bool SameObject(IUnknown* first, IUnknown* second)
 
 void SelectMicrophoneInAudioLibrary(CDevicesSubj& microphones)
 {
-    const int selection = microphones.GetSelection();
-    if (selection < 0 || selection >= microphones.GetCount())
+    if (!microphones.HasSelection())
         return;
-    std::string name = microphones.GetName(selection).Str();
+    std::string name = microphones.GetName(microphones.GetSelection()).Str();
     SetDevice(name.data());
 }
 } // namespace capture_detail
@@ -438,7 +437,7 @@ void CCaptureController::RefreshDevices()
     m_graph.EnumerateDevices(CDeviceGraph::kVideo);
     if (cameras.GetCount() == 0)
         cameras.SetSelectionNone();
-    if (cameras.GetSelection() >= 0 && cameras.GetSelection() < cameras.GetCount())
+    if (cameras.HasSelection())
         m_graph.EnumerateDevices(CDeviceGraph::kAudio);
     cameras.Notify();
     m_graph.GetAudioDevices().Notify();

@@ -314,7 +314,7 @@ void CCaptureController::OnDeviceLost(IUnknown* device, bool back)
         m_graph.EnumerateDevices(CDeviceGraph::kAudio);
         if (microphones.GetCount() == 0)
             microphones.SetSelectionNone();
-        if (microphones.GetSelection() < 0 || microphones.GetSelection() >= microphones.GetCount())
+        if (!microphones.HasSelection())
             RefreshDevices();
     }
 }

@@ -38,7 +38,7 @@ void CDevicesSubj::Add(const std::wstring& name, IMoniker* moniker, const CStrin
 void CDevicesSubj::Select(int index)
 {
     m_selection = static_cast<signed char>(index & 0xFF);
-    if (SelectionValid())
+    if (HasSelection())
         m_selectedName = m_narrowNames[static_cast<size_t>(m_selection)];
 }
 
@@ -59,12 +59,12 @@ int CDevicesSubj::IndexOf(const CString& name) const
 
 CString CDevicesSubj::GetSelectedName() const
 {
-    return SelectionValid() ? m_narrowNames[static_cast<size_t>(m_selection)] : CString();
+    return HasSelection() ? m_narrowNames[static_cast<size_t>(m_selection)] : CString();
 }
 
 IMoniker* CDevicesSubj::GetSelectedMoniker() const
 {
-    if (!SelectionValid())
+    if (!HasSelection())
         return nullptr;
     IMoniker* moniker = m_monikers[static_cast<size_t>(m_selection)];
     if (moniker)
@@ -74,12 +74,12 @@ IMoniker* CDevicesSubj::GetSelectedMoniker() const
 
 CString CDevicesSubj::GetSelectedProductId() const
 {
-    return SelectionValid() ? GetProductId(m_selection) : CString();
+    return HasSelection() ? GetProductId(m_selection) : CString();
 }
 
 CString CDevicesSubj::GetSelectedVendorId() const
 {
-    return SelectionValid() ? GetVendorId(m_selection) : CString();
+    return HasSelection() ? GetVendorId(m_selection) : CString();
 }
 
 CString CDevicesSubj::GetName(int index) const

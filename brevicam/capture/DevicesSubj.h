@@ -41,14 +41,14 @@ public:
     /// The stored selection widened with its sign.
     int GetSelection() const { return m_selection; }
     void SetSelectionNone() { m_selection = -1; }
+    /// Whether the stored selection names a device of the list.
+    bool HasSelection() const { return m_selection >= 0 && m_selection < GetCount(); }
     CString GetName(int index) const;
     IMoniker* GetMoniker(int index) const;
     CString GetProductId(int index) const;
     CString GetVendorId(int index) const;
 
 private:
-    bool SelectionValid() const { return m_selection >= 0 && m_selection < GetCount(); }
-
     std::vector<std::wstring> m_names;
     std::vector<CString> m_narrowNames;
     std::vector<IMoniker*> m_monikers;

@@ -272,7 +272,7 @@ BOOL CBrevicamDlg::OnInitDialog()
     CDevicesSubj& videoDevices = m_pController->m_graph.GetVideoDevices();
     if (videoDevices.GetCount() == 0)
         videoDevices.SetSelectionNone();
-    m_bOpenPanelOnShow = HasSelection(videoDevices);
+    m_bOpenPanelOnShow = videoDevices.HasSelection();
 
     g_params.SetMainWnd(m_hWnd);
 
@@ -732,7 +732,7 @@ void CBrevicamDlg::OnDisplayChange(UINT bitsPerPixel, int cx, int cy)
         CDevicesSubj& videoDevices = m_pController->m_graph.GetVideoDevices();
         if (videoDevices.GetCount() == 0)
             videoDevices.SetSelectionNone();
-        if (HasSelection(videoDevices))
+        if (videoDevices.HasSelection())
             ShowWindow(SW_RESTORE);
     }
     if (IsRecording())
@@ -844,7 +844,7 @@ LRESULT CBrevicamDlg::OnStartupUpdateCheck(WPARAM, LPARAM)
             }
             g_params.Save();
         });
-    if (HasSelection(m_pController->m_graph.GetVideoDevices()))
+    if (m_pController->m_graph.GetVideoDevices().HasSelection())
         OpenCaptureWindow();
     return 0;
 }

@@ -13,11 +13,7 @@
 #include <functional>
 
 class CCaptureController;
-class CDevicesSubj;
 class CSubject;
-
-/// Whether the list has a device selected.
-bool HasSelection(const CDevicesSubj& devices);
 
 /// The program's main window: the live picture, the microphone level and mute buttons, the product title
 /// and version, and the buttons of the program's commands. The application object runs it modally for the

@@ -309,7 +309,7 @@ void CBrevicamDlg::OnRefreshDevices()
 
                 auto select = [&](int videoIndex)
                 {
-                    if (!HasSelection(audio))
+                    if (!audio.HasSelection())
                         m_pController->SelectDevices(videoIndex, position);
                     else
                         m_pController->SelectDevice(CDeviceGraph::kVideo, videoIndex);
@@ -389,9 +389,4 @@ LRESULT CBrevicamDlg::OnMicWaitTick(WPARAM, LPARAM)
         m_micWaitTimer.Start();
     }
     return 0;
-}
-
-bool HasSelection(const CDevicesSubj& devices)
-{
-    return devices.GetSelection() >= 0 && devices.GetSelection() < devices.GetCount();
 }
