@@ -161,7 +161,8 @@ private:
     /// The offered sizes of the selected camera in the current capture mode.
     void OfferSizesForMode();
     void StopSoundThread();
-    /// How saving one photo went; an unusable folder has announced PS_SAVE_FAILED.
+    /// How saving one photo went; an unusable folder has announced PS_SAVE_FAILED and ended a series, and
+    /// a failed write has shown its box.
     enum class SaveOutcome
     {
         Saved,

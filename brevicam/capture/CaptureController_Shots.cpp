@@ -52,7 +52,7 @@ bool CCaptureController::TakeSnapshot(CxImage& image)
     CDevicesSubj& cameras = m_graph.GetVideoDevices();
     if (cameras.GetCount() == 0)
         cameras.SetSelectionNone();
-    if (cameras.GetSelection() < 0 || cameras.GetSelection() >= cameras.GetCount())
+    if (!cameras.HasSelection())
         return false;
     CWindowlessRenderer* renderer = m_graph.GetRenderer();
     if (!renderer)
@@ -82,7 +82,6 @@ bool CCaptureController::TakeSnapshot(CxImage& image)
 
 CCaptureController::SaveOutcome CCaptureController::SavePhoto(CxImage& image, bool async)
 {
-    g_params.ClearLastFiles();
     CPhotoResizeTask task(AppMainCWnd());
     task.SetAsync(async ? 1 : 0);
     task.Save(&image, m_graph.GetResolution());
@@ -192,7 +191,6 @@ bool CCaptureController::OnBurstTimer()
 bool CCaptureController::SaveBurstImages()
 {
     g_params.ClearLastFiles();
-    const CResolution size = m_graph.GetResolution();
     for (CxImage& frame : m_burstImages)
     {
         const CString folder = g_params.GetPhotoPath();
@@ -202,23 +200,15 @@ bool CCaptureController::SaveBurstImages()
                              CParams::GetAppTitle().GetString(), MB_ICONHAND);
             return false;
         }
-        CPhotoResizeTask task(AppMainCWnd());
-        task.SetAsync(0);
-        task.Save(&frame, size);
-        switch (task.GetResult())
+        // Every frame is saved on this thread, without a wait window, whatever the size.
+        switch (SavePhoto(frame, false))
         {
-        case 0:
+        case SaveOutcome::Saved:
             break;
-        case -3:
-            SetProgState(PS_SAVE_FAILED);
-            m_bBurstRunning = false;
+        case SaveOutcome::FolderUnusable:
             m_seriesOutcome = SeriesOutcome::FolderRefused;
             return false;
-        case -4:
-            ShowSaveError(task.GetFileName(), false);
-            m_seriesOutcome = SeriesOutcome::FrameFailed;
-            break;
-        default:
+        case SaveOutcome::Failed:
             m_seriesOutcome = SeriesOutcome::FrameFailed;
             break;
         }
