@@ -12,10 +12,11 @@
 /// HKLM.json, HKCR.json) in the folder named by BREVICAM_REGISTRY_DIR, else $XDG_CONFIG_HOME/brevicam
 /// (~/.config/brevicam), created on the first write. Every write reaches the file at once, atomically (a
 /// crash leaves the old or the new file, never half of one); a write that cannot be saved returns its error
-/// and changes nothing. A file that cannot be read or parsed is moved aside as "<name>.bad" (or
-/// "<name>.N.bad" when that exists), reported once on standard error, and the hive starts empty, so
-/// callers see their defaults. Key and value names are compared without case, as Windows does, and keep
-/// the case they were first given. Texts are returned with their terminator counted.
+/// and changes nothing. A file that cannot be read or parsed, or whose keys nest deeper than 512 levels, is
+/// moved aside as "<name>.bad" (or "<name>.N.bad" when that exists), reported once on standard error, and
+/// the hive starts empty, so callers see their defaults. Creating a key deeper than that gives
+/// ERROR_INVALID_PARAMETER. Key and value names are compared without case, as Windows does, and keep the
+/// case they were first given. Texts are returned with their terminator counted.
 ///
 /// Several processes may share the folder: a hive is read again whenever its file was replaced, and
 /// writers take turns on a lock of the folder, each adding its change to the newest file.

@@ -33,6 +33,12 @@ using Bytes = std::vector<BYTE>;
 
 constexpr std::size_t kMaxKeyNameLength = 255;
 constexpr std::size_t kMaxValueNameLength = 16383;
+// Keys nest at most this deep, as on Windows. Loading and saving walk the tree recursively, so a file
+// nested deeper is damaged rather than a reason to run out of stack.
+constexpr std::size_t kMaxKeyDepth = 512;
+// The JSON nesting of a hive with keys that deep: two objects per key level, then the values, a value
+// and the list of a REG_MULTI_SZ.
+constexpr int kMaxJsonDepth = 2 * static_cast<int>(kMaxKeyDepth) + 3;
 constexpr int kFormatVersion = 1;
 constexpr const char* kFormatName = "brevicam-registry";
 
@@ -146,7 +152,8 @@ Bytes Canonical(DWORD type, const BYTE* data, DWORD size)
     const char* text = reinterpret_cast<const char*>(data);
     if (type == REG_SZ || type == REG_EXPAND_SZ)
     {
-        const std::string_view s(text, strnlen(text, size));
+        // An empty text may come without any bytes at all, and then without a pointer to them.
+        const std::string_view s(text, size ? strnlen(text, size) : 0);
         Bytes out(s.begin(), s.end());
         out.push_back(0);
         return out;
@@ -361,9 +368,17 @@ std::string Serialize(const Key& root, bool skipHardware)
 std::unique_ptr<Key> Parse(const std::string& text)
 {
     Json j;
+    // The parser keeps its own stack, but everything after it recurses, so depth is checked as it reads.
+    const auto depthCheck = [](int depth, Json::parse_event_t event, Json&)
+    {
+        if ((event == Json::parse_event_t::object_start || event == Json::parse_event_t::array_start) &&
+            depth > kMaxJsonDepth)
+            throw FormatError{"the keys are nested too deeply"};
+        return true;
+    };
     try
     {
-        j = Json::parse(text);
+        j = Json::parse(text, depthCheck);
     }
     catch (const Json::exception& e)
     {
@@ -598,6 +613,9 @@ public:
         std::vector<std::string> given;
         if (const LONG rc = Target(parent, subKey, target, &given); rc != ERROR_SUCCESS)
             return rc;
+        // A deeper key would make a file that cannot be loaded again.
+        if (target.path.size() > kMaxKeyDepth)
+            return ERROR_INVALID_PARAMETER;
         if (!Find(target))
         {
             if (!Allowed(parent, KEY_CREATE_SUB_KEY))

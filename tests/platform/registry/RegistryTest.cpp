@@ -163,6 +163,46 @@ TEST_F(RegistryTest, TextsWithoutANaturalFormKeepTheirBytes)
     RegCloseKey(key);
 }
 
+TEST_F(RegistryTest, EmptyTextsMayComeWithoutAnyBytes)
+{
+    m_dir.WriteFile("HKCU.json",
+                    R"({"format": "brevicam-registry", "version": 1, "keys": {"Software": {"values": )"
+                    R"({"FromFile": {"type": "REG_SZ", "hex": ""}}}}})");
+    HKEY key = Create(HKEY_CURRENT_USER, "Software");
+    for (const DWORD type : {REG_SZ, REG_EXPAND_SZ, REG_MULTI_SZ})
+        ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(key, "y", 0, type, nullptr, 0)) << type;
+    platform::registry::Reload();
+    key = Create(HKEY_CURRENT_USER, "Software");
+    for (const char* name : {"y", "FromFile"})
+    {
+        DWORD type = 0;
+        std::vector<BYTE> data;
+        ASSERT_EQ(ERROR_SUCCESS, Read(key, name, type, data)) << name;
+        EXPECT_EQ(std::vector<BYTE>{0}, data) << name;
+    }
+    RegCloseKey(key);
+    EXPECT_EQ("", platform::registry::LastLoadError());
+}
+
+TEST_F(RegistryTest, KeysNestUpToFiveHundredAndTwelveLevels)
+{
+    std::string path = "k";
+    for (int level = 2; level <= 512; ++level)
+        path += "\\k";
+    HKEY key = Create(HKEY_CURRENT_USER, path.c_str());
+    ASSERT_EQ(ERROR_SUCCESS, SetDword(key, "Deepest", 7));
+    HKEY deeper = nullptr;
+    EXPECT_EQ(static_cast<LONG>(ERROR_INVALID_PARAMETER),
+              RegCreateKeyExA(key, "k", 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &deeper,
+                              nullptr));
+    RegCloseKey(key);
+    platform::registry::Reload();
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key));
+    EXPECT_EQ(7u, ReadDword(key, "Deepest"));
+    RegCloseKey(key);
+    EXPECT_EQ("", platform::registry::LastLoadError());
+}
+
 TEST_F(RegistryTest, QueryReportsTheNeededSize)
 {
     HKEY key = Create(HKEY_CURRENT_USER, "Software\\Sizes");
@@ -333,6 +373,17 @@ void PrintTo(const DamagedHive& c, std::ostream* os)
 const std::string kValidHive =
     R"({"format": "brevicam-registry", "version": 1, "keys": {"Software": {"values": {"A": {"type": "REG_DWORD", "data": 1}}}}})";
 
+// A hive whose keys nest `levels` deep, as a settings file damaged by a runaway writer could be.
+std::string NestedHive(int levels)
+{
+    std::string text = R"({"format": "brevicam-registry", "version": 1)";
+    for (int level = 0; level < levels; ++level)
+        text += R"(, "keys": {"k": {"x": 0)";
+    for (int level = 0; level < levels; ++level)
+        text += "}}";
+    return text + "}";
+}
+
 class DamagedHiveTest : public RegistryTest, public ::testing::WithParamInterface<DamagedHive>
 {
 };
@@ -401,6 +452,7 @@ INSTANTIATE_TEST_SUITE_P(
             "BadHex",
             R"({"format": "brevicam-registry", "version": 1, "values": {"A": {"type": "REG_BINARY", "hex": "0g"}}})",
             false, "malformed hex"},
+        DamagedHive{"NestedTooDeeply", NestedHive(100000), false, "nested too deeply"},
         DamagedHive{"Unreadable", "", true, "cannot be read"}),
     [](const ::testing::TestParamInfo<DamagedHive>& info) { return std::string(info.param.name); });
 
