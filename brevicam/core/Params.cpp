@@ -226,6 +226,8 @@ void CParams::LoadLogin()
 void CParams::Save()
 {
     CSingleLock lock(&m_cs, TRUE);
+    // One save of the settings file for all of them, not one per value.
+    platform::registry::WriteBatch batch;
     WriteInt("AudioEnabled", m_AudioEnabled);
     WriteInt("ServerPort", m_ServerSettings.ServerPort);
     WriteInt("HTMLSkin", m_ServerSettings.HTMLSkin);
@@ -261,6 +263,7 @@ void CParams::SaveLogin()
     CSingleLock lock(&m_cs, TRUE);
     if (!m_Login.Remember)
         return;
+    platform::registry::WriteBatch batch;
     WriteString("URL", m_Login.URL);
     WriteString("GUID", m_Login.GUID);
     WriteString("User", m_Login.User);
@@ -282,6 +285,7 @@ void CParams::LoadCameraSettings(CString model)
 void CParams::SaveCameraSettings(CString model)
 {
     CSingleLock lock(&m_cs, TRUE);
+    platform::registry::WriteBatch batch;
     WriteString(CString("VideoResolution_") + model, m_VideoResolution);
     WriteString(CString("PhotoResolution_") + model, m_PhotoResolution);
     WriteInt(CString("CamMode_") + model, m_CamMode);

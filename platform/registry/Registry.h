@@ -10,13 +10,14 @@
 /// The registry: typed values (text, 32-bit number, binary) in a tree of keys under the predefined roots.
 /// HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE and HKEY_CLASSES_ROOT are each kept as one JSON file (HKCU.json,
 /// HKLM.json, HKCR.json) in the folder named by BREVICAM_REGISTRY_DIR, else $XDG_CONFIG_HOME/brevicam
-/// (~/.config/brevicam), created on the first write. Every write reaches the file at once, atomically (a
-/// crash leaves the old or the new file, never half of one); a write that cannot be saved returns its error
-/// and changes nothing. A file that cannot be read or parsed, or whose keys nest deeper than 512 levels, is
-/// moved aside as "<name>.bad" (or "<name>.N.bad" when that exists), reported once on standard error, and
-/// the hive starts empty, so callers see their defaults. Creating a key deeper than that gives
-/// ERROR_INVALID_PARAMETER. Key and value names are compared without case, as Windows does, and keep the
-/// case they were first given. Texts are returned with their terminator counted.
+/// (~/.config/brevicam), created on the first write. Every write outside a write batch (below) reaches the
+/// file at once, atomically and durably (a crash leaves the old or the new file, never half of one); a
+/// write that cannot be saved returns its error and changes nothing. A file that cannot be read or parsed,
+/// or whose keys nest deeper than 512 levels, is moved aside as "<name>.bad" (or "<name>.N.bad" when that
+/// exists), reported once on standard error, and the hive starts empty, so callers see their defaults.
+/// Creating a key deeper than that gives ERROR_INVALID_PARAMETER. Key and value names are compared without
+/// case, as Windows does, and keep the case they were first given. Texts are returned with their terminator
+/// counted.
 ///
 /// Several processes may share the folder: a hive is read again whenever its file was replaced, and
 /// writers take turns on a lock of the folder, each adding its change to the newest file.
@@ -101,4 +102,25 @@ PLATFORM_API std::string LastLoadError();
 /// Fault injection for tests: while `err` (a POSIX error number) is not 0, every save of a hive stops
 /// half-way through its temporary file and fails with that error, as a full disk would.
 PLATFORM_API void SetWriteFaultForTesting(int err);
+
+/// Groups the writes made while it is open, from any thread of the process, into one save of each hive
+/// they change. The changes are seen at once but reach the file, atomically and durably, when the last
+/// open batch ends (RegFlushKey saves the key's hive earlier); from the first change to the save, other
+/// processes wait to write the folder. Batches nest. When the save fails, every change of the batch is
+/// taken back and End (or RegFlushKey) returns the error.
+class PLATFORM_API WriteBatch
+{
+public:
+    WriteBatch();
+    /// Ends the batch unless End did.
+    ~WriteBatch();
+    WriteBatch(const WriteBatch&) = delete;
+    WriteBatch& operator=(const WriteBatch&) = delete;
+
+    /// Ends the batch; ERROR_SUCCESS, or the error of a save that failed. Further calls do nothing.
+    LONG End();
+
+private:
+    bool m_open = true;
+};
 } // namespace platform::registry

@@ -488,6 +488,8 @@ struct Hive
     std::unique_ptr<Key> root;
     // The file the tree was last read from or written to; a different file means another writer.
     FileStamp stamp;
+    // Changed by a write batch and not saved yet.
+    bool dirty = false;
 };
 
 struct OpenKey
@@ -569,6 +571,7 @@ public:
             hive.loaded = false;
             hive.root.reset();
             hive.stamp = {};
+            hive.dirty = false;
         }
         m_handles.clear();
         m_folder.reset();
@@ -585,6 +588,25 @@ public:
     {
         std::lock_guard lock(m_mutex);
         m_writeFault = err;
+    }
+
+    void BeginBatch()
+    {
+        std::lock_guard lock(m_mutex);
+        ++m_batchDepth;
+    }
+
+    LONG EndBatch()
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_batchDepth == 0 || --m_batchDepth > 0)
+            return ERROR_SUCCESS;
+        LONG result = ERROR_SUCCESS;
+        for (Hive& hive : m_hives)
+            if (const LONG rc = SaveBatch(hive); rc != ERROR_SUCCESS && result == ERROR_SUCCESS)
+                result = rc;
+        m_batchLock.reset();
+        return result;
     }
 
     LONG Open(HKEY parent, LPCSTR subKey, REGSAM access, HKEY* result)
@@ -829,8 +851,10 @@ public:
     {
         std::lock_guard lock(m_mutex);
         OpenKey target;
-        // Every change is already on disk.
-        return ResolveHandle(handle, target);
+        if (const LONG rc = ResolveHandle(handle, target); rc != ERROR_SUCCESS)
+            return rc;
+        // Outside a write batch every change is already on disk.
+        return SaveBatch(m_hives[target.hive]);
     }
 
 private:
@@ -984,7 +1008,7 @@ private:
         FileStamp now;
         if (::stat(path.c_str(), &st) == 0)
             now = FileStamp::Of(st);
-        if (hive.loaded && now == hive.stamp)
+        if (hive.loaded && (now == hive.stamp || hive.dirty))
             return hive;
 
         std::unique_ptr<Key> hardware;
@@ -1134,6 +1158,23 @@ private:
             return change(Fresh(index), undo);
         }
         const std::string& folder = Folder();
+        if (m_batchDepth > 0)
+        {
+            // The batch keeps the folder locked from its first change to its save, so the hive it changes
+            // stays the newest one and no other writer's change is lost.
+            if (!m_batchLock)
+            {
+                if (const int err = CreateFolder(folder); err != 0)
+                    return static_cast<LONG>(platform::ErrorFromErrno(err));
+                m_batchLock = std::make_unique<FolderLock>(folder);
+            }
+            Hive& hive = Fresh(index);
+            std::function<void()> undo;
+            const LONG rc = change(hive, undo);
+            if (rc == ERROR_SUCCESS)
+                hive.dirty = true;
+            return rc;
+        }
         if (const int err = CreateFolder(folder); err != 0)
             return static_cast<LONG>(platform::ErrorFromErrno(err));
         FolderLock lock(folder);
@@ -1144,6 +1185,19 @@ private:
         const LONG rc = Save(hive);
         if (rc != ERROR_SUCCESS && undo)
             undo();
+        return rc;
+    }
+
+    // Saves the changes a write batch made to the hive. When they cannot be saved they are all dropped:
+    // the hive is read again from its file, which no other writer changed meanwhile.
+    LONG SaveBatch(Hive& hive)
+    {
+        if (!hive.dirty)
+            return ERROR_SUCCESS;
+        hive.dirty = false;
+        const LONG rc = Save(hive);
+        if (rc != ERROR_SUCCESS)
+            hive.loaded = false;
         return rc;
     }
 
@@ -1212,6 +1266,8 @@ private:
     ULONG_PTR m_nextHandle = 0x10000;
     std::string m_lastLoadError;
     int m_writeFault = 0;
+    int m_batchDepth = 0;
+    std::unique_ptr<FolderLock> m_batchLock;
 };
 } // namespace
 
@@ -1288,5 +1344,23 @@ std::string LastLoadError()
 void SetWriteFaultForTesting(int err)
 {
     Store::Instance().SetWriteFault(err);
+}
+
+WriteBatch::WriteBatch()
+{
+    Store::Instance().BeginBatch();
+}
+
+WriteBatch::~WriteBatch()
+{
+    End();
+}
+
+LONG WriteBatch::End()
+{
+    if (!m_open)
+        return ERROR_SUCCESS;
+    m_open = false;
+    return Store::Instance().EndBatch();
 }
 } // namespace platform::registry

@@ -16,7 +16,9 @@
 #include <optional>
 #include <sstream>
 #include <string>
+#include <sys/inotify.h>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -430,6 +432,50 @@ TEST_F(ParamsTest, LoginValuesAreWrittenOnlyWhileRemembered)
     EXPECT_EQ(Stored("User"), "new user");
     EXPECT_EQ(Stored("Password"), "secret");
     EXPECT_EQ(StoredInt("Remember"), 1);
+}
+
+// How often the settings file was saved while `action` ran: each save writes a file under a name of its
+// own and renames it over the settings file. The kernel may merge moves onto one name into one event,
+// never moves from different names.
+int SettingsFileSaves(const fs::path& folder, const std::function<void()>& action)
+{
+    fs::create_directories(folder);
+    const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    EXPECT_GE(watch, 0);
+    EXPECT_GE(inotify_add_watch(watch, folder.c_str(), IN_MOVED_FROM), 0);
+    action();
+    int saves = 0;
+    alignas(inotify_event) char buffer[4096];
+    ssize_t length = 0;
+    while ((length = ::read(watch, buffer, sizeof buffer)) > 0)
+        for (const char* at = buffer; at < buffer + length;)
+        {
+            const auto* event = reinterpret_cast<const inotify_event*>(at);
+            if (event->len > 0 && std::string(event->name).find("HKCU.json") != std::string::npos)
+                ++saves;
+            at += sizeof(inotify_event) + event->len;
+        }
+    ::close(watch);
+    return saves;
+}
+
+TEST_F(ParamsTest, EachSaveWritesTheSettingsFileOnce)
+{
+    m_params.Load();
+    m_params.LoadCameraSettings("5");
+    {
+        CSingleLock lock(&m_params.m_cs, TRUE);
+        m_params.m_Login.Remember = 1;
+        m_params.m_NbPictures = 12;
+        m_params.m_CamMode = 2;
+    }
+    const fs::path folder = m_dir / "registry";
+    EXPECT_EQ(SettingsFileSaves(folder, [&] { m_params.Save(); }), 1);
+    EXPECT_EQ(SettingsFileSaves(folder, [&] { m_params.SaveCameraSettings("5"); }), 1);
+    platform::registry::Reload();
+    EXPECT_EQ(StoredInt("NbPictures"), 12);
+    EXPECT_EQ(StoredInt("Remember"), 1);
+    EXPECT_EQ(StoredInt("CamMode_5"), 2);
 }
 
 TEST_F(ParamsTest, WithoutAProfileLoadGivesDefaultsAndSaveWritesNothing)

@@ -15,6 +15,7 @@
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace
@@ -499,6 +500,104 @@ TEST_F(RegistryTest, FailedSaveLeavesTheOldFileAndReportsTheError)
     key = nullptr;
     ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Atomic", 0, KEY_READ, &key));
     EXPECT_EQ(2u, ReadDword(key, "Lost"));
+    RegCloseKey(key);
+}
+
+TEST_F(RegistryTest, WriteBatchSavesEachHiveOnceWhenTheLastBatchEnds)
+{
+    HKEY key = Create(HKEY_CURRENT_USER, "Software\\Batch");
+    ASSERT_EQ(ERROR_SUCCESS, SetDword(key, "A", 1));
+    const std::string before = ReadFile(Hive());
+    {
+        platform::registry::WriteBatch outer;
+        {
+            platform::registry::WriteBatch inner;
+            ASSERT_EQ(ERROR_SUCCESS, SetDword(key, "A", 2));
+            ASSERT_EQ(ERROR_SUCCESS, SetText(key, "B", "text"));
+            HKEY classes = Create(HKEY_CLASSES_ROOT, "CLSID\\{1}");
+            ASSERT_EQ(ERROR_SUCCESS, SetText(classes, "", "Filter"));
+            RegCloseKey(classes);
+            EXPECT_EQ(ERROR_SUCCESS, inner.End());
+        }
+        // Seen at once, saved only when the outer batch ends.
+        EXPECT_EQ(2u, ReadDword(key, "A"));
+        EXPECT_EQ(before, ReadFile(Hive()));
+        EXPECT_FALSE(std::filesystem::exists(Hive("HKCR.json")));
+        EXPECT_EQ(ERROR_SUCCESS, outer.End());
+    }
+    RegCloseKey(key);
+    platform::registry::Reload();
+    key = Create(HKEY_CURRENT_USER, "Software\\Batch");
+    EXPECT_EQ(2u, ReadDword(key, "A"));
+    DWORD type = 0;
+    std::vector<BYTE> data;
+    EXPECT_EQ(ERROR_SUCCESS, Read(key, "B", type, data));
+    RegCloseKey(key);
+    EXPECT_NE(std::string::npos, ReadFile(Hive("HKCR.json")).find("Filter"));
+}
+
+TEST_F(RegistryTest, BatchThatCannotBeSavedTakesBackAllItsChanges)
+{
+    HKEY key = Create(HKEY_CURRENT_USER, "Software\\Batch");
+    ASSERT_EQ(ERROR_SUCCESS, SetDword(key, "Kept", 1));
+    const std::string before = ReadFile(Hive());
+    const auto filesBefore = Files();
+    {
+        platform::registry::WriteBatch batch;
+        ASSERT_EQ(ERROR_SUCCESS, SetDword(key, "Kept", 2));
+        ASSERT_EQ(ERROR_SUCCESS, SetDword(key, "Lost", 3));
+        HKEY child = Create(key, "Child");
+        RegCloseKey(child);
+        platform::registry::SetWriteFaultForTesting(ENOSPC);
+        EXPECT_EQ(static_cast<LONG>(ERROR_DISK_FULL), RegFlushKey(key));
+        EXPECT_EQ(1u, ReadDword(key, "Kept"));
+        ASSERT_EQ(ERROR_SUCCESS, SetDword(key, "Lost", 4));
+        EXPECT_EQ(static_cast<LONG>(ERROR_DISK_FULL), batch.End());
+    }
+    platform::registry::SetWriteFaultForTesting(0);
+    EXPECT_EQ(before, ReadFile(Hive()));
+    EXPECT_EQ(filesBefore, Files());
+    EXPECT_EQ(1u, ReadDword(key, "Kept"));
+    EXPECT_EQ(0xDEADBEEFu, ReadDword(key, "Lost"));
+    HKEY child = nullptr;
+    EXPECT_EQ(static_cast<LONG>(ERROR_FILE_NOT_FOUND), RegOpenKeyExA(key, "Child", 0, KEY_READ, &child));
+    // Writes after the batch are saved one by one again.
+    EXPECT_EQ(ERROR_SUCCESS, SetDword(key, "Lost", 5));
+    EXPECT_NE(before, ReadFile(Hive()));
+    RegCloseKey(key);
+}
+
+TEST_F(RegistryTest, AnotherProcessWritingDuringABatchKeepsItsValues)
+{
+    HKEY key = Create(HKEY_CURRENT_USER, "Software\\Shared");
+    ASSERT_EQ(ERROR_SUCCESS, SetDword(key, "Mine", 1));
+    int go[2];
+    ASSERT_EQ(0, pipe(go));
+    const pid_t child = fork();
+    ASSERT_NE(-1, child);
+    if (child == 0)
+    {
+        char byte = 0;
+        const bool told = ::read(go[0], &byte, 1) == 1;
+        _exit(told && SetDword(key, "Child", 3) == ERROR_SUCCESS ? 0 : 1);
+    }
+    {
+        // The other process writes while the batch is open; whichever saves first, nothing is lost.
+        platform::registry::WriteBatch batch;
+        ASSERT_EQ(ERROR_SUCCESS, SetDword(key, "Parent", 2));
+        ASSERT_EQ(1, ::write(go[1], "x", 1));
+        ASSERT_EQ(ERROR_SUCCESS, SetDword(key, "Parent2", 4));
+        EXPECT_EQ(ERROR_SUCCESS, batch.End());
+    }
+    int status = 0;
+    ASSERT_EQ(child, waitpid(child, &status, 0));
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    ::close(go[0]);
+    ::close(go[1]);
+    const std::vector<std::pair<const char*, DWORD>> expected = {
+        {"Mine", 1}, {"Parent", 2}, {"Parent2", 4}, {"Child", 3}};
+    for (const auto& [name, value] : expected)
+        EXPECT_EQ(value, ReadDword(key, name)) << name;
     RegCloseKey(key);
 }
 
