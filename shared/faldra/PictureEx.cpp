@@ -2,6 +2,7 @@
 
 #include "platform/resources/Resources.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <fstream>
@@ -25,6 +26,17 @@ const UINT g_frameReady = RegisterWindowMessage("CPictureEx frame ready");
 int Word(const BYTE* at)
 {
     return at[0] | (at[1] << 8);
+}
+
+// The pixels decoding one image of a GIF takes: the decoder draws on the logical screen, and an image
+// reaching beyond the screen can only make that larger. Beyond the side limit it counts as too many.
+long long DecodedPixels(int screenWidth, int screenHeight, SIZE offset, SIZE size)
+{
+    const long long width = std::max<long long>(screenWidth, static_cast<long long>(offset.cx) + size.cx);
+    const long long height = std::max<long long>(screenHeight, static_cast<long long>(offset.cy) + size.cy);
+    if (width > kMaxSide || height > kMaxSide)
+        return kMaxPixels + 1;
+    return width * height;
 }
 
 RECT Intersect(const RECT& a, const RECT& b)
@@ -114,6 +126,11 @@ BOOL CPictureEx::Load(HGLOBAL data, DWORD size)
 
 BOOL CPictureEx::LoadGif(HGLOBAL data, int width, int height)
 {
+    // A few bytes of header can claim a screen and frames of any size, and every frame is decoded before
+    // it is shown: the sizes are checked before anything is decoded, and all the frames of an animation
+    // together may hold no more pixels than one still picture.
+    if (DecodedPixels(width, height, SIZE{}, SIZE{}) > kMaxPixels)
+        return FALSE;
     ResetDataPointer();
     int graphicBlocks = 0;
     while (SkipNextGraphicBlock())
@@ -131,7 +148,25 @@ BOOL CPictureEx::LoadGif(HGLOBAL data, int width, int height)
         if (!block)
             return FALSE;
         GlobalFree(block);
+        if (DecodedPixels(width, height, m_singleOffset, m_singleSize) > kMaxPixels)
+            return FALSE;
         return LoadSinglePicture(data, width, height);
+    }
+
+    ResetDataPointer();
+    long long pixels = 0;
+    for (;;)
+    {
+        TFrame frame;
+        UINT length = 0;
+        HGLOBAL block = GetNextGraphicBlock(&length, &frame.m_nDelay, &frame.m_frameSize,
+                                            &frame.m_frameOffset, &frame.m_nDisposal);
+        if (!block)
+            break;
+        GlobalFree(block);
+        pixels += DecodedPixels(width, height, frame.m_frameOffset, frame.m_frameSize);
+        if (pixels > kMaxPixels)
+            return FALSE;
     }
 
     ResetDataPointer();

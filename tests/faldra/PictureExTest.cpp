@@ -407,6 +407,26 @@ Bytes WithWord(Bytes data, std::size_t at, int value)
     return data;
 }
 
+// A GIF claiming `frames` images of the given size on a screen of the given size, each with image data of
+// a clear and an end code only: a few bytes that would decode to any number of pixels.
+Bytes ClaimedSizes(int screenWidth, int screenHeight, int frameWidth, int frameHeight, int frames)
+{
+    Bytes b = {'G', 'I', 'F', '8', '9', 'a'};
+    gif_test::Word(b, screenWidth);
+    gif_test::Word(b, screenHeight);
+    b.insert(b.end(), {0x80, 0, 0, 0, 0, 0, 255, 255, 255}); // a global table of two colours
+    for (int i = 0; i < frames; ++i)
+    {
+        b.insert(b.end(), {0x21, 0xF9, 4, 0, 10, 0, 0, 0});
+        b.insert(b.end(), {0x2C, 0, 0, 0, 0});
+        gif_test::Word(b, frameWidth);
+        gif_test::Word(b, frameHeight);
+        b.insert(b.end(), {0, 2, 1, 0x2C, 0});
+    }
+    b.push_back(0x3B);
+    return b;
+}
+
 std::vector<HostileCase> HostileCases()
 {
     const Bytes gif = ThreeColours();
@@ -433,6 +453,10 @@ std::vector<HostileCase> HostileCases()
          }()},
         {"zero_screen", WithWord(WithWord(gif, 6, 0), 8, 0)},
         {"huge_screen", WithWord(WithWord(gif, 6, 65535), 8, 65535)},
+        {"three_frames_of_5000_square", ClaimedSizes(5000, 5000, 5000, 5000, 3)},
+        {"many_frames_each_within_the_limits", ClaimedSizes(4000, 4000, 4000, 4000, 12)},
+        {"frames_far_larger_than_their_screen", ClaimedSizes(20, 20, 16000, 16000, 2)},
+        {"one_frame_wider_than_any_picture", ClaimedSizes(20, 20, 20000, 10, 1)},
         {"sub_blocks_past_the_end", endlessChain},
         {"local_table_past_the_end", bigTable},
         {"unknown_block_first",
