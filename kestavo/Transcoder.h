@@ -195,7 +195,9 @@ public:
 };
 
 /// Implemented by the caller; called on the transcoder's worker thread, under the instance's lock, with data
-/// valid only during the call. It must return promptly (post a copy) and may call back into the instance.
+/// valid only during the call. It must return promptly (post a copy) and may call back into the instance,
+/// also to register or unregister observers (itself included): one unregistered is not called again, one
+/// registered gets the events that follow.
 class KESTAVO_API IUIObserver
 {
 public:

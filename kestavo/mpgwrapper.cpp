@@ -19,6 +19,7 @@
 #include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace transcoder
 {
@@ -638,8 +639,11 @@ void CBaseJob::Detach(IListener* listener)
 
 void CBaseJob::Notify(const void* data)
 {
-    for (IListener* listener : m_listeners)
-        listener->OnEvent(this, data);
+    // A listener may attach or detach listeners while it is called; see CVideoTranscoder::Notify.
+    const std::vector<IListener*> listeners(m_listeners.begin(), m_listeners.end());
+    for (IListener* listener : listeners)
+        if (m_listeners.contains(listener))
+            listener->OnEvent(this, data);
 }
 
 CommandLine CBaseJob::ConverterCommand()
@@ -1037,8 +1041,13 @@ bool CVideoTranscoder::Notify(int event, const void* data)
 {
     // The lock is re-entrant: an observer may ask the instance for its job count while it is called.
     CSingleLock lock(&m_lock, TRUE);
-    for (IUIObserver* observer : m_observers)
+    // Observers may register and unregister (themselves or others) while they are called, so the round goes
+    // over a copy; one unregistered meanwhile is skipped, as its owner may already have deleted it.
+    const std::vector<IUIObserver*> observers(m_observers.begin(), m_observers.end());
+    for (IUIObserver* observer : observers)
     {
+        if (!m_observers.contains(observer))
+            continue;
         try
         {
             observer->Notify(WM_TRANSCODER_EVENT, event, data);
