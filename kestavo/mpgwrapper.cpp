@@ -35,6 +35,9 @@ constexpr DWORD kDefaultSilenceTimeoutMs = 30000;
 constexpr int kPollSliceMs = 50;
 // A converter ended because its run failed inside the library gets a plain failure code.
 constexpr DWORD kFailedRunExitCode = 1;
+// No video this program meets comes near this many pixels a side; a header that claims more (or a size
+// that reads as negative) is damaged or hostile.
+constexpr DWORD kMaxFrameSide = 16384;
 
 bool IsBlank(char c)
 {
@@ -1181,7 +1184,7 @@ VideoFileInfo get_info(const char* path)
     try
     {
         AviHeaders headers;
-        if (!ReadAviHeaders(path, headers))
+        if (!ReadAviHeaders(path, headers) || headers.width > kMaxFrameSide || headers.height > kMaxFrameSide)
             return info;
         CopyText(info.container, sizeof(info.container), "AVI");
 
@@ -1231,6 +1234,13 @@ int get_frame(const char* video, const char* image)
     try
     {
         if (!video || !image || !*video || !*image || IsSameFile(video, image))
+            return -1;
+        // The converter would wait on a FIFO or device (and hold the caller) until the silence limit; only
+        // regular files are read, or written over.
+        struct stat st
+        {
+        };
+        if (stat(video, &st) != 0 || !S_ISREG(st.st_mode) || (stat(image, &st) == 0 && !S_ISREG(st.st_mode)))
             return -1;
         // -update 1 writes exactly one image under the given name, never a numbered series.
         CTranscoderLauncher launcher({GetConverterPath(), "-nostdin", "-y", "-i",
