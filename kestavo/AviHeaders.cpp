@@ -25,7 +25,7 @@ constexpr DWORD kStreamHeader = MakeFourCC('s', 't', 'r', 'h');
 // at 32, the last field read.
 constexpr std::size_t kMainHeaderMinSize = 40;
 constexpr std::size_t kStreamHeaderMinSize = 36;
-// Real header lists are a few kilobytes; a bigger one is read this far and treated as cut there.
+// Real header lists are a few kilobytes; a bigger one is taken for damage.
 constexpr std::size_t kMaxHeaderListBytes = 4 * 1024 * 1024;
 // Bounds the walk over chunks whatever sizes a file claims.
 constexpr int kMaxTopLevelChunks = 64;
@@ -172,8 +172,11 @@ bool ReadAviHeaders(const char* path, AviHeaders& headers)
         const DWORD listType = ReadLE32(head, 8);
         if (id == kList && size >= 4 && listType == kHeaderList)
         {
-            const std::uint64_t listEnd = std::min(pos + 8 + size, end);
-            const std::uint64_t length = std::min<std::uint64_t>(listEnd - (pos + 12), kMaxHeaderListBytes);
+            // Headers cut short (or claiming more than the file) may lack any of what follows the main
+            // header; such a file is not reported on at all.
+            if (pos + 8 + size > end || size - 4 > kMaxHeaderListBytes)
+                return false;
+            const std::uint64_t length = size - 4;
             const std::string list = file.ReadAt(pos + 12, static_cast<std::size_t>(length));
             if (list.size() != length)
                 return false;

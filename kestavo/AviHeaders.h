@@ -38,6 +38,7 @@ inline constexpr DWORD kStreamTypeVideo = MakeFourCC('v', 'i', 'd', 's');
 
 /// Reads the main and stream headers of a RIFF AVI file. Every size in the file is checked against its
 /// enclosing chunk and the file's length, so a damaged or hostile file reads as far as it is sound and no
-/// further. False when the file cannot be opened, is not an AVI file, or has no readable main header.
+/// further. False when the file cannot be opened, is not an AVI file, has no readable main header, or its
+/// header list runs past the file's end.
 bool ReadAviHeaders(const char* path, AviHeaders& headers);
 } // namespace transcoder

@@ -195,7 +195,9 @@ public:
 };
 
 /// Implemented by the caller; called on the transcoder's worker thread, under the instance's lock, with data
-/// valid only during the call. It must return promptly (post a copy) and may call back into the instance.
+/// valid only during the call. It must return promptly (post a copy) and may call back into the instance,
+/// also to register or unregister observers (itself included): one unregistered is not called again, one
+/// registered gets the events that follow.
 class KESTAVO_API IUIObserver
 {
 public:
@@ -272,10 +274,12 @@ extern "C"
     KESTAVO_API IVideoTranscoder* CreateVideoTranscoderInstance();
     /// Deletes the instance (null is accepted); returns 0. Throws nothing.
     KESTAVO_API int DeleteVideoTranscoderInstance(IVideoTranscoder* instance);
-    /// Information on an AVI file; the defaults with `valid` false for anything else. Throws nothing.
+    /// Information on an AVI file; the defaults with `valid` false for anything else, including a file whose
+    /// headers are cut or claim a negative or absurd frame size. Throws nothing.
     KESTAVO_API VideoFileInfo get_info(const char* path);
     /// Writes the first frame of the video as the image (format by its extension) with the converter and
-    /// waits for it (bounded). 0 when the image was written, -1 otherwise. Throws nothing.
+    /// waits for it (bounded). 0 when the image was written, -1 otherwise, at once when the video is not a
+    /// regular file or the image exists as anything else. Throws nothing.
     KESTAVO_API int get_frame(const char* video, const char* image);
     /// Always true.
     KESTAVO_API bool check_valid_psp(const char* path);

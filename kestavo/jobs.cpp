@@ -129,7 +129,11 @@ CommandLine CBlogGIFJob::BuildCommandLine()
     CommandLine commandLine = ConverterCommand();
     Append(commandLine, {"-r", std::to_string(GetFrameRate())});
     Append(commandLine, ResizeParams());
-    commandLine.push_back(ConverterFileArgument(m_target + "%d.jpg"));
+    // The converter reads the name as a pattern: a '%' of the name itself is written doubled.
+    std::string pattern;
+    for (const char c : m_target)
+        pattern += c == '%' ? std::string("%%") : std::string(1, c);
+    commandLine.push_back(ConverterFileArgument(pattern + "%d.jpg"));
     return commandLine;
 }
 

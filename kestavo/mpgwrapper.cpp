@@ -19,6 +19,7 @@
 #include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace transcoder
 {
@@ -34,6 +35,9 @@ constexpr DWORD kDefaultSilenceTimeoutMs = 30000;
 constexpr int kPollSliceMs = 50;
 // A converter ended because its run failed inside the library gets a plain failure code.
 constexpr DWORD kFailedRunExitCode = 1;
+// No video this program meets comes near this many pixels a side; a header that claims more (or a size
+// that reads as negative) is damaged or hostile.
+constexpr DWORD kMaxFrameSide = 16384;
 
 bool IsBlank(char c)
 {
@@ -638,8 +642,11 @@ void CBaseJob::Detach(IListener* listener)
 
 void CBaseJob::Notify(const void* data)
 {
-    for (IListener* listener : m_listeners)
-        listener->OnEvent(this, data);
+    // A listener may attach or detach listeners while it is called; see CVideoTranscoder::Notify.
+    const std::vector<IListener*> listeners(m_listeners.begin(), m_listeners.end());
+    for (IListener* listener : listeners)
+        if (m_listeners.contains(listener))
+            listener->OnEvent(this, data);
 }
 
 CommandLine CBaseJob::ConverterCommand()
@@ -1037,8 +1044,13 @@ bool CVideoTranscoder::Notify(int event, const void* data)
 {
     // The lock is re-entrant: an observer may ask the instance for its job count while it is called.
     CSingleLock lock(&m_lock, TRUE);
-    for (IUIObserver* observer : m_observers)
+    // Observers may register and unregister (themselves or others) while they are called, so the round goes
+    // over a copy; one unregistered meanwhile is skipped, as its owner may already have deleted it.
+    const std::vector<IUIObserver*> observers(m_observers.begin(), m_observers.end());
+    for (IUIObserver* observer : observers)
     {
+        if (!m_observers.contains(observer))
+            continue;
         try
         {
             observer->Notify(WM_TRANSCODER_EVENT, event, data);
@@ -1172,7 +1184,7 @@ VideoFileInfo get_info(const char* path)
     try
     {
         AviHeaders headers;
-        if (!ReadAviHeaders(path, headers))
+        if (!ReadAviHeaders(path, headers) || headers.width > kMaxFrameSide || headers.height > kMaxFrameSide)
             return info;
         CopyText(info.container, sizeof(info.container), "AVI");
 
@@ -1222,6 +1234,13 @@ int get_frame(const char* video, const char* image)
     try
     {
         if (!video || !image || !*video || !*image || IsSameFile(video, image))
+            return -1;
+        // The converter would wait on a FIFO or device (and hold the caller) until the silence limit; only
+        // regular files are read, or written over.
+        struct stat st
+        {
+        };
+        if (stat(video, &st) != 0 || !S_ISREG(st.st_mode) || (stat(image, &st) == 0 && !S_ISREG(st.st_mode)))
             return -1;
         // -update 1 writes exactly one image under the given name, never a numbered series.
         CTranscoderLauncher launcher({GetConverterPath(), "-nostdin", "-y", "-i",

@@ -24,7 +24,11 @@ constexpr GUID kMp4v = FOURCCMap(MAKEFOURCC('M', 'P', '4', 'V'));
 /// Larger pictures are refused before any buffer is sized for them; MPEG-4 part 2 stops below this.
 constexpr LONG kMaxDimension = 8192;
 
-constexpr long kMinOutputBuffer = 16384;
+/// The encoder's own bound for one frame: no macroblock takes more than 30 bits for each of its 384
+/// coefficients plus 120 bytes of side information, and 100 more are kept for it; 10000 bytes hold the
+/// picture and stream headers. Below this, noisy pictures at a high bit rate are dropped.
+constexpr long kMacroblockBytes = 30 * 16 * 16 * 3 / 8 + 120 + 100;
+constexpr long kFrameHeaderBytes = 10000;
 
 void TurnUpright(Picture& picture, int height)
 {
@@ -369,10 +373,11 @@ HRESULT CMpeg4EncoderFilter::DecideBufferSize(IMemAllocator* allocator, ALLOCATO
 {
     if (!allocator || !request)
         return E_POINTER;
-    // Three quarters of a byte a pixel holds any frame of a picture of some size; small pictures still
-    // need room for the stream headers and a first intra frame.
-    request->cbBuffer = std::max<long>(
-        request->cbBuffer, std::max<long>(static_cast<long>(m_width) * m_height * 3 / 4, kMinOutputBuffer));
+    // Room for the largest frame the encoder can make of a picture of this size, so that no frame is ever
+    // lost for want of space (the frames after it would be decoded against a picture that never came).
+    const long macroblocks =
+        (static_cast<long>(m_width) + 15) / 16 * ((static_cast<long>(m_height) + 15) / 16);
+    request->cbBuffer = std::max<long>(request->cbBuffer, macroblocks * kMacroblockBytes + kFrameHeaderBytes);
     request->cBuffers = request->cBuffers > 1 ? request->cBuffers : 2;
     ALLOCATOR_PROPERTIES actual{};
     allocator->SetProperties(request, &actual);

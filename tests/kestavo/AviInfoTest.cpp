@@ -262,18 +262,26 @@ TEST_F(GetInfoTest, NonAviMissingAndNullGiveTheDefaults)
     EXPECT_TRUE(lib.check_valid_psp(nullptr));
 }
 
-TEST_F(GetInfoTest, TruncatedRealAviIsReadAsFarAsItsHeadersGo)
+TEST_F(GetInfoTest, TruncatedRealAviIsValidOnlyWithItsWholeHeaders)
 {
     const auto path = dir / "clip.avi";
     MakeClip(path, {"-f", "lavfi", "-i", "testsrc=duration=2:size=64x48:rate=15"},
              {"-c:v", "mpeg4", "-vtag", "XVID"});
     const std::string whole = testing_support::ReadFile(path);
+    ASSERT_EQ(whole.substr(12, 4), "LIST");
+    ASSERT_EQ(whole.substr(20, 4), "hdrl");
+    const std::size_t headersEnd = 20 + static_cast<unsigned char>(whole[16]) +
+                                   (static_cast<unsigned char>(whole[17]) << 8) +
+                                   (static_cast<unsigned char>(whole[18]) << 16);
+    ASSERT_LT(headersEnd, whole.size() / 2);
     // Cut inside the frames: the headers are all there.
     const VideoFileInfo cut = InfoOf(whole.substr(0, whole.size() / 2));
     EXPECT_TRUE(cut.valid);
     EXPECT_STREQ(cut.codec, "XVID");
-    // Cut inside the main header: not readable.
-    ExpectDefaults(InfoOf(whole.substr(0, 40)));
+    EXPECT_TRUE(InfoOf(whole.substr(0, headersEnd)).valid);
+    // Cut inside the headers, even after the main header: not a video to report on.
+    for (const std::size_t length : {headersEnd - 1, std::size_t{100}, std::size_t{40}})
+        ExpectDefaults(InfoOf(whole.substr(0, length)));
 }
 
 TEST_F(GetInfoTest, FifoIsRefusedWithoutWaitingForAWriter)
@@ -305,6 +313,9 @@ TEST_P(GetInfoHostileTest, DamagedHeadersNeverReadOutOfBounds)
     const HostileCase& c = GetParam();
     const VideoFileInfo info = InfoOf(c.bytes);
     EXPECT_EQ(info.valid, c.valid);
+    // Nothing of a refused file comes through, whatever its headers claim.
+    if (!c.valid)
+        ExpectDefaults(info);
     EXPECT_STREQ(info.container, c.valid ? "AVI" : "N/A");
     EXPECT_STREQ(info.codec, c.codec);
     // Every text stays terminated inside its field.
@@ -330,7 +341,14 @@ INSTANTIATE_TEST_SUITE_P(
         HostileCase{"RiffClaimsFourGigabytes",
                     Riff(List("hdrl", Avih(320, 240, 30) + Strl("vids", "XVID")), 0xFFFFFFFFu), true, "XVID"},
         HostileCase{"HeaderListClaimsFourGigabytes",
-                    Riff(List("hdrl", Avih(320, 240, 30) + Strl("vids", "XVID"), 0xFFFFFFFFu)), true, "XVID"},
+                    Riff(List("hdrl", Avih(320, 240, 30) + Strl("vids", "XVID"), 0xFFFFFFFFu)), false, "N/A"},
+        HostileCase{"HeaderListCutAfterMainHeader", SimpleAvi(Strl("vids", "XVID")).substr(0, 100), false,
+                    "N/A"},
+        HostileCase{"NegativeWidth", SimpleAvi(Strl("vids", "XVID"), 0xFFFFFFFFu, 240), false, "N/A"},
+        HostileCase{"HeightIntMin", SimpleAvi(Strl("vids", "XVID"), 320, 0x80000000u), false, "N/A"},
+        HostileCase{"AbsurdWidth", SimpleAvi(Strl("vids", "XVID"), 1000000, 240), false, "N/A"},
+        HostileCase{"AbsurdHeight", SimpleAvi(Strl("vids", "XVID"), 320, 65536), false, "N/A"},
+        HostileCase{"LargestSize", SimpleAvi(Strl("vids", "XVID"), 16384, 16384), true, "XVID"},
         HostileCase{"MainHeaderClaimsFourGigabytes",
                     Riff(List("hdrl", Chunk("avih", std::string(56, '\0'), 0xFFFFFFFFu))), false, "N/A"},
         HostileCase{"MainHeaderTooShort", Riff(List("hdrl", Chunk("avih", std::string(8, '\0')))), false,

@@ -129,12 +129,13 @@ TEST(ConverterLocationTest, ConverterBesideTheLibraryIsPreferredToPath)
                                     (dir / "arguments").string() +
                                     "\"\n"
                                     "printf 'image' > \"${last#file:}\"\n");
+    const auto video = dir.WriteFile("video.avi", "video");
     KestavoLibrary copy(dir / "libkestavo.so");
     ASSERT_NE(copy.get_frame, nullptr);
-    EXPECT_EQ(copy.get_frame("video.avi", (dir / "frame.bmp").c_str()), 0);
+    EXPECT_EQ(copy.get_frame(video.c_str(), (dir / "frame.bmp").c_str()), 0);
     EXPECT_EQ(testing_support::ReadFile(dir / "arguments"),
-              "-nostdin\n-y\n-i\nfile:video.avi\n-frames:v\n1\n-update\n1\nfile:" +
-                  (dir / "frame.bmp").string() + "\n");
+              "-nostdin\n-y\n-i\nfile:" + video.string() +
+                  "\n-frames:v\n1\n-update\n1\nfile:" + (dir / "frame.bmp").string() + "\n");
 }
 
 TEST(LauncherTest, MissingProgramThrowsWithTheSystemCode)

@@ -4,6 +4,8 @@
 
 #include <chrono>
 #include <fstream>
+#include <sys/stat.h>
+#include <utility>
 
 using namespace kestavo_test;
 
@@ -55,6 +57,27 @@ TEST_F(GetFrameTest, FailuresReturnMinusOneAndLeaveNoImage)
     EXPECT_EQ(testing_support::ReadFile(Path("clip.avi")), before);
     EXPECT_EQ(lib.get_frame(nullptr, Path("frame.bmp").c_str()), -1);
     EXPECT_EQ(lib.get_frame(Path("clip.avi").c_str(), nullptr), -1);
+}
+
+TEST_F(GetFrameTest, AnythingButRegularFilesIsRefusedWithoutStartingTheConverter)
+{
+    // A converter that leaves a mark when it runs: a refusal must come before it is started, since a FIFO
+    // would hold it (and the caller) until the silence limit.
+    std::filesystem::create_directories(Path("bin"));
+    WriteScript(Path("bin/ffmpeg"), "echo ran >> '" + Path("ran").string() + "'\nexit 1\n");
+    const ScopedEnv path("PATH", Path("bin").string());
+    ASSERT_EQ(mkfifo(Path("pipe.avi").c_str(), 0600), 0);
+    ASSERT_EQ(mkfifo(Path("pipe.bmp").c_str(), 0600), 0);
+    std::filesystem::create_directories(Path("folder.avi"));
+    const std::pair<const char*, const char*> cases[] = {
+        {"pipe.avi", "frame.bmp"},
+        {"folder.avi", "frame.bmp"},
+        {"clip.avi", "pipe.bmp"},
+    };
+    for (const auto& [video, image] : cases)
+        EXPECT_EQ(Frame(video, image), -1) << video << " -> " << image;
+    EXPECT_FALSE(std::filesystem::exists(Path("ran")));
+    EXPECT_FALSE(std::filesystem::exists(Path("frame.bmp")));
 }
 
 TEST_F(GetFrameTest, HungConverterIsEndedAfterTheSilenceLimit)

@@ -5,6 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <set>
+#include <string>
+#include <vector>
 
 using namespace transcoder;
 using namespace kestavo_test;
@@ -102,6 +105,30 @@ TEST_F(JobsTest, BlogGifJobWritesNumberedFramesAndReportsAGifTarget)
     EXPECT_EQ(frame.width, 160);
     EXPECT_EQ(frame.height, 120);
     EXPECT_TRUE(std::filesystem::exists(Path("frames4.jpg")));
+}
+
+TEST_F(JobsTest, BlogGifTargetsWithPercentSignsKeepTheirNames)
+{
+    MakeStandardClip(Path("clip.avi"));
+    const std::vector<std::string> targets = {"100%", "a%d", "x%%y", "%s%n"};
+    for (const auto& target : targets)
+        AddJob(IID_IBlogGIFJob, "clip.avi", target, SIZE{160, 120});
+    EventRecorder recorder(instance);
+    RunToEnd(recorder);
+    EXPECT_EQ(recorder.Sequence(), "SPDSPDSPDSPDQ");
+
+    // Each target's frames are numbered after its name as given, and nothing else is left beside them.
+    std::set<std::string> expected = {"clip.avi"};
+    for (const auto& target : targets)
+    {
+        EXPECT_TRUE(std::filesystem::exists(Path(target + "4.jpg"))) << target;
+        for (int i = 1; std::filesystem::exists(Path(target + std::to_string(i) + ".jpg")); ++i)
+            expected.insert(target + std::to_string(i) + ".jpg");
+    }
+    std::set<std::string> found;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.Path()))
+        found.insert(entry.path().filename().string());
+    EXPECT_EQ(found, expected);
 }
 
 TEST_F(JobsTest, PspMovieNeedsAnAudioStream)

@@ -6,8 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <csignal>
 #include <fstream>
+#include <functional>
 #include <sys/mount.h>
 #include <thread>
 #include <unistd.h>
@@ -45,6 +47,41 @@ int CodeOf(const std::vector<RecordedEvent>& events, int event)
             return e.code;
     return -12345;
 }
+
+/// An observer that records its events and then acts, as a dialog that closes itself from an event does.
+class ActingRecorder : public EventRecorder
+{
+public:
+    using EventRecorder::EventRecorder;
+
+    int Notify(UINT message, int event, const void* data) override
+    {
+        const int result = EventRecorder::Notify(message, event, data);
+        if (action)
+            action(event);
+        return result;
+    }
+
+    std::function<void(int event)> action;
+};
+
+/// A job listener that leaves its job on the first event it gets.
+class LeavingListener final : public IListener
+{
+public:
+    explicit LeavingListener(IBaseJob* job) : m_job(job) {}
+
+    void OnEvent(IBaseJob*, const void*) override
+    {
+        ++events;
+        m_job->Detach(this);
+    }
+
+    std::atomic<int> events = 0;
+
+private:
+    IBaseJob* m_job;
+};
 } // namespace
 
 TEST_F(TranscoderTest, QueueOfJobsReportsEachStepInOrder)
@@ -97,6 +134,37 @@ TEST_F(TranscoderTest, EmptyQueueEndsAtOnceWithSuccess)
     RunToEnd(recorder);
     EXPECT_EQ(recorder.Sequence(), "Q");
     EXPECT_EQ(CodeOf(recorder.Events(), TE_QUEUE_DONE), 0);
+}
+
+TEST_F(TranscoderTest, ObserversMayRegisterAndUnregisterFromInsideANotification)
+{
+    IBaseJob* job = AddJob(IID_IEmailMovieJob, "clip.avi", "out1.avi");
+    LeavingListener listener(job);
+    job->Attach(&listener);
+
+    EventRecorder steady(instance);
+    ActingRecorder leaver(instance), other(instance), joiner(instance);
+    std::size_t otherEventsWhenLeft = 0;
+    leaver.action = [&](int event)
+    {
+        if (event != TE_JOB_STARTED)
+            return;
+        instance->UnregisterCallback(&leaver);
+        instance->UnregisterCallback(&other);
+        otherEventsWhenLeft = other.Events().size();
+        instance->RegisterCallback(&joiner);
+    };
+    instance->RegisterCallback(&leaver);
+    instance->RegisterCallback(&other);
+    RunToEnd(steady);
+
+    EXPECT_EQ(steady.Sequence(), "SPDQ");
+    EXPECT_EQ(leaver.Sequence(), "S");
+    // Once unregistered, an observer is not called again, not even later in the same round.
+    EXPECT_EQ(other.Events().size(), otherEventsWhenLeft);
+    // One registered during a notification gets the events after it.
+    EXPECT_EQ(joiner.Sequence(), "PDQ");
+    EXPECT_EQ(listener.events, 1);
 }
 
 TEST_F(TranscoderTest, QueueIsKeptInOrderAndPoppedJobsBelongToTheCaller)
