@@ -415,6 +415,14 @@ void CCaptureController::RestartWithDevices(const std::function<void()>& select,
         OnMissingVideo();
         return;
     }
+    catch (const CVideoInUseException&)
+    {
+        // The busy camera's graph shows no picture; it goes, and the state says why. The caller still
+        // learns of it, so that it can offer another camera.
+        StopAndTearDown();
+        OnVideoInUse();
+        throw;
+    }
     catch (const CVMRInitException&)
     {
         OnRendererFailure();

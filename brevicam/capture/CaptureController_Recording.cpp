@@ -295,7 +295,7 @@ void CCaptureController::OnDeviceLost(IUnknown* device, bool back)
             }
             catch (const CVideoInUseException&)
             {
-                OnVideoInUse();
+                // Announced by the choice itself.
             }
         }
     }

@@ -211,6 +211,7 @@ private:
 
     bool IsMember(IBaseFilter* filter) const;
     bool HasLiveConnection(CGstFilter* filter) const;
+    void DisconnectPins(IBaseFilter* filter);
     HRESULT BuildPipeline();
     void DestroyPipeline();
     HRESULT LinkOutputs(CGstFilter* filter, std::string* missing);
@@ -278,6 +279,9 @@ CFilterGraph::~CFilterGraph()
     }
     DeviceWatch::Unsubscribe(m_watch);
     Stop();
+    // Connected pins hold each other's filters; only disconnected filters can go with the graph.
+    for (auto& entry : m_filters)
+        DisconnectPins(entry.filter);
     for (auto& entry : m_filters)
     {
         entry.filter->JoinFilterGraph(nullptr, nullptr);
@@ -349,15 +353,8 @@ STDMETHODIMP CFilterGraph::AddFilter(IBaseFilter* filter, LPCWSTR name)
     return result;
 }
 
-STDMETHODIMP CFilterGraph::RemoveFilter(IBaseFilter* filter)
+void CFilterGraph::DisconnectPins(IBaseFilter* filter)
 {
-    if (!filter)
-        return E_POINTER;
-    CAutoLock lock(&m_graphLock);
-    if (!IsMember(filter))
-        return VFW_E_NOT_IN_GRAPH;
-    if (m_state != State_Stopped)
-        return VFW_E_NOT_STOPPED;
     // Every connection of the filter's pins goes, on both sides, also those whose other side no longer
     // points back.
     std::vector<IPin*> pins;
@@ -412,6 +409,18 @@ STDMETHODIMP CFilterGraph::RemoveFilter(IBaseFilter* filter)
     }
     for (IPin* pin : pins)
         pin->Release();
+}
+
+STDMETHODIMP CFilterGraph::RemoveFilter(IBaseFilter* filter)
+{
+    if (!filter)
+        return E_POINTER;
+    CAutoLock lock(&m_graphLock);
+    if (!IsMember(filter))
+        return VFW_E_NOT_IN_GRAPH;
+    if (m_state != State_Stopped)
+        return VFW_E_NOT_STOPPED;
+    DisconnectPins(filter);
     {
         std::lock_guard streamLock(m_streamLock);
         CGstFilter* ours = CGstFilter::From(filter);

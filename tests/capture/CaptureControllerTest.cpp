@@ -707,6 +707,39 @@ TEST_F(CaptureControllerTest, ChoosingTheSameCameraAgainIsAReselection)
     EXPECT_TRUE(WaitForFrame());
 }
 
+struct BusyChoiceCase
+{
+    const char* name;
+    void (*choose)(CCaptureController& controller, int camera);
+};
+
+class BusyChoiceTest : public CaptureControllerTest, public testing::WithParamInterface<BusyChoiceCase>
+{
+};
+
+TEST_P(BusyChoiceTest, ChosenBusyCameraIsAnnouncedInUseAndLeavesNoGraph)
+{
+    Plug({.name = "First Camera"});
+    Plug({.name = "Second Camera"})->SetBusy(true);
+    CCaptureController& controller = Previewing();
+    // The exception still reaches the caller, which may offer the next camera.
+    EXPECT_THROW(GetParam().choose(controller, 1), CVideoInUseException);
+    EXPECT_EQ(m_log->States(), (Log{"P:DEVICE_CHANGED", "V:IN_USE", "P:READY"}));
+    EXPECT_EQ(controller.m_pVideoState->GetState(), VS_IN_USE);
+    EXPECT_FALSE(controller.m_graph.IsBuilt());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Choices, BusyChoiceTest,
+    testing::Values(BusyChoiceCase{"Camera", [](CCaptureController& controller, int camera)
+                                   { controller.SelectDevice(CDeviceGraph::kVideo, camera); }},
+                    BusyChoiceCase{"CameraAndMicrophone",
+                                   [](CCaptureController& controller, int camera) {
+                                       controller.SelectDevices(
+                                           camera, controller.m_graph.GetSelectedIndex(CDeviceGraph::kAudio));
+                                   }}),
+    [](const testing::TestParamInfo<BusyChoiceCase>& info) { return std::string(info.param.name); });
+
 struct ModeCase
 {
     const char* name;

@@ -423,6 +423,19 @@ TEST_F(BrevicamDlgTest, RefreshFindsThePluggedCameraAgain)
     EXPECT_EQ(::SendMessage(Item(IDC_CAPTURE_WINDOW), BM_GETCHECK, 0, 0), 1);
 }
 
+TEST_F(BrevicamDlgTest, RefreshWithTheCameraBusyShowsItInUse)
+{
+    Dialog();
+    Controller().StopPreview();
+    for (auto& camera : m_cameras)
+        camera->SetBusy(true);
+    ::SendMessage(m_dlg->GetHwnd(), WM_COMMAND, MAKEWPARAM(IDC_REFRESH_DEVICES, BN_CLICKED),
+                  reinterpret_cast<LPARAM>(Item(IDC_REFRESH_DEVICES)));
+    EXPECT_EQ(Controller().m_pVideoState->GetState(), VS_IN_USE);
+    EXPECT_EQ(Controller().m_pProgState->GetState(), PS_READY);
+    EXPECT_FALSE(Controller().m_graph.IsBuilt());
+}
+
 TEST_F(BrevicamDlgTest, MicrophoneWaitGivesUpAfterTenRetries)
 {
     CBrevicamDlg& dlg = Dialog();

@@ -334,6 +334,35 @@ TEST_F(GraphTest, RepeatedBuildRunStopTeardownLeavesNothingBehind)
     EXPECT_LE(ThreadCount(), threads + 2);
 }
 
+TEST_F(GraphTest, ReleasingAConnectedGraphDisconnectsAndFreesItsFilters)
+{
+    m_preview.Build(m_camera->DevicePath());
+    ASSERT_EQ(m_preview.control->Run(), S_OK);
+    ASSERT_EQ(m_preview.control->Stop(), S_OK);
+    ComPtr<IBaseFilter> camera = m_preview.camera;
+    ComPtr<IBaseFilter> renderer = m_preview.renderer;
+    // The graph goes away with its filters still connected, as when its owner drops it without a teardown.
+    m_preview = PreviewGraph();
+
+    for (IBaseFilter* filter : {camera.Get(), renderer.Get()})
+    {
+        ComPtr<IEnumPins> pins;
+        ASSERT_EQ(filter->EnumPins(pins.Put()), S_OK);
+        IPin* pin = nullptr;
+        while (pins->Next(1, &pin, nullptr) == S_OK)
+        {
+            IPin* peer = nullptr;
+            EXPECT_EQ(pin->ConnectedTo(&peer), VFW_E_NOT_CONNECTED);
+            if (peer)
+                peer->Release();
+            pin->Release();
+        }
+        pins.Reset();
+        filter->AddRef();
+        EXPECT_EQ(filter->Release(), 1u) << "someone besides the test still holds the filter";
+    }
+}
+
 TEST_F(GraphTest, BusyCameraFailsRunAndRunsOnceFree)
 {
     m_preview.Build(m_camera->DevicePath());
