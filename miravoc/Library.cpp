@@ -2,10 +2,23 @@
 
 #include "MiravocApp.h"
 
+#include <atomic>
+
 CMiravocApp theApp;
 
 namespace
 {
+// Once the engine exists, the library also ends from an exit handler that runs before the window system's
+// own (see AudioDeviceEngine); whichever of the two comes first ends it, the other finds nothing to do.
+void EndLibrary()
+{
+    static std::atomic<bool> ended{false};
+    if (ended.exchange(true))
+        return;
+    DeferInitInstance(nullptr);
+    theApp.ExitInstance();
+}
+
 // Made right after the application object when the library is loaded, and gone before it when the
 // library is unloaded or the program ends, so that the engine's threads are stopped and joined while the
 // library's code is still there.
@@ -16,12 +29,8 @@ namespace
 // chose how to show its windows, and abort where there is no display at all.
 struct LibraryLifetime
 {
-    LibraryLifetime() { DeferInitInstance(&theApp); }
-    ~LibraryLifetime()
-    {
-        DeferInitInstance(nullptr);
-        theApp.ExitInstance();
-    }
+    LibraryLifetime() { DeferInitInstance(&theApp, &EndLibrary); }
+    ~LibraryLifetime() { EndLibrary(); }
     LibraryLifetime(const LibraryLifetime&) = delete;
     LibraryLifetime& operator=(const LibraryLifetime&) = delete;
 };

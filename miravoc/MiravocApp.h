@@ -10,8 +10,10 @@ extern CAudioDeviceEngine* g_pAudioDeviceEngine;
 
 class CMiravocApp;
 
-/// Leaves InitInstance of `app` to the first call of AudioDeviceEngine; null withdraws it.
-void DeferInitInstance(CMiravocApp* app);
+/// Leaves InitInstance of `app` to the first call of AudioDeviceEngine; null withdraws it. `end`, when
+/// given, is registered as an exit handler (owned by this library, so it runs at unload too) once that
+/// InitInstance has built the engine and its window; it must end the library and may run more than once.
+void DeferInitInstance(CMiravocApp* app, void (*end)() = nullptr);
 /// The engine, after running a deferred InitInstance once on the calling thread; null when there is none.
 CAudioDeviceEngine* AudioDeviceEngine();
 

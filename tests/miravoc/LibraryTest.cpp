@@ -80,6 +80,16 @@ TEST(MiravocLibraryTest, LinkedByAProgramItServesItsUserInterfaceThreadToItsEnd)
     EXPECT_NE(output.find("devices 3\ncheck 2\ndevice 2\nlevel moving\n"), std::string::npos) << output;
 }
 
+TEST(MiravocLibraryTest, ProgramEndingWithoutTheWindowLayersCloseEndsCleanly)
+{
+    PulseDaemon daemon;
+    std::string output;
+    const int status =
+        testing_support::RunProgram({BinaryFolder() + "/miravoc_load_probe", "--one-call"}, &output, 30000);
+    EXPECT_EQ(status, 0) << output;
+    EXPECT_NE(output.find("devices 3\n"), std::string::npos) << output;
+}
+
 TEST(MiravocLibraryTest, LoadingTheLibraryNeedsNoWindowSystem)
 {
     // Without a display and without a chosen platform, making the window system's application aborts.

@@ -1,5 +1,7 @@
 // A program that links the audio library at load time, as the main program does. With "--load-only" it
-// ends at once: loading and unloading the library must not need a window system. Otherwise it opens the
+// ends at once: loading and unloading the library must not need a window system. With "--one-call" it
+// calls one export (which builds the library's engine and window) and returns without the window layer's
+// closing call, as a host that knows nothing of it does. Otherwise it opens the
 // named device, waits for the level to move, and ends with the capture still running, leaving the
 // library's end to stop it. Prints what it saw; exits 0 when the library worked.
 
@@ -16,6 +18,12 @@ int main(int argc, char** argv)
     std::string name = argc > 1 ? argv[1] : "";
     if (name == "--load-only")
         return 0;
+    if (name == "--one-call")
+    {
+        std::printf("devices %u\n", GetNumDevices());
+        std::fflush(stdout);
+        return 0;
+    }
     // The first call builds the library's engine on this thread, which then serves its window.
     std::printf("devices %u\n", GetNumDevices());
     std::printf("check %d\n", CheckDevice(name.data()));
