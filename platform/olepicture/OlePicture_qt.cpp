@@ -18,8 +18,16 @@
 
 namespace
 {
-// Pictures larger than this on either side are refused before anything is allocated for them.
+// Pictures larger than this on either side, or in all (128 MB of pixels), are refused before anything is
+// allocated for them.
 constexpr int kMaxSide = 16384;
+constexpr long long kMaxPixels = 1LL << 25;
+
+bool TooLarge(const QSize& size)
+{
+    return size.width() > kMaxSide || size.height() > kMaxSide ||
+           static_cast<long long>(size.width()) * size.height() > kMaxPixels;
+}
 
 /// The rectangle of a GIF's first image on its logical screen, found by walking the blocks; nothing for
 /// data that ends or goes astray before an image descriptor.
@@ -269,20 +277,23 @@ HRESULT OleLoadPicture(LPSTREAM stream, LONG size, BOOL, REFIID iid, LPVOID* obj
     reader.setDecideFormatFromContent(true);
     const bool gif = reader.format() == "gif";
     const QSize declared = reader.size();
-    if (declared.isValid() && (declared.width() <= 0 || declared.height() <= 0 ||
-                               declared.width() > kMaxSide || declared.height() > kMaxSide))
+    if (declared.isValid() && (declared.width() <= 0 || declared.height() <= 0 || TooLarge(declared)))
         return CTL_E_INVALIDPICTURE;
+    // The picture of a GIF is its first image's own rectangle, whatever the screen's size; parts of it off
+    // the logical screen stay transparent. Its size is checked before anything is decoded.
+    std::optional<QRect> first;
+    if (gif)
+    {
+        first = FirstGifImage(*data);
+        if (!first || first->isEmpty() || TooLarge(first->size()))
+            return CTL_E_INVALIDPICTURE;
+    }
     QImage image;
     if (!reader.read(&image) || image.isNull())
         return CTL_E_INVALIDPICTURE;
     image = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-    if (gif)
+    if (first)
     {
-        // The picture of a GIF is its first image's own rectangle; parts of it off the logical screen
-        // stay transparent.
-        const std::optional<QRect> first = FirstGifImage(*data);
-        if (!first || first->isEmpty() || first->width() > kMaxSide || first->height() > kMaxSide)
-            return CTL_E_INVALIDPICTURE;
         image = image.copy(*first);
         if (image.isNull())
             return CTL_E_INVALIDPICTURE;

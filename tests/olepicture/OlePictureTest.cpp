@@ -253,6 +253,9 @@ std::vector<HostileCase> HostileCases()
         {"gif_huge_image_beyond_screen",
          WithWord(WithWord(WithWord(gif, descriptor + 1, 65000), descriptor + 5, 65535), descriptor + 7,
                   65535)},
+        // Each side within the limit, a gigabyte of pixels in all.
+        {"gif_image_of_16000_square_on_a_small_screen",
+         WithWord(WithWord(gif, descriptor + 5, 16000), descriptor + 7, 16000)},
     };
 }
 
