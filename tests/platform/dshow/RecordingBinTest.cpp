@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <filesystem>
 #include <thread>
 #include <unistd.h>
 
@@ -130,6 +131,39 @@ TEST_F(RecordingBinTest, FileStartsAtLinkTimeAndHasTheRecordedDuration)
     std::string errors;
     EXPECT_TRUE(testing_support::DecodesCleanly(format.path, &frames, &errors)) << errors;
     EXPECT_NEAR(frames, 90, 5);
+}
+
+TEST_F(RecordingBinTest, RecordingWithoutAFrameLeavesNoEmptyFile)
+{
+    // A camera that has not delivered its first frame when the recording stops, made certain by a
+    // source that never delivers one.
+    gst::EnsureInit();
+    GstElement* pipeline = gst_pipeline_new(nullptr);
+    GstElement* source = gst_element_factory_make("appsrc", nullptr);
+    g_object_set(source, "is-live", TRUE, "format", GST_FORMAT_TIME, nullptr);
+    GstElement* tee = gst_element_factory_make("tee", nullptr);
+    g_object_set(tee, "allow-not-linked", TRUE, nullptr);
+    gst_bin_add_many(GST_BIN(pipeline), source, tee, nullptr);
+    ASSERT_TRUE(gst_element_link(source, tee));
+    gst_element_set_state(pipeline, GST_STATE_PLAYING);
+    gst_element_get_state(pipeline, nullptr, nullptr, 5 * GST_SECOND);
+
+    gst::RecordingFormat format;
+    format.path = (m_dir / "empty.wmv").string();
+    auto recording = gst::RecordingBin::Create(format, nullptr);
+    ASSERT_NE(recording, nullptr);
+    ASSERT_TRUE(recording->Attach(pipeline, tee, nullptr));
+    recording->Finish(5s);
+    recording.reset();
+    gst_element_set_state(pipeline, GST_STATE_NULL);
+    gst_object_unref(pipeline);
+
+    std::error_code error;
+    if (std::filesystem::exists(format.path, error))
+    {
+        EXPECT_GT(std::filesystem::file_size(format.path), 0u);
+        EXPECT_TRUE(testing_support::ProbeMedia(format.path).readable);
+    }
 }
 
 TEST_F(RecordingBinTest, FullDiskPostsOneErrorAndLeavesAPlayableFile)
