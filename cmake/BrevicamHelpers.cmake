@@ -1,6 +1,8 @@
 # brevicam_add_test(<module> SOURCES ... [LIBS ...] [ENV ...])
 # One GoogleTest executable per module, discovered into CTest with a label per module. Each test process
 # gets the offscreen Qt platform and a fresh registry folder, so tests never see each other's settings.
+# Each test has a time limit, so that a hang fails in minutes rather than at the limit of the CI job.
+set(BREVICAM_TEST_TIMEOUT 300 CACHE STRING "Seconds one test may run before CTest stops it")
 function(brevicam_add_test module)
     cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;ENV" ${ARGN})
     set(target ${module}_tests)
@@ -9,7 +11,7 @@ function(brevicam_add_test module)
     set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
     gtest_discover_tests(${target}
         WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin
-        PROPERTIES LABELS ${module}
+        PROPERTIES LABELS ${module} TIMEOUT ${BREVICAM_TEST_TIMEOUT}
         DISCOVERY_TIMEOUT 60)
     # The environment is a list, which does not survive the hand-over to the discovery script (only its
     # first variable would be set); it is set on the discovered tests once CTest has read them.

@@ -327,6 +327,8 @@ void CCaptureController::OnMissingVideo()
 
 void CCaptureController::OnVideoInUse()
 {
+    // The busy camera's graph shows no picture; it goes, and the state says why.
+    StopAndTearDown();
     SetVideoState(VS_IN_USE);
     SetProgState(PS_READY);
     UpdateDeviceStatus();
@@ -417,9 +419,7 @@ void CCaptureController::RestartWithDevices(const std::function<void()>& select,
     }
     catch (const CVideoInUseException&)
     {
-        // The busy camera's graph shows no picture; it goes, and the state says why. The caller still
-        // learns of it, so that it can offer another camera.
-        StopAndTearDown();
+        // The caller still learns of it, so that it can offer another camera.
         OnVideoInUse();
         throw;
     }

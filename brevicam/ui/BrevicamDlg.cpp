@@ -742,7 +742,8 @@ void CBrevicamDlg::OnDisplayChange(UINT bitsPerPixel, int cx, int cy)
 
 UINT CBrevicamDlg::OnPowerBroadcast(UINT event, LPARAM)
 {
-    static const bool vista = isWindowsVista() != 0;
+    // Asked at each event: the answer is cheap, and one taken once for the process would outlive a change.
+    const bool vista = isWindowsVista() != 0;
     if (event == PBT_APMSUSPEND)
     {
         if (vista)

@@ -158,8 +158,10 @@ std::string SanitizeInstance(std::string text)
     for (char& c : text)
         if (!std::isalnum(static_cast<unsigned char>(c)))
             c = '&';
+    // Built afresh rather than assigned: GCC 12 warns falsely (-Wrestrict) on a short literal assigned
+    // into a string here.
     if (text.empty())
-        text = "0";
+        return std::string(1, '0');
     std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
     return text;
 }

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <mutex>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace
@@ -183,8 +184,14 @@ gboolean Stop(GstBaseSink* base)
     auto* sink = BREVICAM_FILE_SINK(base);
     if (sink->fd >= 0)
     {
+        // A recording stopped before its first frame leaves the muxer nothing to write; an empty file
+        // under the recording's name would look like a finished but broken video, so none is left.
+        struct stat status = {};
+        const bool empty = fstat(sink->fd, &status) == 0 && status.st_size == 0;
         close(sink->fd);
         sink->fd = -1;
+        if (empty)
+            unlink(sink->location);
     }
     return TRUE;
 }

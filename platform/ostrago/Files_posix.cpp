@@ -56,10 +56,11 @@ ULARGE_INTEGER GetAvailableSpace(const char* path)
         while (where.size() > 1 && where.back() == '/')
             where.pop_back();
         const auto slash = where.rfind('/');
+        // assign(count, char): GCC 12 warns falsely (-Wrestrict) on a one-letter literal assigned here.
         if (slash == std::string::npos)
-            where = ".";
+            where.assign(1, '.');
         else if (slash == 0)
-            where = "/";
+            where.assign(1, '/');
         else
             where.resize(slash);
     }

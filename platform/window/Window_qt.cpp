@@ -1248,7 +1248,12 @@ namespace
 std::string PropKey(LPCSTR name)
 {
     if (IS_INTRESOURCE(name))
-        return "#" + std::to_string(reinterpret_cast<std::uintptr_t>(name));
+    {
+        // Appended rather than prefixed: GCC 12 warns falsely (-Wrestrict) on a literal + a temporary.
+        std::string key(1, '#');
+        key += std::to_string(reinterpret_cast<std::uintptr_t>(name));
+        return key;
+    }
     return name ? name : "";
 }
 } // namespace

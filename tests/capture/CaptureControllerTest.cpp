@@ -289,6 +289,8 @@ TEST_F(CaptureControllerTest, EveryCameraBusyIsInUseWithTheLastOneChosen)
     EXPECT_EQ(controller.m_pVideoState->GetState(), VS_IN_USE);
     EXPECT_EQ(controller.m_pProgState->GetState(), PS_READY);
     EXPECT_EQ(controller.m_graph.GetVideoDevices().GetSelectedName(), "Second Camera");
+    // No graph runs on without a picture.
+    EXPECT_FALSE(controller.m_graph.IsBuilt());
 }
 
 TEST_F(CaptureControllerTest, NoCameraIsAMissingVideo)

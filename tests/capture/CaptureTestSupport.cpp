@@ -125,7 +125,8 @@ int PumpMessages(int ms, HWND window, UINT message)
     do
     {
         MSG msg;
-        while (PeekMessage(&msg, nullptr, 0, 0, PM_REMOVE))
+        // A steady flow of messages (paints, timers, graph events) must not hold the pump past its time.
+        while (std::chrono::steady_clock::now() < deadline && PeekMessage(&msg, nullptr, 0, 0, PM_REMOVE))
         {
             if (message && msg.message == message && (!window || msg.hwnd == window))
                 ++seen;

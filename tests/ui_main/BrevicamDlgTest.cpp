@@ -49,6 +49,9 @@ using testing_support::FilesIn;
 using testing_support::Today;
 namespace fs = std::filesystem;
 
+/// Far beyond what any modal step of these tests takes, even on a loaded machine.
+constexpr int kModalLimitMs = 60000;
+
 std::string Text(HWND hwnd)
 {
     char text[512] = {};
@@ -144,6 +147,17 @@ protected:
                                  dlg->EndDialog(-1);
                          });
         poll.start();
+        // A dialog that never ends would hold the whole suite; it fails the test instead.
+        QTimer watchdog;
+        watchdog.setSingleShot(true);
+        QObject::connect(&watchdog, &QTimer::timeout,
+                         [dlg]
+                         {
+                             ADD_FAILURE() << "the modal run did not end";
+                             if (dlg->GetHwnd())
+                                 dlg->EndDialog(-1);
+                         });
+        watchdog.start(kModalLimitMs);
         return m_dlg->DoModal();
     }
 

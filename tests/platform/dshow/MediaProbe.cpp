@@ -142,4 +142,15 @@ GifProbe ProbeGif(const std::filesystem::path& file)
     probe.frames = static_cast<int>(probe.durations.size());
     return probe;
 }
+testing::AssertionResult DurationFits(double seconds, const CallSpan& start, const CallSpan& end,
+                                      double slackSeconds)
+{
+    using Seconds = std::chrono::duration<double>;
+    const double shortest = Seconds(end.began - start.returned).count() - slackSeconds;
+    const double longest = Seconds(end.returned - start.began).count() + slackSeconds;
+    if (seconds >= shortest && seconds <= longest)
+        return testing::AssertionSuccess();
+    return testing::AssertionFailure() << "the file lasts " << seconds << " s, the recording between "
+                                       << shortest << " s and " << longest << " s";
+}
 } // namespace testing_support

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
+#include <chrono>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -40,4 +43,27 @@ struct GifProbe
 };
 
 GifProbe ProbeGif(const std::filesystem::path& file);
+
+/// When a call began and when it returned.
+struct CallSpan
+{
+    std::chrono::steady_clock::time_point began;
+    std::chrono::steady_clock::time_point returned;
+};
+
+template <class Call> CallSpan Timed(Call&& call)
+{
+    CallSpan span;
+    span.began = std::chrono::steady_clock::now();
+    call();
+    span.returned = std::chrono::steady_clock::now();
+    return span;
+}
+
+/// Whether a file of `seconds` fits a recording started during `start` and ended during `end`: no shorter
+/// than from the start's return to the end's beginning and no longer than from the start's beginning to
+/// the end's return, each by at most `slackSeconds` (a frame or two and the file's own rounding). A loaded
+/// machine lengthens the calls and the waits between them, never this relation.
+testing::AssertionResult DurationFits(double seconds, const CallSpan& start, const CallSpan& end,
+                                      double slackSeconds = 0.25);
 } // namespace testing_support
