@@ -1,5 +1,6 @@
 #include "brevicam/ui/BrevicamDlg.h"
 
+#include "brevicam/capture/CameraControlsDialog.h"
 #include "brevicam/capture/CaptureController.h"
 #include "brevicam/capture/CaptureMessages.h"
 #include "brevicam/core/Params.h"
@@ -11,6 +12,7 @@
 #include "platform/zorneth/Zorneth.h"
 #include "resources/brevicam/resource.h"
 #include "tests/capture/CaptureTestSupport.h"
+#include "tests/controls/ControlsTestSupport.h"
 #include "tests/support/PulseDaemon.h"
 #include "tests/support/TempDir.h"
 
@@ -392,6 +394,106 @@ TEST_F(BrevicamDlgTest, MuteAndUnmuteFollowTheMicrophone)
     SetVolumeMute(0);
     CloseAudioDevice();
 }
+
+// Clicks with a microphone present ----------------------------------------------------------------------
+
+struct ButtonClickCase
+{
+    const char* name;
+    int id;
+    /// Brings the button on the screen when it is not there with live video and a microphone.
+    void (*prepare)(CBrevicamDlg& dlg, CCaptureController& controller);
+};
+
+void PrintTo(const ButtonClickCase& value, std::ostream* os)
+{
+    *os << value.name;
+}
+
+class ButtonClickTest : public BrevicamDlgTest, public testing::WithParamInterface<ButtonClickCase>
+{
+};
+
+/// Cancels the camera-controls dialog that a click opened.
+void CancelCameraControls(HWND, UINT, UINT_PTR id, DWORD)
+{
+    if (HWND dialog = GetOpenCameraControls())
+    {
+        KillTimer(nullptr, id);
+        ::SendMessage(dialog, WM_COMMAND, IDCANCEL, 0);
+    }
+}
+
+// Clicking gives the button the focus first; several buttons then hide themselves (mute and unmute swap,
+// the refresh button goes with the returning picture) or close the window.
+TEST_P(ButtonClickTest, ClickedButtonLeavesTheWindowWorking)
+{
+    testing_support::PulseDaemon daemon;
+    std::string name = testing_support::PulseDaemon::kSine440Description;
+    ASSERT_EQ(SetDevice(name.data()), 0);
+    bool clicked = false;
+    bool answered = false;
+    HWND focusAfter = nullptr;
+    const INT_PTR result = RunModal(
+        [&](CBrevicamDlg& dlg)
+        {
+            ASSERT_TRUE(IsMuteAvailable());
+            if (GetParam().prepare)
+                GetParam().prepare(dlg, Controller());
+            const HWND button = Item(GetParam().id);
+            ASSERT_TRUE(::IsWindowVisible(button));
+            ASSERT_TRUE(::IsWindowEnabled(button));
+            if (GetParam().id == IDC_VIDEO_SETTINGS)
+                ::SetTimer(nullptr, 0, 50, &CancelCameraControls);
+            RECT client{};
+            ::GetClientRect(button, &client);
+            controls_test::Click(button, QPoint(client.right / 2, client.bottom / 2));
+            clicked = true;
+            if (!::IsWindow(dlg.GetHwnd()))
+                return;
+            // The window still answers, and the focus is on nothing the user cannot reach.
+            answered = controls_test::PumpUntil(
+                [&] { return ::SendMessage(dlg.GetHwnd(), WM_GETDLGCODE, 0, 0) >= 0; }, 5000);
+            PumpMessages(200);
+            focusAfter = ::GetFocus();
+            if (focusAfter)
+            {
+                EXPECT_TRUE(::IsWindowVisible(focusAfter)) << "focus on a hidden window";
+                EXPECT_TRUE(::IsWindowEnabled(focusAfter)) << "focus on a disabled window";
+            }
+            if (GetParam().id != IDC_CLOSE_APP)
+                dlg.CloseApplication();
+        });
+    EXPECT_TRUE(clicked);
+    EXPECT_EQ(result, IDOK);
+    EXPECT_TRUE(answered || GetParam().id == IDC_CLOSE_APP);
+    Controller().StopPreview();
+    SetVolumeMute(0);
+    CloseAudioDevice();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Buttons, ButtonClickTest,
+    testing::Values(
+        ButtonClickCase{"Mute", IDC_MUTE, nullptr},
+        ButtonClickCase{"Unmute", IDC_UNMUTE,
+                        [](CBrevicamDlg& dlg, CCaptureController&)
+                        {
+                            ::SendMessage(dlg.GetHwnd(), WM_COMMAND, MAKEWPARAM(IDC_MUTE, BN_CLICKED),
+                                          reinterpret_cast<LPARAM>(::GetDlgItem(dlg.GetHwnd(), IDC_MUTE)));
+                        }},
+        ButtonClickCase{"Refresh", IDC_REFRESH_DEVICES,
+                        [](CBrevicamDlg&, CCaptureController& controller)
+                        {
+                            controller.StopPreview();
+                            controller.m_pVideoState->SetState(VS_MISSING);
+                        }},
+        ButtonClickCase{"CaptureWindow", IDC_CAPTURE_WINDOW, nullptr},
+        ButtonClickCase{"VideoSettings", IDC_VIDEO_SETTINGS, nullptr},
+        ButtonClickCase{"AudioSettings", IDC_AUDIO_SETTINGS, nullptr},
+        ButtonClickCase{"FullScreen", IDC_FULLSCREEN, nullptr}, ButtonClickCase{"About", IDC_ABOUT, nullptr},
+        ButtonClickCase{"Minimize", IDC_MINIMIZE, nullptr}, ButtonClickCase{"Close", IDC_CLOSE_APP, nullptr}),
+    [](const testing::TestParamInfo<ButtonClickCase>& info) { return std::string(info.param.name); });
 
 // Refresh and microphone ----------------------------------------------------------------------------
 
