@@ -209,6 +209,59 @@ TEST_F(BrevicamDlgTest, ControlsAreBuiltAndTheLivePictureSitsInItsPlace)
     EXPECT_FALSE(Enabled(IDC_UNMUTE));
 }
 
+/// The shown controls of the main window that cover each other, as pairs of ids; the refresh button stands
+/// in the picture area while there is no picture, so that pair is left out.
+std::vector<std::pair<int, int>> OverlappingControls(HWND dialog)
+{
+    std::vector<std::pair<int, RECT>> shown;
+    for (HWND child = ::GetWindow(dialog, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT))
+    {
+        if (!::IsWindowVisible(child))
+            continue;
+        RECT place{};
+        ::GetWindowRect(child, &place);
+        shown.emplace_back(::GetDlgCtrlID(child), place);
+    }
+    std::vector<std::pair<int, int>> overlaps;
+    for (std::size_t i = 0; i < shown.size(); ++i)
+        for (std::size_t j = i + 1; j < shown.size(); ++j)
+        {
+            const std::set<int> pair{shown[i].first, shown[j].first};
+            if (pair == std::set<int>{IDC_REFRESH_DEVICES, IDC_LIVE_VIDEO})
+                continue;
+            RECT common{};
+            if (::IntersectRect(&common, &shown[i].second, &shown[j].second))
+                overlaps.emplace_back(shown[i].first, shown[j].first);
+        }
+    return overlaps;
+}
+
+TEST_F(BrevicamDlgTest, NoShownControlCoversAnother)
+{
+    testing_support::PulseDaemon daemon;
+    std::string name = testing_support::PulseDaemon::kSine440Description;
+    ASSERT_EQ(SetDevice(name.data()), 0);
+    CBrevicamDlg& dlg = Dialog();
+    using Overlaps = std::vector<std::pair<int, int>>;
+    // Live picture, microphone not muted: the mute button and the level bar are shown.
+    ASSERT_TRUE(Visible(IDC_MUTE));
+    EXPECT_EQ(OverlappingControls(dlg.GetHwnd()), Overlaps{});
+    // Muted: the unmute button takes the mute button's place.
+    ::SendMessage(dlg.GetHwnd(), WM_COMMAND, MAKEWPARAM(IDC_MUTE, BN_CLICKED),
+                  reinterpret_cast<LPARAM>(Item(IDC_MUTE)));
+    ASSERT_TRUE(Visible(IDC_UNMUTE));
+    EXPECT_EQ(OverlappingControls(dlg.GetHwnd()), Overlaps{});
+    // No camera: the refresh button is shown too.
+    Controller().StopPreview();
+    Controller().m_pVideoState->SetState(VS_MISSING);
+    ASSERT_TRUE(Visible(IDC_REFRESH_DEVICES));
+    EXPECT_EQ(OverlappingControls(dlg.GetHwnd()), Overlaps{});
+
+    m_dlg.reset();
+    SetVolumeMute(0);
+    CloseAudioDevice();
+}
+
 TEST_F(BrevicamDlgTest, LivePictureArrivesInTheSurface)
 {
     CBrevicamDlg& dlg = Dialog();
