@@ -97,7 +97,8 @@ std::vector<BYTE> BuildTemplate(const std::vector<ControlRow>& rows)
     for (const ControlRow& row : rows)
         items += row.hasAuto ? 4 : 3;
     TemplateWriter t;
-    t.Dword(WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT);
+    // Centred over its owner; the template's origin would put it on the owner's top-left corner.
+    t.Dword(WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT | DS_CENTER);
     t.Dword(0);
     t.Word(static_cast<WORD>(items));
     t.Word(0);

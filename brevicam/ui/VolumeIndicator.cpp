@@ -45,8 +45,8 @@ void CVolumeIndicator::OnTimer(UINT_PTR id)
     DWORD level = GetVolumeMeterValue();
     if (level == 1)
         level = 2;
-    // Only a microphone known to be muted reads as silent: 0xFFFFFFFF says the mute could not be read.
-    if (GetVolumeMute() == 1 && IsMuteAvailable())
+    // Any non-zero mute reads as muted, 0xFFFFFFFF (unreadable) too, as the mute buttons read it.
+    if (GetVolumeMute() != 0 && IsMuteAvailable())
         level = 0;
     const int position = static_cast<int>(level > 100 ? 100 : level);
     if (position != static_cast<int>(SendMessage(PBM_GETPOS)))

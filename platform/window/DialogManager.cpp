@@ -194,14 +194,68 @@ HWND FirstTabItem(HWND dialog)
     return GetNextDlgTabItem(dialog, nullptr, FALSE);
 }
 
+/// Whether `control` and its parents up to `dialog` are shown and enabled by their own flags.
+bool CanTakeFocus(HWND dialog, HWND control)
+{
+    for (HWND h = control; h && h != dialog; h = GetParent(h))
+    {
+        const auto style = static_cast<DWORD>(GetWindowLongPtr(h, GWL_STYLE));
+        if (!(style & WS_VISIBLE) || (style & WS_DISABLED))
+            return false;
+    }
+    return true;
+}
+
+/// The direct child of `dialog` that holds `control`.
+HWND ItemOf(HWND dialog, HWND control)
+{
+    HWND item = control;
+    while (item && GetParent(item) != dialog)
+        item = GetParent(item);
+    return item;
+}
+
+/// The control after `from` that can take the focus; null when there is none.
+HWND NextFocusable(HWND dialog, HWND from)
+{
+    const HWND next = GetNextDlgTabItem(dialog, from, FALSE);
+    return next && next != from && CanTakeFocus(dialog, next) ? next : nullptr;
+}
+
 void RestoreFocus(HWND dialog)
 {
+    // A control hidden or disabled since it had the focus passes it on to the next one; focusing it again
+    // would leave the focus where nobody can see or use it.
     auto st = StateOf(dialog);
-    HWND target = st && st->focus && IsChild(dialog, st->focus) ? st->focus : FirstTabItem(dialog);
-    if (target)
+    HWND target = nullptr;
+    if (st && st->focus && IsChild(dialog, st->focus))
+        target =
+            CanTakeFocus(dialog, st->focus) ? st->focus : NextFocusable(dialog, ItemOf(dialog, st->focus));
+    else
+        target = FirstTabItem(dialog);
+    if (target && CanTakeFocus(dialog, target))
         SetFocus(target);
 }
 } // namespace
+
+namespace detail
+{
+bool FocusNextDialogControl(HWND control)
+{
+    for (HWND dialog = GetAncestor(control, GA_PARENT); dialog; dialog = GetAncestor(dialog, GA_PARENT))
+    {
+        if (!StateOf(dialog))
+            continue;
+        const HWND item = ItemOf(dialog, control);
+        const HWND next = NextFocusable(dialog, item);
+        if (!next || IsChild(item, next))
+            return false;
+        SetFocus(next);
+        return true;
+    }
+    return false;
+}
+} // namespace detail
 
 DialogTemplate ParseDialogTemplate(const BYTE* data, std::size_t size)
 {

@@ -155,6 +155,10 @@ void SetActiveInternal(HWND hwnd, bool fromQt);
 void QueueMouseInput(HWND from, QMouseEvent* e, bool press, bool release, bool doubleClick);
 void QueueKeyInput(HWND from, QKeyEvent* e, bool down);
 void FocusFromQt(HWND hwnd);
+/// `control` (a direct child of a dialog, or inside one) is being hidden or disabled while it or one of its
+/// children holds the focus: the focus moves on to the dialog's next control that can take it. False when
+/// `control` is not in a dialog or the dialog has no such control; the caller then decides.
+bool FocusNextDialogControl(HWND control);
 /// Takes over a position or size the desktop gave a top-level window.
 void SyncGeometryFromQt(HWND hwnd);
 

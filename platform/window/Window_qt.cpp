@@ -608,7 +608,16 @@ void SetActiveInternal(HWND hwnd, bool fromQt)
 
 void FocusFromQt(HWND hwnd)
 {
-    if (hwnd != g_focus && Find(hwnd))
+    if (hwnd == g_focus || !Find(hwnd))
+        return;
+    // Qt's focus report arrives after the fact. When Qt has moved its focus on since (most often because
+    // our own focus went on, say from a dialog to its control), the report is stale: following it would
+    // take the focus back and start the same round again.
+    HWND holder = nullptr;
+    for (QWidget* x = QApplication::focusWidget(); x && !holder; x = x->parentWidget())
+        if (auto* host = dynamic_cast<HostWidget*>(x))
+            holder = host->Handle();
+    if (holder == hwnd)
         SetFocus(hwnd);
 }
 
@@ -1976,7 +1985,8 @@ BOOL ShowWindow(HWND hwnd, int cmd)
         else
             SendLocal(hwnd, WM_ACTIVATE, MAKEWPARAM(WA_INACTIVE, 0), 0);
     }
-    if (!show && g_focus && IsDescendantOrSelf(hwnd, g_focus) && w->parent)
+    // A hidden control hands the focus to the dialog's next control, as a disabled one does.
+    if (!show && g_focus && IsDescendantOrSelf(hwnd, g_focus) && w->parent && !FocusNextDialogControl(hwnd))
         SetFocus(w->parent);
     if (minimize != wasMinimized || cmd == SW_MAXIMIZE)
     {
@@ -2031,7 +2041,11 @@ BOOL EnableWindow(HWND hwnd, BOOL enable)
         if (g_capture && IsDescendantOrSelf(hwnd, g_capture))
             ReleaseCapture();
         if (g_focus && IsDescendantOrSelf(hwnd, g_focus))
-            SetFocus(nullptr);
+        {
+            // The dialog's next control takes the focus; outside a dialog it goes nowhere.
+            if (!w->parent || !FocusNextDialogControl(hwnd))
+                SetFocus(nullptr);
+        }
     }
     w->enabled = on;
     SendLocal(hwnd, WM_ENABLE, on ? TRUE : FALSE, 0);

@@ -751,7 +751,8 @@ void CSkinScrollbar::OnLButtonDown(UINT, CPoint point)
     {
     case PP_SCROLLBOX:
         m_dragOffset = (IsVertical() ? point.y : point.x) - m_boxStart;
-        m_trackPos = m_pos;
+        // A mirroring bar keeps no position of its own; the buddy's is where the box is.
+        m_trackPos = OnGetPos();
         m_dragging = TRUE;
         break;
     case PP_UPARROW:

@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 
 using namespace capture_testing;
 using platform::VirtualCamera;
@@ -131,6 +132,30 @@ TEST_F(CameraControlsTest, TeardownClosesAnOpenDialogFirst)
     EXPECT_EQ(g_dialogsSeen, 1);
     EXPECT_EQ(GetOpenCameraControls(), nullptr);
     EXPECT_TRUE(FilterNames(m_graph->GetGraph()).empty());
+}
+
+TEST_F(CameraControlsTest, DialogOpensCentredOverItsOwnerWithItsTitle)
+{
+    ::SetWindowPos(m_windows.Main(), nullptr, 100, 80, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    RECT owner{};
+    RECT dialog{};
+    std::string title;
+    g_onDialog = [&](HWND hwnd)
+    {
+        ::GetWindowRect(m_windows.Main(), &owner);
+        ::GetWindowRect(hwnd, &dialog);
+        char text[64] = {};
+        ::GetWindowText(hwnd, text, sizeof text);
+        title = text;
+        SendMessage(hwnd, WM_COMMAND, IDCANCEL, 0);
+    };
+    SetTimer(nullptr, 0, 50, &DriveDialog);
+    m_graph->ShowFilterProperties(1, m_windows.Main());
+    ASSERT_EQ(g_dialogsSeen, 1);
+    EXPECT_EQ(title, "Camera");
+    // Centred over the owner, not over its top-left corner.
+    EXPECT_NEAR((dialog.left + dialog.right) / 2, (owner.left + owner.right) / 2, 1);
+    EXPECT_NEAR((dialog.top + dialog.bottom) / 2, (owner.top + owner.bottom) / 2, 1);
 }
 
 TEST_F(CameraControlsTest, FiltersWithoutControlsShowNothing)

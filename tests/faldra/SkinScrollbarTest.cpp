@@ -312,6 +312,23 @@ TEST_F(SkinScrollbarTest, MirrorModeFollowsTheBuddyAndChangesNothing)
     EXPECT_EQ(parent.notes.size(), 1u);
 }
 
+TEST_F(SkinScrollbarTest, MirroredBoxHeldWithoutMovingStaysWhereTheBuddyHasIt)
+{
+    MakeBar(SBS_VERT, 16, 232);
+    Skin();
+    bar.EnableAutoSet(TRUE);
+    SCROLLINFO buddy{sizeof(SCROLLINFO), SIF_ALL, 0, 99, 10, 45, 0};
+    ::SetScrollInfo(parent.GetSafeHwnd(), SB_VERT, &buddy, FALSE);
+    Send(WM_LBUTTONDOWN, 8, 110); // on the box at 106..126, then held still
+    EXPECT_EQ(bar.GetDynamicPosition(), 45);
+    bar.Invalidate();
+    const QImage image = faldra_test::Grab(bar.GetSafeHwnd());
+    EXPECT_EQ(Pixel(image, 8, 110), kMagenta);
+    EXPECT_EQ(Pixel(image, 8, 20), kWhite); // not at the top
+    Send(WM_LBUTTONUP, 8, 110);
+    EXPECT_EQ(::GetScrollPos(parent.GetSafeHwnd(), SB_VERT), 45);
+}
+
 TEST_F(SkinScrollbarTest, SkinIdsOfZeroKeepPartsAndFailedStripsStayEmpty)
 {
     MakeBar(SBS_VERT, 16, 232);

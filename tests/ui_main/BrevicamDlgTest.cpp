@@ -1,5 +1,6 @@
 #include "brevicam/ui/BrevicamDlg.h"
 
+#include "brevicam/capture/CameraControlsDialog.h"
 #include "brevicam/capture/CaptureController.h"
 #include "brevicam/capture/CaptureMessages.h"
 #include "brevicam/core/Params.h"
@@ -11,6 +12,7 @@
 #include "platform/zorneth/Zorneth.h"
 #include "resources/brevicam/resource.h"
 #include "tests/capture/CaptureTestSupport.h"
+#include "tests/controls/ControlsTestSupport.h"
 #include "tests/support/PulseDaemon.h"
 #include "tests/support/TempDir.h"
 
@@ -221,6 +223,59 @@ TEST_F(BrevicamDlgTest, ControlsAreBuiltAndTheLivePictureSitsInItsPlace)
     EXPECT_FALSE(Enabled(IDC_UNMUTE));
 }
 
+/// The shown controls of the main window that cover each other, as pairs of ids; the refresh button stands
+/// in the picture area while there is no picture, so that pair is left out.
+std::vector<std::pair<int, int>> OverlappingControls(HWND dialog)
+{
+    std::vector<std::pair<int, RECT>> shown;
+    for (HWND child = ::GetWindow(dialog, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT))
+    {
+        if (!::IsWindowVisible(child))
+            continue;
+        RECT place{};
+        ::GetWindowRect(child, &place);
+        shown.emplace_back(::GetDlgCtrlID(child), place);
+    }
+    std::vector<std::pair<int, int>> overlaps;
+    for (std::size_t i = 0; i < shown.size(); ++i)
+        for (std::size_t j = i + 1; j < shown.size(); ++j)
+        {
+            const std::set<int> pair{shown[i].first, shown[j].first};
+            if (pair == std::set<int>{IDC_REFRESH_DEVICES, IDC_LIVE_VIDEO})
+                continue;
+            RECT common{};
+            if (::IntersectRect(&common, &shown[i].second, &shown[j].second))
+                overlaps.emplace_back(shown[i].first, shown[j].first);
+        }
+    return overlaps;
+}
+
+TEST_F(BrevicamDlgTest, NoShownControlCoversAnother)
+{
+    testing_support::PulseDaemon daemon;
+    std::string name = testing_support::PulseDaemon::kSine440Description;
+    ASSERT_EQ(SetDevice(name.data()), 0);
+    CBrevicamDlg& dlg = Dialog();
+    using Overlaps = std::vector<std::pair<int, int>>;
+    // Live picture, microphone not muted: the mute button and the level bar are shown.
+    ASSERT_TRUE(Visible(IDC_MUTE));
+    EXPECT_EQ(OverlappingControls(dlg.GetHwnd()), Overlaps{});
+    // Muted: the unmute button takes the mute button's place.
+    ::SendMessage(dlg.GetHwnd(), WM_COMMAND, MAKEWPARAM(IDC_MUTE, BN_CLICKED),
+                  reinterpret_cast<LPARAM>(Item(IDC_MUTE)));
+    ASSERT_TRUE(Visible(IDC_UNMUTE));
+    EXPECT_EQ(OverlappingControls(dlg.GetHwnd()), Overlaps{});
+    // No camera: the refresh button is shown too.
+    Controller().StopPreview();
+    Controller().m_pVideoState->SetState(VS_MISSING);
+    ASSERT_TRUE(Visible(IDC_REFRESH_DEVICES));
+    EXPECT_EQ(OverlappingControls(dlg.GetHwnd()), Overlaps{});
+
+    m_dlg.reset();
+    SetVolumeMute(0);
+    CloseAudioDevice();
+}
+
 TEST_F(BrevicamDlgTest, LivePictureArrivesInTheSurface)
 {
     CBrevicamDlg& dlg = Dialog();
@@ -406,6 +461,106 @@ TEST_F(BrevicamDlgTest, MuteAndUnmuteFollowTheMicrophone)
     SetVolumeMute(0);
     CloseAudioDevice();
 }
+
+// Clicks with a microphone present ----------------------------------------------------------------------
+
+struct ButtonClickCase
+{
+    const char* name;
+    int id;
+    /// Brings the button on the screen when it is not there with live video and a microphone.
+    void (*prepare)(CBrevicamDlg& dlg, CCaptureController& controller);
+};
+
+void PrintTo(const ButtonClickCase& value, std::ostream* os)
+{
+    *os << value.name;
+}
+
+class ButtonClickTest : public BrevicamDlgTest, public testing::WithParamInterface<ButtonClickCase>
+{
+};
+
+/// Cancels the camera-controls dialog that a click opened.
+void CancelCameraControls(HWND, UINT, UINT_PTR id, DWORD)
+{
+    if (HWND dialog = GetOpenCameraControls())
+    {
+        KillTimer(nullptr, id);
+        ::SendMessage(dialog, WM_COMMAND, IDCANCEL, 0);
+    }
+}
+
+// Clicking gives the button the focus first; several buttons then hide themselves (mute and unmute swap,
+// the refresh button goes with the returning picture) or close the window.
+TEST_P(ButtonClickTest, ClickedButtonLeavesTheWindowWorking)
+{
+    testing_support::PulseDaemon daemon;
+    std::string name = testing_support::PulseDaemon::kSine440Description;
+    ASSERT_EQ(SetDevice(name.data()), 0);
+    bool clicked = false;
+    bool answered = false;
+    HWND focusAfter = nullptr;
+    const INT_PTR result = RunModal(
+        [&](CBrevicamDlg& dlg)
+        {
+            ASSERT_TRUE(IsMuteAvailable());
+            if (GetParam().prepare)
+                GetParam().prepare(dlg, Controller());
+            const HWND button = Item(GetParam().id);
+            ASSERT_TRUE(::IsWindowVisible(button));
+            ASSERT_TRUE(::IsWindowEnabled(button));
+            if (GetParam().id == IDC_VIDEO_SETTINGS)
+                ::SetTimer(nullptr, 0, 50, &CancelCameraControls);
+            RECT client{};
+            ::GetClientRect(button, &client);
+            controls_test::Click(button, QPoint(client.right / 2, client.bottom / 2));
+            clicked = true;
+            if (!::IsWindow(dlg.GetHwnd()))
+                return;
+            // The window still answers, and the focus is on nothing the user cannot reach.
+            answered = controls_test::PumpUntil(
+                [&] { return ::SendMessage(dlg.GetHwnd(), WM_GETDLGCODE, 0, 0) >= 0; }, 5000);
+            PumpMessages(200);
+            focusAfter = ::GetFocus();
+            if (focusAfter)
+            {
+                EXPECT_TRUE(::IsWindowVisible(focusAfter)) << "focus on a hidden window";
+                EXPECT_TRUE(::IsWindowEnabled(focusAfter)) << "focus on a disabled window";
+            }
+            if (GetParam().id != IDC_CLOSE_APP)
+                dlg.CloseApplication();
+        });
+    EXPECT_TRUE(clicked);
+    EXPECT_EQ(result, IDOK);
+    EXPECT_TRUE(answered || GetParam().id == IDC_CLOSE_APP);
+    Controller().StopPreview();
+    SetVolumeMute(0);
+    CloseAudioDevice();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Buttons, ButtonClickTest,
+    testing::Values(
+        ButtonClickCase{"Mute", IDC_MUTE, nullptr},
+        ButtonClickCase{"Unmute", IDC_UNMUTE,
+                        [](CBrevicamDlg& dlg, CCaptureController&)
+                        {
+                            ::SendMessage(dlg.GetHwnd(), WM_COMMAND, MAKEWPARAM(IDC_MUTE, BN_CLICKED),
+                                          reinterpret_cast<LPARAM>(::GetDlgItem(dlg.GetHwnd(), IDC_MUTE)));
+                        }},
+        ButtonClickCase{"Refresh", IDC_REFRESH_DEVICES,
+                        [](CBrevicamDlg&, CCaptureController& controller)
+                        {
+                            controller.StopPreview();
+                            controller.m_pVideoState->SetState(VS_MISSING);
+                        }},
+        ButtonClickCase{"CaptureWindow", IDC_CAPTURE_WINDOW, nullptr},
+        ButtonClickCase{"VideoSettings", IDC_VIDEO_SETTINGS, nullptr},
+        ButtonClickCase{"AudioSettings", IDC_AUDIO_SETTINGS, nullptr},
+        ButtonClickCase{"FullScreen", IDC_FULLSCREEN, nullptr}, ButtonClickCase{"About", IDC_ABOUT, nullptr},
+        ButtonClickCase{"Minimize", IDC_MINIMIZE, nullptr}, ButtonClickCase{"Close", IDC_CLOSE_APP, nullptr}),
+    [](const testing::TestParamInfo<ButtonClickCase>& info) { return std::string(info.param.name); });
 
 // Refresh and microphone ----------------------------------------------------------------------------
 

@@ -10,13 +10,33 @@
 
 #include <gtest/gtest.h>
 
+#include <dlfcn.h>
 #include <memory>
+#include <optional>
 #include <string>
 
 using controls_test::PumpUntil;
 using surface_test::HostWindow;
 using surface_test::PumpFor;
 using testing_support::PulseDaemon;
+
+namespace
+{
+/// A mute value the sound server never gives (a failed read, a wider control), answered in place of the
+/// audio library's while set.
+std::optional<DWORD> g_muteAnswer;
+} // namespace
+
+// The bar in this program reads the mute through this definition, which comes before the audio library's
+// export of the same name and passes the call on while no answer is set.
+DWORD GetVolumeMute()
+{
+    if (g_muteAnswer)
+        return *g_muteAnswer;
+    using Read = DWORD (*)();
+    static const auto library = reinterpret_cast<Read>(dlsym(RTLD_NEXT, "_Z13GetVolumeMutev"));
+    return library ? library() : 0xFFFFFFFF;
+}
 
 namespace
 {
@@ -53,6 +73,7 @@ protected:
     }
     void TearDown() override
     {
+        g_muteAnswer.reset();
         m_bar.reset();
         m_host.reset();
         platform::SetOsProfile(platform::OsProfile::Linux);
@@ -87,6 +108,27 @@ TEST_F(VolumeIndicatorTest, FollowsTheMicrophoneAndShowsAMutedOneAsSilent)
     EXPECT_TRUE(PumpUntil([&] { return Position() >= 60; }, 8000)) << Position();
     EXPECT_GE(m_bar->paints, 1);
 }
+
+class MuteValueTest : public VolumeIndicatorTest, public testing::WithParamInterface<DWORD>
+{
+};
+
+// Any mute value but 0 reads as muted, as the mute buttons read it, so the bar never moves while they say
+// "muted".
+TEST_P(MuteValueTest, AnyNonZeroMuteShowsTheBarSilent)
+{
+    m_bar->SetMetering(TRUE);
+    ASSERT_TRUE(PumpUntil([&] { return Position() >= 60; }, 8000)) << Position();
+    ASSERT_TRUE(IsMuteAvailable());
+    g_muteAnswer = GetParam();
+    EXPECT_TRUE(PumpUntil([&] { return Position() == 0; }, 8000)) << Position();
+}
+
+INSTANTIATE_TEST_SUITE_P(Values, MuteValueTest, testing::Values(DWORD{1}, DWORD{2}, DWORD{0xFFFFFFFF}),
+                         [](const testing::TestParamInfo<DWORD>& info) {
+                             return info.param == 0xFFFFFFFF ? std::string("Unreadable")
+                                                             : std::to_string(info.param);
+                         });
 
 TEST_F(VolumeIndicatorTest, MeteringEndsWhenSwitchedOffAndWithTheWindow)
 {

@@ -278,6 +278,54 @@ TEST_F(DialogTest, DialogKeysMoveFocusAndPressTheDefaultAndCancelButtons)
     EXPECT_EQ(log.commands, (std::vector<int>{IDOK, IDCANCEL}));
 }
 
+class UnusableFocusTest : public DialogTest, public ::testing::WithParamInterface<bool>
+{
+};
+
+// The clicked button takes the focus on the press and hides (or disables) itself in its command, as the
+// mute button of a main window swaps with the unmute button.
+TEST_P(UnusableFocusTest, ClickedButtonThatGoesAwayPassesTheFocusToTheNextControl)
+{
+    const bool hide = GetParam();
+    log.hook = [hide](HWND hwnd, UINT msg, WPARAM wParam, LPARAM) -> INT_PTR
+    {
+        if (msg != WM_COMMAND || LOWORD(wParam) != IDOK)
+            return FALSE;
+        HWND ok = GetDlgItem(hwnd, IDOK);
+        if (hide)
+            ShowWindow(ok, SW_HIDE);
+        else
+            EnableWindow(ok, FALSE);
+        return TRUE;
+    };
+    const auto bytes = SampleTemplate(true);
+    HWND dlg = CreateDialogIndirectParam(nullptr, reinterpret_cast<LPCDLGTEMPLATE>(bytes.data()), nullptr,
+                                         LoggingDialogProc, 0);
+    windows.push_back(dlg);
+    ShowWindow(dlg, SW_SHOW);
+    platform::window::PumpPendingMessages();
+    HWND ok = GetDlgItem(dlg, IDOK);
+    HWND cancel = GetDlgItem(dlg, IDCANCEL);
+    Mouse(ok, QEvent::MouseButtonPress, QPoint(3, 3));
+    Mouse(ok, QEvent::MouseButtonRelease, QPoint(3, 3));
+    for (int i = 0; i < 5; ++i)
+        platform::window::PumpPendingMessages();
+    EXPECT_EQ(GetFocus(), cancel);
+    // Qt agrees, so its late focus reports take nothing back.
+    EXPECT_EQ(QApplication::focusWidget(), platform::window::HostWidgetOf(cancel));
+
+    // A dialog that remembers the gone button as its focus gives the focus to a control that can use it.
+    SetFocus(ok);
+    SendMessage(dlg, WM_ACTIVATE, WA_INACTIVE, 0);
+    SetFocus(dlg);
+    platform::window::PumpPendingMessages();
+    EXPECT_EQ(GetFocus(), cancel);
+}
+
+INSTANTIATE_TEST_SUITE_P(HiddenOrDisabled, UnusableFocusTest, ::testing::Bool(),
+                         [](const ::testing::TestParamInfo<bool>& info)
+                         { return std::string(info.param ? "Hidden" : "Disabled"); });
+
 TEST_F(DialogTest, ButtonsClickCheckAndGroupRadios)
 {
     TemplateBuilder b(true, WS_POPUP | WS_VISIBLE, 120, 80);
