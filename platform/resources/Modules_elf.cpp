@@ -41,7 +41,8 @@ void FindNotes(const BYTE* segment, std::size_t size, std::size_t align, std::ve
 {
     auto pad = [align](std::uint64_t v) { return (v + align - 1) & ~static_cast<std::uint64_t>(align - 1); };
     std::uint64_t pos = 0;
-    while (size - pos >= sizeof(Elf64_Nhdr))
+    // The padding after the last note can carry pos past the end.
+    while (pos <= size && size - pos >= sizeof(Elf64_Nhdr))
     {
         Elf64_Nhdr header;
         std::memcpy(&header, segment + pos, sizeof header);
@@ -264,7 +265,8 @@ bool ReadFileStreams(const std::string& path, std::vector<std::vector<BYTE>>& ow
     {
         if (ph.p_type != PT_NOTE || ph.p_filesz == 0)
             continue;
-        if (ph.p_filesz > kMaxNoteSegment)
+        // Checked against the file before allocating: a damaged header must not cost its claimed size.
+        if (ph.p_filesz > kMaxNoteSegment || ph.p_offset > fileSize || ph.p_filesz > fileSize - ph.p_offset)
         {
             SetLastError(ERROR_BAD_FORMAT);
             return false;

@@ -10,7 +10,9 @@
 
 #include <atomic>
 #include <cstring>
+#include <elf.h>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <ostream>
 #include <string>
@@ -427,6 +429,72 @@ TEST_F(ResourcesTest, DamagedResourcesGiveErrorsNotCrashes)
     EXPECT_EQ(LoadStringA(mapped, IDS_GREETING, buffer, sizeof buffer), 0);
     EXPECT_EQ(GetLastError(), ERROR_INVALID_DATA);
     FreeLibrary(mapped);
+}
+
+// A minimal ELF file with one note segment whose header says `claimedSize` bytes at `offset`.
+std::string ElfWithNoteSegment(std::uint64_t offset, std::uint64_t claimedSize, const std::string& segment)
+{
+    Elf64_Ehdr eh{};
+    std::memcpy(eh.e_ident, ELFMAG, SELFMAG);
+    eh.e_ident[EI_CLASS] = ELFCLASS64;
+    eh.e_ident[EI_DATA] = ELFDATA2LSB;
+    eh.e_ident[EI_VERSION] = EV_CURRENT;
+    eh.e_type = ET_DYN;
+    eh.e_machine = EM_X86_64;
+    eh.e_version = EV_CURRENT;
+    eh.e_phoff = sizeof eh;
+    eh.e_ehsize = sizeof eh;
+    eh.e_phentsize = sizeof(Elf64_Phdr);
+    eh.e_phnum = 1;
+    Elf64_Phdr ph{};
+    ph.p_type = PT_NOTE;
+    ph.p_offset = offset;
+    ph.p_filesz = claimedSize;
+    ph.p_memsz = claimedSize;
+    ph.p_align = 4;
+    std::string bytes(reinterpret_cast<const char*>(&eh), sizeof eh);
+    bytes.append(reinterpret_cast<const char*>(&ph), sizeof ph);
+    return bytes + segment;
+}
+
+// Peak resident memory of this process in KiB, after clearing it when asked.
+long PeakResidentKiB(bool reset)
+{
+    if (reset)
+        std::ofstream("/proc/self/clear_refs") << "5";
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("VmHWM:", 0) == 0)
+            return std::stol(line.substr(6));
+    return -1;
+}
+
+TEST_F(ResourcesTest, NoteSegmentsAreCheckedAgainstTheFileBeforeTheyAreRead)
+{
+    TempDir dir;
+    constexpr std::uint64_t kHeaders = sizeof(Elf64_Ehdr) + sizeof(Elf64_Phdr);
+
+    // A 120-byte file claiming a 512 MiB note segment: refused without allocating the claim.
+    const auto huge =
+        dir.WriteFile("huge.so", ElfWithNoteSegment(kHeaders, 512ull << 20, std::string(8, '\0')));
+    const long before = PeakResidentKiB(true);
+    SetLastError(ERROR_SUCCESS);
+    EXPECT_EQ(LoadLibraryExA(huge.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE), nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_BAD_FORMAT));
+    if (before > 0)
+    {
+        EXPECT_LT(PeakResidentKiB(false) - before, 64 * 1024) << "KiB allocated for a damaged header";
+    }
+
+    // One note whose padding ends past its 13-byte segment: read as a module without resources.
+    std::string note(12, '\0');
+    note[4] = 1; // description size
+    note += '\x01';
+    const auto padded = dir.WriteFile("padded.so", ElfWithNoteSegment(kHeaders, note.size(), note));
+    HMODULE data = LoadLibraryExA(padded.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(data, nullptr) << GetLastError();
+    EXPECT_EQ(FindResourceA(data, MAKEINTRESOURCE(1), RT_STRING), nullptr);
+    FreeLibrary(data);
 }
 
 TEST_F(ResourcesTest, LookupsRaceSafelyWithLoadingAndFreeing)
