@@ -168,15 +168,19 @@ TEST_P(SwitchBandsTest, ClickActivatesTheBandUnderTheMouse)
     five.UnsubclassWindow();
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Heights, SwitchBandsTest,
-    testing::Values(
-        BandCase{0, CSwitch::Band1, CSwitch::Band1}, BandCase{19, CSwitch::Band1, CSwitch::Band1},
-        BandCase{20, CSwitch::Band1, CSwitch::Band2}, BandCase{25, CSwitch::Band2, CSwitch::Band2},
-        BandCase{49, CSwitch::Band2, CSwitch::Band4}, BandCase{50, CSwitch::Band4, CSwitch::Band4},
-        BandCase{60, CSwitch::Band4, CSwitch::Band8}, BandCase{75, CSwitch::Band8, CSwitch::Band8},
-        BandCase{80, CSwitch::Band8, CSwitch::Band16}, BandCase{99, CSwitch::Band8, CSwitch::Band16}),
-    [](const testing::TestParamInfo<BandCase>& info) { return "y" + std::to_string(info.param.y); });
+INSTANTIATE_TEST_SUITE_P(Heights, SwitchBandsTest,
+                         testing::Values(BandCase{0, CSwitch::Band1, CSwitch::Band1},
+                                         BandCase{19, CSwitch::Band1, CSwitch::Band1},
+                                         BandCase{20, CSwitch::Band1, CSwitch::Band2},
+                                         BandCase{25, CSwitch::Band2, CSwitch::Band2},
+                                         BandCase{49, CSwitch::Band2, CSwitch::Band4},
+                                         BandCase{50, CSwitch::Band4, CSwitch::Band4},
+                                         BandCase{60, CSwitch::Band4, CSwitch::Band8},
+                                         BandCase{75, CSwitch::Band8, CSwitch::Band8},
+                                         BandCase{80, CSwitch::Band8, CSwitch::Band16},
+                                         BandCase{99, CSwitch::Band8, CSwitch::Band16}),
+                         [](const testing::TestParamInfo<BandCase>& info)
+                         { return std::string("y").append(std::to_string(info.param.y)); });
 
 TEST_F(RouletteTest, SwitchRemembersThePreviousBand)
 {

@@ -58,7 +58,7 @@ protected:
         buttons.SetImageList(SolidList(kGreen), LVSIL_SMALL);
         buttons.SetImageList(SolidList(kBlue), LVSIL_STATE);
         for (int i = 0; i < count; ++i)
-            buttons.InsertItem(i, ("b" + std::to_string(i)).c_str(), 0);
+            buttons.InsertItem(i, std::string("b").append(std::to_string(i)).c_str(), 0);
     }
     CPoint Centre(int item)
     {
