@@ -4,7 +4,9 @@
 #include "platform/win/WinTypes.h"
 
 #include <atomic>
+#include <cstddef>
 #include <functional>
+#include <span>
 
 /// The window layer's own additions to the Windows shape: cancellable cross-thread sends, the closing of
 /// the program, and the seams the class library and the test fakes hook into.
@@ -69,6 +71,16 @@ PLATFORM_API void SetCaretFunctions(const CaretFunctions& functions);
 /// Told by the caret module whenever a window starts or stops showing the caret. An edit control draws
 /// its text cursor only while it shows the caret, once caret functions are installed.
 PLATFORM_API void CaretShownChanged(HWND hwnd, bool shown);
+
+/// Builds an icon (`icon`) or a cursor from the bytes of an RT_GROUP_ICON / RT_GROUP_CURSOR resource
+/// (`group`, `size` bytes) and of the RT_ICON / RT_CURSOR images it lists, which `image` hands out by id
+/// (an empty span when there is none). This is what LoadIcon and LoadCursor do with a module's resources;
+/// every byte is checked against the bounds given. The image closest to the system size is the icon's
+/// picture; the others go with it to a window's icon. Null with ERROR_INVALID_DATA when the group or that
+/// image is damaged or of a kind we do not read, ERROR_RESOURCE_NAME_NOT_FOUND when the image is missing.
+/// The caller ends the handle with DestroyIcon / DestroyCursor. Any thread.
+PLATFORM_API HICON CreateIconFromGroup(const BYTE* group, std::size_t size, BOOL icon,
+                                       const std::function<std::span<const BYTE>(WORD id)>& image);
 
 /// Handles every pending message of the calling thread's queue (sent, posted, input, paint and due timers)
 /// without waiting, and returns how many were dispatched. For tests and for loops that poll.

@@ -177,6 +177,21 @@ LRESULT DefWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
                                                             static_cast<std::size_t>(wParam), w->text));
     case WM_GETTEXTLENGTH:
         return static_cast<LRESULT>(w->text.size());
+    case WM_SETICON:
+    {
+        HICON& slot = wParam == ICON_BIG ? w->bigIcon : w->smallIcon;
+        const HICON previous = slot;
+        slot = reinterpret_cast<HICON>(lParam);
+        if (!w->parent && w->widget)
+            w->widget->setWindowIcon(WindowIconOf(w->bigIcon, w->smallIcon));
+        return reinterpret_cast<LRESULT>(previous);
+    }
+    case WM_GETICON:
+        if (wParam == ICON_BIG)
+            return reinterpret_cast<LRESULT>(w->bigIcon);
+        if (wParam == ICON_SMALL2 && !w->smallIcon)
+            return reinterpret_cast<LRESULT>(w->bigIcon);
+        return reinterpret_cast<LRESULT>(w->smallIcon);
     case WM_CLOSE:
         DestroyWindow(hwnd);
         return 0;
@@ -435,32 +450,6 @@ UINT GetDoubleClickTime()
 // Cursors and icons
 // ---------------------------------------------------------------------------------------------------------
 
-HCURSOR LoadCursor(HINSTANCE instance, LPCSTR name)
-{
-    if (instance || !IS_INTRESOURCE(name))
-    {
-        SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
-        return nullptr;
-    }
-    const auto id = reinterpret_cast<std::uintptr_t>(name);
-    if (id < 32512 || id > 32651)
-    {
-        SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
-        return nullptr;
-    }
-    return reinterpret_cast<HCURSOR>(id);
-}
-
-HICON LoadIcon(HINSTANCE instance, LPCSTR name)
-{
-    if (instance || !IS_INTRESOURCE(name))
-    {
-        SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
-        return nullptr;
-    }
-    return reinterpret_cast<HICON>(reinterpret_cast<std::uintptr_t>(name));
-}
-
 HCURSOR SetCursor(HCURSOR cursor)
 {
     PW_ON_UI_THREAD(SetCursor(cursor));
@@ -470,23 +459,21 @@ HCURSOR SetCursor(HCURSOR cursor)
     if (!target)
         target = LastMouseWindow();
     if (auto w = Find(target); w && w->widget)
-        w->widget->setCursor(ShapeOf(cursor));
+    {
+        const QCursor shape = LoadedCursorShape(cursor).value_or(QCursor(ShapeOf(cursor)));
+        w->widget->setCursor(shape);
+        // Qt widgets that a control embeds (the edit's line edit) carry pointer shapes of their own, which
+        // would show over the one the window chose.
+        for (QWidget* inner : w->widget->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+            if (!dynamic_cast<HostWidget*>(inner))
+                inner->setCursor(shape);
+    }
     return old;
 }
 
 HCURSOR GetCursor()
 {
     return g_cursor;
-}
-
-BOOL DestroyIcon(HICON)
-{
-    return TRUE;
-}
-
-BOOL DestroyCursor(HCURSOR)
-{
-    return TRUE;
 }
 
 BOOL FlashWindow(HWND hwnd, BOOL)

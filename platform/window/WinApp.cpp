@@ -89,12 +89,15 @@ HCURSOR CWinApp::LoadStandardCursor(LPCTSTR name) const
 
 HCURSOR CWinApp::LoadCursor(UINT id) const
 {
-    return ::LoadCursor(AfxGetResourceHandle(), MAKEINTRESOURCE(id));
+    // A language library need not hold the program's pictures: the search falls back to the program.
+    const LPCSTR name = MAKEINTRESOURCE(id);
+    return ::LoadCursor(AfxFindResourceHandle(name, RT_GROUP_CURSOR), name);
 }
 
 HICON CWinApp::LoadIcon(UINT id) const
 {
-    return ::LoadIcon(AfxGetResourceHandle(), MAKEINTRESOURCE(id));
+    const LPCSTR name = MAKEINTRESOURCE(id);
+    return ::LoadIcon(AfxFindResourceHandle(name, RT_GROUP_ICON), name);
 }
 
 CWinApp* AfxGetApp()

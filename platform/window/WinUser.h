@@ -92,6 +92,10 @@ constexpr UINT WM_STYLECHANGED = 0x007D;
 constexpr UINT WM_DISPLAYCHANGE = 0x007E;
 constexpr UINT WM_GETICON = 0x007F;
 constexpr UINT WM_SETICON = 0x0080;
+// WM_SETICON / WM_GETICON: which of the window's icons.
+constexpr WPARAM ICON_SMALL = 0;
+constexpr WPARAM ICON_BIG = 1;
+constexpr WPARAM ICON_SMALL2 = 2;
 constexpr UINT WM_NCCREATE = 0x0081;
 constexpr UINT WM_NCDESTROY = 0x0082;
 constexpr UINT WM_NCCALCSIZE = 0x0083;
@@ -1256,12 +1260,38 @@ PLATFORM_API int TranslateAcceleratorA(HWND hwnd, HACCEL accelerators, LPMSG msg
 #define LoadAccelerators LoadAcceleratorsA
 #define TranslateAccelerator TranslateAcceleratorA
 PLATFORM_API SHORT GetAsyncKeyState(int virtualKey);
+/// With a null module, a standard cursor (IDC_x). Otherwise the RT_GROUP_CURSOR resource `name` of the
+/// module, in the image closest to the system cursor size, with its hot spot. With a null module, a
+/// standard icon (IDI_x); otherwise the RT_GROUP_ICON resource `name`, in the image closest to the system
+/// icon size, its hot spot in the middle; its other sizes go with it to the window system when it becomes
+/// a window's icon (WM_SETICON). Loaded icons and cursors are shared: the same handle for the same
+/// resource each time, valid as long as the process runs (DestroyIcon leaves them). Null with the
+/// resource error when there is no such resource, or ERROR_INVALID_DATA when it is damaged. Any thread.
 PLATFORM_API HCURSOR LoadCursor(HINSTANCE instance, LPCSTR name);
 PLATFORM_API HICON LoadIcon(HINSTANCE instance, LPCSTR name);
+/// The pointer shape of the window under the mouse (or of the capture window) until the next SetCursor;
+/// a loaded cursor shows its own picture. User-interface thread.
 PLATFORM_API HCURSOR SetCursor(HCURSOR cursor);
 PLATFORM_API HCURSOR GetCursor();
+/// Ends an icon or cursor that CreateIconFromGroup made; loaded (shared) and standard ones stay. FALSE for
+/// a handle that names none (ERROR_INVALID_ICON_HANDLE / ERROR_INVALID_CURSOR_HANDLE).
 PLATFORM_API BOOL DestroyIcon(HICON icon);
 PLATFORM_API BOOL DestroyCursor(HCURSOR cursor);
+
+struct ICONINFO
+{
+    BOOL fIcon;
+    DWORD xHotspot;
+    DWORD yHotspot;
+    HBITMAP hbmMask;
+    HBITMAP hbmColor;
+};
+using PICONINFO = ICONINFO*;
+/// The hot spot and new copies of the pictures of a loaded or created icon or cursor: a 32-bit colour
+/// bitmap (premultiplied alpha) and a monochrome mask (set where the picture is fully transparent), both
+/// of the image's size, for the caller to delete. FALSE for standard icons and cursors and for handles
+/// that name none.
+PLATFORM_API BOOL GetIconInfo(HICON icon, PICONINFO info);
 PLATFORM_API BOOL FlashWindow(HWND hwnd, BOOL invert);
 PLATFORM_API BOOL MessageBeep(UINT type);
 

@@ -6,6 +6,8 @@
 #include "platform/win/LastError.h"
 #include "platform/window/WinUser.h"
 
+#include <QCursor>
+#include <QIcon>
 #include <QImage>
 #include <QRegion>
 #include <QWidget>
@@ -15,6 +17,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -22,6 +25,8 @@
 constexpr DWORD ERROR_CANNOT_FIND_WND_CLASS = 1407;
 constexpr DWORD ERROR_CLASS_ALREADY_EXISTS = 1410;
 constexpr DWORD ERROR_CLASS_HAS_WINDOWS = 1412;
+constexpr DWORD ERROR_INVALID_CURSOR_HANDLE = 1402;
+constexpr DWORD ERROR_INVALID_ICON_HANDLE = 1414;
 constexpr DWORD ERROR_INVALID_THREAD_ID = 1444;
 constexpr DWORD ERROR_NOT_ENOUGH_QUOTA = 1816;
 
@@ -91,6 +96,9 @@ struct Window
     DWORD layeredFlags = 0;
     bool maskDirty = false;
 
+    HICON bigIcon = nullptr; // WM_SETICON
+    HICON smallIcon = nullptr;
+
     bool trackLeave = false;
     bool trackHover = false;
     DWORD hoverMs = 0;
@@ -138,6 +146,14 @@ bool IsUiThread();
 /// Makes sure the Qt application exists; false when it cannot be made on this thread.
 bool EnsureApplication();
 void ResizeBuffer(Window& w);
+
+// --- icons and cursors (Icons_qt.cpp) ---------------------------------------------------------------------
+/// The pointer shape of a loaded or created cursor (or icon); nothing for standard ones and unknown
+/// handles. User-interface thread.
+std::optional<QCursor> LoadedCursorShape(HCURSOR cursor);
+/// A top-level window's icon for the window system: every size of its big and small icon. User-interface
+/// thread.
+QIcon WindowIconOf(HICON big, HICON small);
 RECT ClientRectOf(const Window& w);
 QPoint ClientOriginOnScreen(const Window& w);
 QPoint WindowOriginOnScreen(const Window& w);

@@ -1,6 +1,7 @@
 #include "Controls/EditTrans.h"
 
 #include "platform/commctrl/Caret.h"
+#include "platform/resources/Resources.h"
 #include "tests/controls/ControlsTestSupport.h"
 #include "tests/controls/controls_test_ids.h"
 
@@ -188,4 +189,31 @@ TEST_F(EditTransTest, ClearingTheBackColourShowsTheParentAgain)
     dialog.ScreenToClient(&rect);
     const QImage shown = platform::window::HostWidgetOf(dialog)->grab().toImage();
     EXPECT_EQ(Pixel(shown, rect.right - 3, rect.bottom - 2), RGB(200, 120, 40));
+}
+
+TEST_F(EditTransTest, PointerOverTheFieldIsTheKitsCursor)
+{
+    const HCURSOR pointer = LoadCursor(GetModuleHandle(nullptr), MAKEINTRESOURCE(IDC_EDIT_POINTER));
+    ASSERT_NE(pointer, nullptr);
+    ICONINFO info{};
+    ASSERT_TRUE(GetIconInfo(reinterpret_cast<HICON>(pointer), &info));
+    DeleteObject(info.hbmColor);
+    DeleteObject(info.hbmMask);
+    // The pointer moves over the line edit that shows the field (from wherever it was before).
+    SetCursor(LoadCursor(nullptr, IDC_ARROW));
+    QWidget* line = platform::window::HostWidgetOf(edit)->focusProxy();
+    ASSERT_NE(line, nullptr);
+    const QPointF at(20, 5);
+    QMouseEvent move(QEvent::MouseMove, at, line->mapToGlobal(at), Qt::NoButton, Qt::NoButton,
+                     Qt::NoModifier);
+    QApplication::sendEvent(line, &move);
+    ASSERT_TRUE(PumpUntil([&] { return line->cursor().shape() == Qt::BitmapCursor; }));
+    EXPECT_EQ(GetCursor(), pointer);
+    for (QWidget* shown : {platform::window::HostWidgetOf(edit), line})
+    {
+        EXPECT_EQ(shown->cursor().shape(), Qt::BitmapCursor);
+        EXPECT_EQ(shown->cursor().hotSpot(),
+                  QPoint(static_cast<int>(info.xHotspot), static_cast<int>(info.yHotspot)));
+        EXPECT_EQ(shown->cursor().pixmap().size(), QSize(32, 32));
+    }
 }

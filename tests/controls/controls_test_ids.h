@@ -22,6 +22,7 @@
 #define IDB_SKIN_FOCUS 214
 #define IDB_SKIN_MASK 215
 #define IDB_CARET 861
+#define IDC_EDIT_POINTER 860
 
 #define IDD_SKINNED 300
 #define IDD_FONT_EX 301

@@ -12,6 +12,9 @@
 #include "platform/resources/Resources.h"
 #include "platform/wave/WaveFile.h"
 #include "platform/window/Dialogs.h"
+#include "platform/window/Extras.h"
+#include "platform/window/WinGdi.h"
+#include "platform/window/WinUser.h"
 #include "shared/faldra/PictureEx.h"
 
 #include <cstdlib>
@@ -19,6 +22,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <span>
 #include <string_view>
 #include <unistd.h>
 
@@ -172,6 +176,38 @@ int DialogTemplate(const std::uint8_t* data, std::size_t size)
     return 0;
 }
 
+int IconResources(const std::uint8_t* data, std::size_t size)
+{
+    // A module's icons and cursors: every group of the stream is built as LoadIcon / LoadCursor build it,
+    // from the image resources of the same stream.
+    const auto parsed = platform::resources::ParseResStream(data, size);
+    for (const auto& group : parsed.entries)
+    {
+        if (!group.type.isNumber || (group.type.number != 14 && group.type.number != 12))
+            continue;
+        const bool icon = group.type.number == 14;
+        const WORD imageType = icon ? 3 : 1;
+        HICON handle = platform::window::CreateIconFromGroup(
+            group.data, group.size, icon,
+            [&](WORD id) -> std::span<const BYTE>
+            {
+                for (const auto& image : parsed.entries)
+                    if (image.type.isNumber && image.type.number == imageType && image.name.isNumber &&
+                        image.name.number == id)
+                        return {image.data, image.size};
+                return {};
+            });
+        ICONINFO info{};
+        if (handle && GetIconInfo(handle, &info))
+        {
+            DeleteObject(info.hbmColor);
+            DeleteObject(info.hbmMask);
+        }
+        DestroyIcon(handle);
+    }
+    return 0;
+}
+
 int Picture(const std::uint8_t* data, std::size_t size)
 {
     HGLOBAL block = CopyToBlock(data, size);
@@ -294,6 +330,7 @@ const std::vector<Target>& Targets()
         {"res_stream", ResStream},
         {"module_resources", ModuleResources},
         {"dialog_template", DialogTemplate},
+        {"icon_resources", IconResources},
         {"picture", Picture},
         {"animated_picture", AnimatedPicture},
         {"image_codecs", ImageCodecs},

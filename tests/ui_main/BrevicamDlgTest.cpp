@@ -16,6 +16,7 @@
 #include "tests/support/PulseDaemon.h"
 #include "tests/support/TempDir.h"
 
+#include <QIcon>
 #include <QImage>
 #include <QTimer>
 #include <QWidget>
@@ -221,6 +222,34 @@ TEST_F(BrevicamDlgTest, ControlsAreBuiltAndTheLivePictureSitsInItsPlace)
     EXPECT_FALSE(Visible(IDC_MUTE));
     EXPECT_TRUE(Visible(IDC_UNMUTE));
     EXPECT_FALSE(Enabled(IDC_UNMUTE));
+}
+
+TEST_F(BrevicamDlgTest, VersionLabelShowsTheProgramsVersion)
+{
+    Dialog();
+    EXPECT_EQ(Text(Item(IDC_VERSION)), BREVICAM_EXPECTED_VERSION_TEXT);
+}
+
+/// The sizes of the window icon that the window system is given for a top-level window.
+std::set<int> WindowIconSizes(HWND hwnd)
+{
+    std::set<int> sizes;
+    for (const QSize& size : platform::window::HostWidgetOf(hwnd)->window()->windowIcon().availableSizes())
+        sizes.insert(size.width());
+    return sizes;
+}
+
+TEST_F(BrevicamDlgTest, WindowAndItsLayeredOwnerShowTheProgramIcon)
+{
+    CBrevicamDlg& dlg = Dialog();
+    const HICON icon = AfxGetApp()->LoadIcon(7);
+    ASSERT_NE(icon, nullptr);
+    const HWND window = dlg.GetHwnd();
+    EXPECT_EQ(reinterpret_cast<HICON>(::SendMessage(window, WM_GETICON, ICON_BIG, 0)), icon);
+    EXPECT_EQ(reinterpret_cast<HICON>(::SendMessage(window, WM_GETICON, ICON_SMALL, 0)), icon);
+    EXPECT_EQ(reinterpret_cast<HICON>(::SendMessage(dlg.GetLayeredWindow(), WM_GETICON, ICON_BIG, 0)), icon);
+    for (HWND top : {window, dlg.GetLayeredWindow()})
+        EXPECT_EQ(WindowIconSizes(top), (std::set<int>{16, 32, 48}));
 }
 
 /// The shown controls of the main window that cover each other, as pairs of ids; the refresh button stands

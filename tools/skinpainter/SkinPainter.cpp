@@ -1,9 +1,10 @@
 // Paints the program's skin: every background, button state, bar, mask and small bitmap that the
-// windows take by resource id, in one look (dark surface, one accent colour, crisp 1-px edges), and
-// writes the .rc fragment that embeds them.
+// windows take by resource id, the program's icon and the edit fields' pointer, in one look (dark
+// surface, one accent colour, crisp 1-px edges), and writes the .rc fragment that embeds them.
 //
 //   skinpainter <output folder>   e.g. resources/skin/brevicam
 
+#include <QDataStream>
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
@@ -495,6 +496,133 @@ std::vector<Entry> Skin()
         861, 2, 14, [](QPainter& p, const QRectF& r) { p.fillRect(r, kInk); }, "edit caret"));
     return e;
 }
+
+/// An icon or cursor resource: one picture per size, each painted at its own size rather than scaled.
+struct Pointer
+{
+    int id;
+    bool cursor;
+    std::vector<int> sizes;
+    QPoint hotSpot; // cursors, at their only size
+    std::function<void(QPainter&, const QRectF&)> paint;
+    const char* note;
+};
+
+/// The program's icon: a webcam on the dark surface, its lens ringed in the accent colour. From 32 pixels
+/// up the camera stands on a foot and shows the recording light.
+void ProgramIcon(QPainter& p, const QRectF& r)
+{
+    p.setRenderHint(QPainter::Antialiasing, true);
+    const qreal s = r.width();
+    const QRectF tile = r.adjusted(0.5, 0.5, -0.5, -0.5);
+    QLinearGradient face(tile.topLeft(), tile.bottomLeft());
+    face.setColorAt(0, kTitle);
+    face.setColorAt(1, kSurface);
+    p.setPen(QPen(kEdgeLight, 1));
+    p.setBrush(face);
+    p.drawRoundedRect(tile, s * 0.22, s * 0.22);
+
+    const bool detailed = s >= 32;
+    const QPointF c(r.center().x(), r.center().y() - (detailed ? s * 0.06 : 0));
+    const qreal body = s * (detailed ? 0.30 : 0.36);
+    if (detailed)
+    {
+        p.setPen(QPen(kEdgeLight, s / 16, Qt::SolidLine, Qt::RoundCap));
+        p.drawLine(QPointF(c.x(), c.y() + body), QPointF(c.x(), r.bottom() - s * 0.16));
+        p.setPen(Qt::NoPen);
+        p.setBrush(kEdgeLight);
+        p.drawRoundedRect(QRectF(c.x() - s * 0.2, r.bottom() - s * 0.19, s * 0.4, s * 0.07), s * 0.035,
+                          s * 0.035);
+    }
+    p.setPen(QPen(kEdgeLight, std::max<qreal>(1, s / 32)));
+    p.setBrush(kRaised);
+    p.drawEllipse(c, body, body);
+    p.setPen(QPen(kAccent, std::max<qreal>(1.5, s / 14)));
+    p.setBrush(kSurface);
+    p.drawEllipse(c, body * 0.62, body * 0.62);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(255, 255, 255, 170));
+    p.drawEllipse(QPointF(c.x() - body * 0.22, c.y() - body * 0.22), body * 0.13, body * 0.13);
+    if (detailed)
+    {
+        p.setBrush(kRecord);
+        p.drawEllipse(QPointF(c.x() + body * 0.68, c.y() - body * 0.68), s * 0.045, s * 0.045);
+    }
+}
+
+/// The edit fields' pointer: a text beam in the light ink with a dark rim, so that it reads over the dark
+/// surface and over light fields alike; the hot spot is the middle of the beam.
+void TextBeam(QPainter& p, const QRectF&)
+{
+    const QRect parts[] = {QRect(12, 7, 3, 1), QRect(16, 7, 3, 1), QRect(15, 8, 1, 16), QRect(12, 24, 3, 1),
+                           QRect(16, 24, 3, 1)};
+    for (const QRect& part : parts)
+        p.fillRect(part.adjusted(-1, -1, 1, 1), kSurface);
+    for (const QRect& part : parts)
+        p.fillRect(part, kInk);
+}
+
+std::vector<Pointer> Pointers()
+{
+    return {
+        {7, false, {16, 32, 48}, {}, ProgramIcon, "program icon"},
+        {860, true, {32}, QPoint(15, 16), TextBeam, "edit field pointer"},
+    };
+}
+
+/// The pictures of an icon or cursor file (.ico / .cur): the directory, then each picture as a 32-bit
+/// bottom-up DIB with alpha (its header's height counting the mask rows) followed by its mask, set where
+/// the picture is fully transparent. A cursor's entries carry its hot spot.
+QByteArray IconFile(const Pointer& pointer, const std::vector<QImage>& pictures)
+{
+    QByteArray file;
+    QDataStream out(&file, QIODevice::WriteOnly);
+    out.setByteOrder(QDataStream::LittleEndian);
+    std::vector<QByteArray> images;
+    for (const QImage& picture : pictures)
+    {
+        QByteArray dib;
+        QDataStream d(&dib, QIODevice::WriteOnly);
+        d.setByteOrder(QDataStream::LittleEndian);
+        const int w = picture.width();
+        const int h = picture.height();
+        const int maskStride = ((w + 31) / 32) * 4;
+        d << quint32(40) << qint32(w) << qint32(2 * h) << quint16(1) << quint16(32) << quint32(0)
+          << quint32(w * h * 4 + maskStride * h) << qint32(0) << qint32(0) << quint32(0) << quint32(0);
+        for (int y = h - 1; y >= 0; --y)
+            for (int x = 0; x < w; ++x)
+            {
+                const QRgb c = picture.pixel(x, y);
+                d << quint8(qBlue(c)) << quint8(qGreen(c)) << quint8(qRed(c)) << quint8(qAlpha(c));
+            }
+        for (int y = h - 1; y >= 0; --y)
+        {
+            QByteArray row(maskStride, '\0');
+            for (int x = 0; x < w; ++x)
+                if (qAlpha(picture.pixel(x, y)) == 0)
+                    row[x / 8] = static_cast<char>(row[x / 8] | (0x80 >> (x % 8)));
+            d.writeRawData(row.constData(), row.size());
+        }
+        images.push_back(dib);
+    }
+    out << quint16(0) << quint16(pointer.cursor ? 2 : 1) << quint16(pictures.size());
+    quint32 offset = 6 + 16 * static_cast<quint32>(pictures.size());
+    for (std::size_t i = 0; i < pictures.size(); ++i)
+    {
+        const int w = pictures[i].width();
+        const int h = pictures[i].height();
+        out << quint8(w >= 256 ? 0 : w) << quint8(h >= 256 ? 0 : h) << quint8(0) << quint8(0);
+        if (pointer.cursor)
+            out << quint16(pointer.hotSpot.x()) << quint16(pointer.hotSpot.y());
+        else
+            out << quint16(1) << quint16(32);
+        out << quint32(images[i].size()) << offset;
+        offset += static_cast<quint32>(images[i].size());
+    }
+    for (const QByteArray& image : images)
+        out.writeRawData(image.constData(), image.size());
+    return file;
+}
 } // namespace
 
 int main(int argc, char** argv)
@@ -536,6 +664,30 @@ int main(int argc, char** argv)
         }
         out << entry.id << (entry.png ? " PNG " : " BITMAP ") << "\"" << relative << name << "\" // "
             << entry.note << "\n";
+    }
+    for (const Pointer& pointer : Pointers())
+    {
+        std::vector<QImage> pictures;
+        for (int size : pointer.sizes)
+        {
+            QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
+            image.fill(Qt::transparent);
+            {
+                QPainter painter(&image);
+                pointer.paint(painter, QRectF(0, 0, size, size));
+            }
+            pictures.push_back(image.convertToFormat(QImage::Format_ARGB32));
+        }
+        const QString name = QString::number(pointer.id) + (pointer.cursor ? ".cur" : ".ico");
+        QFile file(folder + "/" + name);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+            file.write(IconFile(pointer, pictures)) < 0)
+        {
+            std::fprintf(stderr, "cannot write %s\n", qPrintable(name));
+            return 1;
+        }
+        out << pointer.id << (pointer.cursor ? " CURSOR " : " ICON ") << "\"" << relative << name << "\" // "
+            << pointer.note << "\n";
     }
     return 0;
 }
