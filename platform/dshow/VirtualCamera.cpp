@@ -50,7 +50,26 @@ void PostError(GstElement* element, GQuark domain, int code, const char* text)
     g_error_free(error);
 }
 
-GstPadProbeReturn OnCameraBuffer(GstPad*, GstPadProbeInfo*, gpointer data)
+/// A camera stamps each frame with the moment it was taken. The test pattern generator stamps frames with
+/// its own schedule instead, which falls ever further behind on a starved processor; recorded frames would
+/// then carry times from before the recording began.
+void StampWithCaptureTime(GstElement* source, GstPadProbeInfo* info)
+{
+    gst::ObjectPtr<GstClock> clock{gst_element_get_clock(source)};
+    if (!clock)
+        return;
+    const GstClockTime now = gst_clock_get_time(clock.get());
+    const GstClockTime base = gst_element_get_base_time(source);
+    GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
+    if (now <= base || !GST_BUFFER_PTS_IS_VALID(buffer) || GST_BUFFER_PTS(buffer) >= now - base)
+        return;
+    buffer = gst_buffer_make_writable(buffer);
+    GST_BUFFER_PTS(buffer) = now - base;
+    GST_BUFFER_DTS(buffer) = GST_CLOCK_TIME_NONE;
+    GST_PAD_PROBE_INFO_DATA(info) = buffer;
+}
+
+GstPadProbeReturn OnCameraBuffer(GstPad*, GstPadProbeInfo* info, gpointer data)
 {
     auto* probe = static_cast<SourceProbe*>(data);
     if (probe->failed)
@@ -80,6 +99,7 @@ GstPadProbeReturn OnCameraBuffer(GstPad*, GstPadProbeInfo*, gpointer data)
         PostError(probe->poster, GST_STREAM_ERROR, GST_STREAM_ERROR_FAILED, "The camera stopped streaming.");
         return GST_PAD_PROBE_DROP;
     }
+    StampWithCaptureTime(probe->poster, info);
     return GST_PAD_PROBE_OK;
 }
 

@@ -233,3 +233,45 @@ TEST_F(RecordingBinTest, FullDiskPostsOneErrorAndLeavesAPlayableFile)
     testing_support::DecodesCleanly(format.path, &frames, &errors);
     EXPECT_GT(frames, 5) << errors;
 }
+
+// A camera that could not deliver for a while hands out its next frame stamped with the moment it was taken,
+// not with a time from before the stall: a recording started meanwhile would otherwise drop it as too old.
+TEST_F(RecordingBinTest, FramesAfterAStallCarryTheTimeTheyWereTaken)
+{
+    DeviceRecord camera = Find(DeviceKind::Video, m_camera->DevicePath());
+    ASSERT_FALSE(camera.modes.empty());
+    struct Watch
+    {
+        GstElement* pipeline = nullptr;
+        int buffers = 0;
+        std::atomic<gint64> lag{-1};
+    };
+    // Outlives the pipeline whose streaming thread writes it.
+    Watch watch;
+    LivePipeline live(camera, nullptr);
+    watch.pipeline = live.Pipeline();
+    gst::PadPtr input(gst_element_get_static_pad(live.VideoTee(), "sink"));
+    gst_pad_add_probe(
+        input.get(), GST_PAD_PROBE_TYPE_BUFFER,
+        [](GstPad*, GstPadProbeInfo* info, gpointer data)
+        {
+            auto& watch = *static_cast<Watch*>(data);
+            if (++watch.buffers == 1)
+                std::this_thread::sleep_for(1s);
+            else if (watch.buffers == 2)
+            {
+                gst::ObjectPtr<GstClock> clock{gst_element_get_clock(watch.pipeline)};
+                const GstClockTime running =
+                    gst_clock_get_time(clock.get()) - gst_element_get_base_time(watch.pipeline);
+                watch.lag = static_cast<gint64>(running) -
+                            static_cast<gint64>(GST_BUFFER_PTS(GST_PAD_PROBE_INFO_BUFFER(info)));
+            }
+            return GST_PAD_PROBE_OK;
+        },
+        &watch, nullptr);
+    for (int i = 0; i < 1000 && watch.lag < 0; ++i)
+        std::this_thread::sleep_for(10ms);
+    ASSERT_GE(watch.lag, 0);
+    // The frame generated on schedule would be a whole second behind.
+    EXPECT_LT(watch.lag, 500 * GST_MSECOND);
+}
