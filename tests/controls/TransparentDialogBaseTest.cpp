@@ -293,17 +293,6 @@ TEST_F(TransparentDialogBaseTest, CloseRequestForTheBackgroundGoesToTheDialog)
 
 namespace
 {
-/// Whether the window still shows anything on the screen: its widget is shown and lies on the screen.
-/// Being minimised alone proves nothing, since a desktop without a window manager keeps such a window.
-bool ShowsOnScreen(HWND hwnd)
-{
-    QWidget* widget = platform::window::HostWidgetOf(hwnd);
-    if (!widget || !widget->isVisible())
-        return false;
-    const QRect screen(0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
-    return screen.intersects(widget->geometry());
-}
-
 struct MinimiseCase
 {
     const char* name;
