@@ -40,6 +40,14 @@ protected:
         owner.DestroyWindow();
         Pump();
     }
+    /// Creates the modeless dialog and shows it at (40, 50).
+    void ShowModeless(SkinnedDialog& dialog)
+    {
+        ASSERT_TRUE(dialog.Create(IDD_SKINNED, &owner));
+        dialog.SetWindowPos(nullptr, 40, 50, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+        dialog.ShowWindow(SW_SHOW);
+        Pump();
+    }
     CWnd owner;
 };
 } // namespace
@@ -47,10 +55,7 @@ protected:
 TEST_F(TransparentDialogBaseTest, ModelessDialogTakesSizeShapeAndPictureFromItsPng)
 {
     SkinnedDialog dialog(IDP_DIALOG);
-    ASSERT_TRUE(dialog.Create(IDD_SKINNED, &owner));
-    dialog.SetWindowPos(nullptr, 40, 50, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
-    dialog.ShowWindow(SW_SHOW);
-    Pump();
+    ASSERT_NO_FATAL_FAILURE(ShowModeless(dialog));
 
     EXPECT_EQ(dialog.GetStyle() & WS_CAPTION, 0u);
     CRect rect;
@@ -314,10 +319,7 @@ class TransparentDialogBaseMinimiseTest : public TransparentDialogBaseTest,
 TEST_P(TransparentDialogBaseMinimiseTest, MinimisedDialogLeavesNothingOnScreenAndComesBackWhole)
 {
     SkinnedDialog dialog(IDP_DIALOG);
-    ASSERT_TRUE(dialog.Create(IDD_SKINNED, &owner));
-    dialog.SetWindowPos(nullptr, 40, 50, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
-    dialog.ShowWindow(SW_SHOW);
-    Pump();
+    ASSERT_NO_FATAL_FAILURE(ShowModeless(dialog));
     const HWND layered = dialog.GetLayeredWindow();
     CRect before;
     dialog.GetWindowRect(&before);

@@ -4,22 +4,11 @@
   wm-state WINDOW iconic|normal       sets the window's WM_STATE as a window manager does when it iconifies
                                       or restores the window
 
-Screenshots are decoded by ffmpeg into raw RGB; WM_STATE is written through Xlib."""
+WM_STATE is written through Xlib."""
 import ctypes
-import subprocess
 import sys
 
-
-def decode(path):
-    probe = subprocess.run(["ffprobe", "-v", "error", "-select_streams", "v:0", "-show_entries",
-                            "stream=width,height", "-of", "csv=p=0", path],
-                           check=True, capture_output=True, text=True).stdout.strip()
-    width, height = (int(v) for v in probe.split(",")[:2])
-    raw = subprocess.run(["ffmpeg", "-v", "error", "-i", path, "-f", "rawvideo", "-pix_fmt", "rgb24", "-"],
-                         check=True, capture_output=True).stdout
-    if len(raw) != width * height * 3:
-        sys.exit(f"{path}: unexpected size of the decoded picture")
-    return width, height, raw
+from screenshot import decode
 
 
 def same_outside(first, second, hole):
