@@ -271,6 +271,25 @@ bool HostWidget::event(QEvent* e)
             DeferUiWork([self] { SyncGeometryFromQt(self); });
         }
         return QWidget::event(e);
+    case QEvent::WindowStateChange:
+        if (isWindow() && e->spontaneous())
+        {
+            // The desktop minimised or restored the window (its taskbar entry, its window menu): the window
+            // is asked as the system asks it, and decides.
+            const HWND self = m_hwnd;
+            DeferUiWork(
+                [self]
+                {
+                    auto w = Find(self);
+                    if (!w || !w->widget || w->parent || !w->visible || w->destroying)
+                        return;
+                    const bool minimized = w->widget->isMinimized();
+                    if (minimized != w->minimized)
+                        QueueUiMessage(MakeMessage(self, WM_SYSCOMMAND, minimized ? SC_MINIMIZE : SC_RESTORE,
+                                                   0, QCursor::pos()));
+                });
+        }
+        return QWidget::event(e);
     case QEvent::Close:
         // The close button of a framed window asks the window, which decides.
         e->ignore();

@@ -111,7 +111,12 @@ LRESULT DefWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
     {
         auto* cs = reinterpret_cast<const CREATESTRUCTA*>(lParam);
         if (cs && cs->lpszName && !IS_INTRESOURCE(cs->lpszName))
+        {
             w->text = cs->lpszName;
+            // The desktop names the window by its title: a dialog's caption must reach it from the start.
+            if (!w->parent && w->widget)
+                w->widget->setWindowTitle(QString::fromUtf8(w->text.c_str()));
+        }
         return TRUE;
     }
     case WM_NCCALCSIZE:

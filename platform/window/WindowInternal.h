@@ -69,8 +69,9 @@ struct Window
     std::map<std::string, HANDLE> props;
     std::string text;
 
-    RECT rect{};   // parent client coordinates for children, screen coordinates for top-level windows
-    RECT insets{}; // non-client frame left by WM_NCCALCSIZE
+    RECT rect{};       // parent client coordinates for children, screen coordinates for top-level windows
+    RECT normalRect{}; // where a minimised top-level window goes back to; its rect is then off screen
+    RECT insets{};     // non-client frame left by WM_NCCALCSIZE
     bool visible = false;
     bool enabled = true;
     bool minimized = false;

@@ -48,6 +48,8 @@ std::function<void(HWND)> g_destroyedHook;
 thread_local std::function<void(HWND)> t_createHook;
 
 const HWND kDesktop = reinterpret_cast<HWND>(std::uintptr_t{0x10010});
+/// Where the system's desktop keeps minimised windows.
+constexpr LONG kIconicPosition = -32000;
 
 void RaiseWidget(QWidget* widget)
 {
@@ -1874,18 +1876,24 @@ BOOL GetWindowPlacement(HWND hwnd, WINDOWPLACEMENT* placement)
                                         : SW_SHOWNORMAL;
     placement->ptMinPosition = POINT{-1, -1};
     placement->ptMaxPosition = POINT{-1, -1};
-    placement->rcNormalPosition = w->rect;
+    placement->rcNormalPosition = w->minimized ? w->normalRect : w->rect;
+    if (w->minimized)
+        placement->ptMinPosition = POINT{w->rect.left, w->rect.top};
     return TRUE;
 }
 
 BOOL SetWindowPlacement(HWND hwnd, const WINDOWPLACEMENT* placement)
 {
     PW_ON_UI_THREAD(SetWindowPlacement(hwnd, placement));
-    if (!placement || !Get(hwnd))
+    auto w = Get(hwnd);
+    if (!placement || !w)
         return FALSE;
     const RECT& r = placement->rcNormalPosition;
-    SetWindowPos(hwnd, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top,
-                 SWP_NOZORDER | SWP_NOACTIVATE);
+    if (w->minimized)
+        w->normalRect = r;
+    else
+        SetWindowPos(hwnd, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
     ShowWindow(hwnd, static_cast<int>(placement->showCmd));
     return TRUE;
 }
@@ -1951,6 +1959,23 @@ BOOL ShowWindow(HWND hwnd, int cmd)
         }
     }
     w->visible = show;
+    if (w->minimized != wasMinimized)
+    {
+        // As on the system's desktop, a minimised window sits far off screen, where it covers nothing even
+        // without a window manager to iconify it, and windows that follow it (WM_MOVE) go along; the place
+        // it comes back to is its normal position.
+        RECT target = w->normalRect;
+        if (w->minimized)
+        {
+            w->normalRect = w->rect;
+            target = RECT{kIconicPosition, kIconicPosition, kIconicPosition + (w->rect.right - w->rect.left),
+                          kIconicPosition + (w->rect.bottom - w->rect.top)};
+        }
+        SetWindowPos(hwnd, nullptr, target.left, target.top, target.right - target.left,
+                     target.bottom - target.top, SWP_NOZORDER | SWP_NOACTIVATE);
+        if (w->destroyed)
+            return wasVisible;
+    }
     const bool activate = show && !w->parent && cmd != SW_SHOWNA && cmd != SW_SHOWNOACTIVATE &&
                           cmd != SW_SHOWMINNOACTIVE && cmd != SW_MINIMIZE && !(w->exStyle & WS_EX_NOACTIVATE);
     if (show && (!wasVisible || wasMinimized != w->minimized))

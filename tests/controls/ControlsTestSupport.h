@@ -68,6 +68,18 @@ inline QImage Grab(HWND hwnd)
     return platform::window::ClientImage(hwnd);
 }
 
+/// Whether the top-level window still shows anything on the screen: its widget is shown and lies on the
+/// screen. Being minimised alone proves nothing, since a desktop without a window manager keeps such a
+/// window where it is.
+inline bool ShowsOnScreen(HWND hwnd)
+{
+    QWidget* widget = platform::window::HostWidgetOf(hwnd);
+    if (!widget || !widget->isVisible())
+        return false;
+    const QRect screen(0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
+    return screen.intersects(widget->geometry());
+}
+
 inline COLORREF Pixel(const QImage& img, int x, int y)
 {
     const QRgb p = img.pixel(x, y);

@@ -40,6 +40,14 @@ protected:
         owner.DestroyWindow();
         Pump();
     }
+    /// Creates the modeless dialog and shows it at (40, 50).
+    void ShowModeless(SkinnedDialog& dialog)
+    {
+        ASSERT_TRUE(dialog.Create(IDD_SKINNED, &owner));
+        dialog.SetWindowPos(nullptr, 40, 50, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+        dialog.ShowWindow(SW_SHOW);
+        Pump();
+    }
     CWnd owner;
 };
 } // namespace
@@ -47,10 +55,7 @@ protected:
 TEST_F(TransparentDialogBaseTest, ModelessDialogTakesSizeShapeAndPictureFromItsPng)
 {
     SkinnedDialog dialog(IDP_DIALOG);
-    ASSERT_TRUE(dialog.Create(IDD_SKINNED, &owner));
-    dialog.SetWindowPos(nullptr, 40, 50, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
-    dialog.ShowWindow(SW_SHOW);
-    Pump();
+    ASSERT_NO_FATAL_FAILURE(ShowModeless(dialog));
 
     EXPECT_EQ(dialog.GetStyle() & WS_CAPTION, 0u);
     CRect rect;
@@ -290,3 +295,77 @@ TEST_F(TransparentDialogBaseTest, CloseRequestForTheBackgroundGoesToTheDialog)
     EXPECT_TRUE(::IsWindow(layered));
     EXPECT_TRUE(::IsWindow(dialog.GetSafeHwnd()));
 }
+
+namespace
+{
+struct MinimiseCase
+{
+    const char* name;
+    std::function<void(HWND)> minimise;
+    std::function<void(HWND)> restore;
+};
+
+void PrintTo(const MinimiseCase& value, std::ostream* os)
+{
+    *os << value.name;
+}
+
+class TransparentDialogBaseMinimiseTest : public TransparentDialogBaseTest,
+                                          public ::testing::WithParamInterface<MinimiseCase>
+{
+};
+} // namespace
+
+TEST_P(TransparentDialogBaseMinimiseTest, MinimisedDialogLeavesNothingOnScreenAndComesBackWhole)
+{
+    SkinnedDialog dialog(IDP_DIALOG);
+    ASSERT_NO_FATAL_FAILURE(ShowModeless(dialog));
+    const HWND layered = dialog.GetLayeredWindow();
+    CRect before;
+    dialog.GetWindowRect(&before);
+    ASSERT_TRUE(ShowsOnScreen(dialog));
+    ASSERT_TRUE(ShowsOnScreen(layered));
+
+    GetParam().minimise(dialog);
+    Pump();
+    EXPECT_TRUE(dialog.IsIconic());
+    EXPECT_FALSE(ShowsOnScreen(dialog));
+    EXPECT_FALSE(ShowsOnScreen(layered)) << "the skin's translucent background stayed behind";
+    WINDOWPLACEMENT placement{};
+    placement.length = sizeof placement;
+    dialog.GetWindowPlacement(&placement);
+    EXPECT_EQ(CRect(placement.rcNormalPosition), before) << "the place to come back to is kept";
+
+    GetParam().restore(dialog);
+    Pump();
+    EXPECT_FALSE(dialog.IsIconic());
+    CRect after;
+    dialog.GetWindowRect(&after);
+    EXPECT_EQ(after, before);
+    CRect layeredRect;
+    ::GetWindowRect(layered, &layeredRect);
+    EXPECT_EQ(layeredRect, before);
+    EXPECT_TRUE(ShowsOnScreen(dialog));
+    EXPECT_TRUE(ShowsOnScreen(layered));
+    EXPECT_EQ(Pixel(platform::window::HostWidgetOf(layered)->grab().toImage(), 60, 40), RGB(40, 44, 52));
+    dialog.DestroyWindow();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Routes, TransparentDialogBaseMinimiseTest,
+    ::testing::Values(MinimiseCase{"ShowWindow", [](HWND h) { ::ShowWindow(h, SW_MINIMIZE); },
+                                   [](HWND h) { ::ShowWindow(h, SW_RESTORE); }},
+                      MinimiseCase{"SystemMenu",
+                                   [](HWND h) { ::SendMessage(h, WM_SYSCOMMAND, SC_MINIMIZE, 0); },
+                                   [](HWND h) { ::SendMessage(h, WM_SYSCOMMAND, SC_RESTORE, 0); }},
+                      MinimiseCase{"Placement",
+                                   [](HWND h)
+                                   {
+                                       WINDOWPLACEMENT p{};
+                                       p.length = sizeof p;
+                                       ::GetWindowPlacement(h, &p);
+                                       p.showCmd = SW_SHOWMINIMIZED;
+                                       ::SetWindowPlacement(h, &p);
+                                   },
+                                   [](HWND h) { ::ShowWindow(h, SW_SHOWNORMAL); }}),
+    [](const auto& info) { return std::string(info.param.name); });

@@ -1,17 +1,11 @@
 """Checks a screenshot for the virtual camera's colour bars: enough clearly yellow, cyan and magenta
 pixels. The image is decoded by ffmpeg into raw RGB."""
-import subprocess
 import sys
 
+from screenshot import decode
+
 path = sys.argv[1]
-probe = subprocess.run(["ffprobe", "-v", "error", "-select_streams", "v:0", "-show_entries",
-                        "stream=width,height", "-of", "csv=p=0", path],
-                       check=True, capture_output=True, text=True).stdout.strip()
-width, height = (int(v) for v in probe.split(",")[:2])
-raw = subprocess.run(["ffmpeg", "-v", "error", "-i", path, "-f", "rawvideo", "-pix_fmt", "rgb24", "-"],
-                     check=True, capture_output=True).stdout
-if len(raw) != width * height * 3:
-    sys.exit(f"{path}: unexpected size of the decoded picture")
+width, height, raw = decode(path)
 
 counts = {"yellow": 0, "cyan": 0, "magenta": 0}
 for i in range(0, len(raw), 3):

@@ -591,6 +591,92 @@ INSTANTIATE_TEST_SUITE_P(
         ButtonClickCase{"Minimize", IDC_MINIMIZE, nullptr}, ButtonClickCase{"Close", IDC_CLOSE_APP, nullptr}),
     [](const testing::TestParamInfo<ButtonClickCase>& info) { return std::string(info.param.name); });
 
+// Looks after a click -------------------------------------------------------------------------------
+
+struct ButtonLookCase
+{
+    const char* name;
+    int id;
+};
+
+void PrintTo(const ButtonLookCase& value, std::ostream* os)
+{
+    *os << value.name;
+}
+
+class ButtonLookTest : public BrevicamDlgTest, public testing::WithParamInterface<ButtonLookCase>
+{
+};
+
+// A button's hover and pressed faces are its answer to the pointer; once its click is done (a dialog it
+// opened has closed, the window it minimised is back) and the pointer is elsewhere, it looks as before.
+TEST_P(ButtonLookTest, PushButtonLooksAsBeforeOnceItsClickIsDone)
+{
+    CBrevicamDlg& dlg = Dialog();
+    const HWND button = Item(GetParam().id);
+    ASSERT_TRUE(::IsWindowVisible(button));
+    ASSERT_TRUE(::IsWindowEnabled(button));
+    const QPoint background(5, 300);
+    controls_test::Mouse(dlg.GetHwnd(), QEvent::MouseMove, background, Qt::NoButton);
+    const QImage before = controls_test::Grab(button);
+
+    if (GetParam().id == IDC_VIDEO_SETTINGS)
+        ::SetTimer(nullptr, 0, 50, &CancelCameraControls);
+    RECT client{};
+    ::GetClientRect(button, &client);
+    controls_test::Click(button, QPoint(client.right / 2, client.bottom / 2));
+    if (::IsIconic(dlg.GetHwnd()))
+        ::SendMessage(dlg.GetHwnd(), WM_SYSCOMMAND, SC_RESTORE, 0);
+    PumpMessages(100);
+    controls_test::Mouse(dlg.GetHwnd(), QEvent::MouseMove, background, Qt::NoButton);
+
+    EXPECT_EQ(::SendMessage(button, BM_GETCHECK, 0, 0), BST_UNCHECKED) << "a push button never stays checked";
+    EXPECT_TRUE(controls_test::Grab(button) == before) << "the button kept its hover or pressed face";
+    Controller().StopPreview();
+}
+
+INSTANTIATE_TEST_SUITE_P(Buttons, ButtonLookTest,
+                         testing::Values(ButtonLookCase{"VideoSettings", IDC_VIDEO_SETTINGS},
+                                         ButtonLookCase{"AudioSettings", IDC_AUDIO_SETTINGS},
+                                         ButtonLookCase{"FullScreen", IDC_FULLSCREEN},
+                                         ButtonLookCase{"About", IDC_ABOUT},
+                                         ButtonLookCase{"Minimize", IDC_MINIMIZE}),
+                         [](const testing::TestParamInfo<ButtonLookCase>& info)
+                         { return std::string(info.param.name); });
+
+TEST_F(BrevicamDlgTest, MinimiseButtonTakesTheWholeSkinOffTheScreenAndRestoringBringsItBack)
+{
+    CBrevicamDlg& dlg = Dialog();
+    const HWND window = dlg.GetHwnd();
+    const HWND background = dlg.GetLayeredWindow();
+    ASSERT_NE(background, nullptr);
+    RECT before{};
+    ::GetWindowRect(window, &before);
+    ASSERT_TRUE(controls_test::ShowsOnScreen(window));
+    ASSERT_TRUE(controls_test::ShowsOnScreen(background));
+
+    RECT client{};
+    ::GetClientRect(Item(IDC_MINIMIZE), &client);
+    controls_test::Click(Item(IDC_MINIMIZE), QPoint(client.right / 2, client.bottom / 2));
+    PumpMessages(100);
+    EXPECT_TRUE(::IsIconic(window));
+    EXPECT_FALSE(controls_test::ShowsOnScreen(window));
+    EXPECT_FALSE(controls_test::ShowsOnScreen(background)) << "the skin's translucent background stayed";
+
+    ::SendMessage(window, WM_SYSCOMMAND, SC_RESTORE, 0);
+    PumpMessages(100);
+    EXPECT_FALSE(::IsIconic(window));
+    RECT after{};
+    ::GetWindowRect(window, &after);
+    EXPECT_TRUE(::EqualRect(&after, &before));
+    RECT shown{};
+    ::GetWindowRect(background, &shown);
+    EXPECT_TRUE(::EqualRect(&shown, &before));
+    EXPECT_TRUE(controls_test::ShowsOnScreen(window));
+    EXPECT_TRUE(controls_test::ShowsOnScreen(background));
+    Controller().StopPreview();
+}
+
 // Refresh and microphone ----------------------------------------------------------------------------
 
 TEST_F(BrevicamDlgTest, RefreshWithoutAnyCameraLeavesTheWebcamMissing)

@@ -7,6 +7,7 @@
 
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QWindow>
 
 #include <fstream>
 
@@ -131,6 +132,29 @@ TEST_P(TemplateLayoutTest, ControlsAreMadeInDialogUnitsOfTheTemplateFont)
 
 INSTANTIATE_TEST_SUITE_P(Layouts, TemplateLayoutTest, ::testing::Values(false, true),
                          [](const auto& info) { return info.param ? "Extended" : "Plain"; });
+
+// The desktop names a window by the title of its native window: the caption a window is made with must
+// reach it, not only a later SetWindowText.
+TEST_F(DialogTest, TopLevelWindowsShowTheNameTheyWereMadeWithAsTitle)
+{
+    const auto bytes = SampleTemplate(true);
+    HWND dlg = CreateDialogIndirectParam(nullptr, reinterpret_cast<LPCDLGTEMPLATE>(bytes.data()), nullptr,
+                                         LoggingDialogProc, 0);
+    ASSERT_NE(dlg, nullptr);
+    windows.push_back(dlg);
+    HWND top = Top();
+    ShowWindow(dlg, SW_SHOW);
+    for (auto [hwnd, title] : {std::pair{dlg, "Sample"}, std::pair{top, "top"}})
+    {
+        QWidget* widget = platform::window::HostWidgetOf(hwnd);
+        ASSERT_NE(widget, nullptr);
+        EXPECT_EQ(widget->windowTitle().toStdString(), title);
+        ASSERT_NE(widget->windowHandle(), nullptr);
+        EXPECT_EQ(widget->windowHandle()->title().toStdString(), title);
+    }
+    SetWindowText(dlg, "Renamed");
+    EXPECT_EQ(platform::window::HostWidgetOf(dlg)->windowTitle().toStdString(), "Renamed");
+}
 
 TEST_F(DialogTest, TruncatedTemplatesAreRefused)
 {

@@ -1,0 +1,171 @@
+#!/usr/bin/env bash
+# Starts the program under xvfb-run (a virtual X server without a window manager) with the virtual camera,
+# plays one scenario on it, ends the program as the session would (SIGTERM) and checks that it ended
+# cleanly and saved its settings, even though it started from a damaged settings file.
+#
+#   run-program.sh PROGRAM live-picture SCREENSHOT  the window shows the camera's colour bars
+#   run-program.sh PROGRAM window-looks FOLDER      the windows carry their titles, a button looks as before
+#                                                   once the dialog it opened is closed, minimising leaves
+#                                                   nothing of the window on the screen and restoring
+#                                                   brings it back whole; screenshots are kept in FOLDER
+set -euo pipefail
+
+here=$(dirname "$(readlink -f "$0")")
+
+grab() {
+    ffmpeg -loglevel error -y -f x11grab -draw_mouse 0 -video_size 1024x768 -i "$DISPLAY" -frames:v 1 "$1"
+}
+
+# Waits until the program's window is up: the root window is no longer a single colour.
+wait_for_window() {
+    local pid=$1 shot=$2
+    for _ in $(seq 1 40); do
+        sleep 0.5
+        kill -0 "$pid" 2>/dev/null || return 1
+        grab "$shot"
+        if [ "$(stat -c %s "$shot")" -gt 20000 ]; then
+            sleep 2
+            return 0
+        fi
+    done
+    return 1
+}
+
+fail() {
+    echo "$1"
+    [ -n "${work:-}" ] && [ -f "$work/program.log" ] && cat "$work/program.log"
+    exit 1
+}
+
+# The title a window shows the desktop, in both of its properties.
+check_title() {
+    local window=$1 title=$2 what=$3
+    xprop -id "$window" WM_NAME | grep -qF "= \"$title\"" || fail "$what: WM_NAME is not \"$title\""
+    xprop -id "$window" _NET_WM_NAME | grep -qF "= \"$title\"" || fail "$what: _NET_WM_NAME is not \"$title\""
+}
+
+# The main window: shown, titled after the product, and not the utility window of its skin's background.
+main_window() {
+    local w
+    for w in $(xdotool search --onlyvisible --name '^Brevicam$'); do
+        xprop -id "$w" _NET_WM_WINDOW_TYPE | grep -q UTILITY || { echo "$w"; return 0; }
+    done
+    return 1
+}
+
+# The pointer rests outside every window of the program.
+park_pointer() {
+    xdotool mousemove 1020 760
+    sleep 1
+}
+
+scenario_live_picture() {
+    local pid=$1 screenshot=$2
+    wait_for_window "$pid" "$screenshot" || fail "the program ended or showed nothing"
+    grab "$screenshot"
+}
+
+scenario_window_looks() {
+    local pid=$1 folder=$2
+    local desktop=$folder/desktop.png
+    wait_for_window "$pid" "$folder/started.png" || fail "the program ended or showed nothing"
+    local main
+    main=$(main_window) || fail "no main window"
+    check_title "$main" "Brevicam" "main window"
+    local X Y WIDTH HEIGHT WINDOW SCREEN
+    eval "$(xdotool getwindowgeometry --shell "$main")"
+    # The live picture moves; everything else of the window must come back pixel for pixel.
+    local picture=("$((X + 63))" "$((Y + 77))" 320 240)
+    park_pointer
+    grab "$folder/before.png"
+
+    # The video settings button (its centre in the skin's layout) opens the camera-controls dialog.
+    xdotool mousemove "$((X + 129))" "$((Y + 381))"
+    sleep 0.5
+    xdotool click 1
+    local dialog
+    dialog=$(timeout 10 xdotool search --sync --onlyvisible --name '^Camera$' | head -n 1) ||
+        fail "the camera-controls dialog never showed a title"
+    check_title "$dialog" "Camera" "camera-controls dialog"
+    grab "$folder/dialog.png"
+    xdotool key --window "$dialog" Escape
+    for _ in $(seq 1 20); do
+        xdotool search --onlyvisible --name '^Camera$' > /dev/null || break
+        sleep 0.25
+    done
+    xdotool search --onlyvisible --name '^Camera$' > /dev/null && fail "Escape did not close the dialog"
+    park_pointer
+    grab "$folder/after-dialog.png"
+    /usr/bin/python3 "$here/window-looks.py" same-outside "$folder/before.png" "$folder/after-dialog.png" \
+        "${picture[@]}" || fail "the window did not look as before once the dialog was closed"
+
+    # The skin's minimise button (its centre in the skin's layout).
+    xdotool mousemove "$((X + 370))" "$((Y + 19))"
+    sleep 0.5
+    xdotool click 1
+    sleep 1.5
+    grab "$folder/minimised.png"
+    /usr/bin/python3 "$here/window-looks.py" same-outside "$desktop" "$folder/minimised.png" ||
+        fail "something of the window stayed on the screen after minimising"
+
+    # Restored as a window manager restores it: the window's state goes from iconic back to normal.
+    /usr/bin/python3 "$here/window-looks.py" wm-state "$main" iconic
+    sleep 0.5
+    /usr/bin/python3 "$here/window-looks.py" wm-state "$main" normal
+    park_pointer
+    sleep 1
+    grab "$folder/restored.png"
+    /usr/bin/python3 "$here/window-looks.py" same-outside "$folder/before.png" "$folder/restored.png" \
+        "${picture[@]}" || fail "the window did not come back whole"
+}
+
+# Inside the virtual X server (the script calls itself there): start, play the scenario, end.
+run_in_display() {
+    local program=$1 scenario=$2 target=$3
+    work=$4
+    [ "$scenario" = window-looks ] && grab "$target/desktop.png"
+    "$program" > "$work/program.log" 2>&1 &
+    local pid=$!
+    case "$scenario" in
+        live-picture) scenario_live_picture "$pid" "$target" ;;
+        window-looks) scenario_window_looks "$pid" "$target" ;;
+        *) fail "unknown scenario $scenario" ;;
+    esac
+    kill -TERM "$pid" 2>/dev/null || fail "the program was gone before the end:"
+    local status=0
+    wait "$pid" || status=$?
+    [ "$status" -eq 0 ] || fail "the program ended with status $status:"
+}
+if [ "${1:-}" = "--in-display" ]; then
+    shift
+    run_in_display "$@"
+    exit
+fi
+
+program=$1
+scenario=$2
+target=$3
+if [ "$scenario" = window-looks ]; then
+    mkdir -p "$target"
+else
+    mkdir -p "$(dirname "$target")"
+fi
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+mkdir -p "$work/home" "$work/registry"
+# A damaged settings file must not keep the program from starting: it is kept aside and defaults are used.
+printf '{"format": "brevicam-registry", "keys": {' > "$work/registry/HKCU.json"
+
+env -u QT_QPA_PLATFORM -u WAYLAND_DISPLAY \
+    HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_RUNTIME_DIR="$work" \
+    BREVICAM_REGISTRY_DIR="$work/registry" BREVICAM_VIRTUAL_CAMERA=1 PULSE_SERVER="unix:$work/no-pulse" \
+    xvfb-run -a -s "-screen 0 1024x768x24" "$0" --in-display "$program" "$scenario" "$target" "$work"
+
+# The settings were saved on the way out, and the damaged file was kept aside.
+[ -s "$work/registry/HKCU.json" ] || { echo "no settings were saved"; exit 1; }
+grep -q '"VideoDevice"' "$work/registry/HKCU.json" || { echo "the saved settings lack the camera"; exit 1; }
+[ -e "$work/registry/HKCU.json.bad" ] || { echo "the damaged settings file was not kept aside"; exit 1; }
+
+if [ "$scenario" = live-picture ]; then
+    /usr/bin/python3 "$here/bars-visible.py" "$target"
+fi
