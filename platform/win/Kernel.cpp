@@ -1,5 +1,6 @@
 #include "Kernel.h"
 
+#include "CString.h"
 #include "LastError.h"
 
 #include <algorithm>
@@ -7,6 +8,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <csignal>
+#include <cstring>
 #include <ctime>
 #include <fcntl.h>
 #include <functional>
@@ -459,6 +461,27 @@ ULONGLONG GetTickCount64()
 DWORD GetTickCount()
 {
     return static_cast<DWORD>(GetTickCount64());
+}
+
+int MultiByteToWideChar(UINT, DWORD, LPCSTR text, int bytes, LPWSTR wide, int wideChars)
+{
+    if (!text || bytes == 0 || bytes < -1 || wideChars < 0 || (wideChars > 0 && !wide))
+    {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    const std::size_t length = bytes == -1 ? std::strlen(text) + 1 : static_cast<std::size_t>(bytes);
+    const std::wstring converted = platform::Utf8ToWide(std::string_view(text, length));
+    if (wideChars == 0)
+        return static_cast<int>(converted.size());
+    const std::size_t fit = std::min(converted.size(), static_cast<std::size_t>(wideChars));
+    std::copy_n(converted.data(), fit, wide);
+    if (fit < converted.size())
+    {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return 0;
+    }
+    return static_cast<int>(fit);
 }
 
 LONG InterlockedIncrement(LONG volatile* value)

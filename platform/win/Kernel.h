@@ -60,6 +60,19 @@ PLATFORM_API ULONGLONG GetTickCount64();
 #define CreateEvent CreateEventA
 #define CreateMutex CreateMutexA
 
+/// Code pages of the text conversions. Narrow text is UTF-8 throughout the port, so every code page reads
+/// UTF-8.
+constexpr UINT CP_ACP = 0;
+constexpr UINT CP_THREAD_ACP = 3;
+constexpr UINT CP_UTF8 = 65001;
+
+/// Converts `bytes` bytes of `text` (-1: through its terminator, which is converted and counted too) into
+/// `wide`. With `wideChars` 0, the number of wide characters needed; otherwise the number written, or 0 with
+/// ERROR_INSUFFICIENT_BUFFER when they do not all fit (the buffer then holds those that did, unterminated).
+/// Invalid sequences become U+FFFD; `flags` are not looked at.
+PLATFORM_API int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR text, int bytes, LPWSTR wide,
+                                     int wideChars);
+
 PLATFORM_API LONG InterlockedIncrement(LONG volatile* value);
 PLATFORM_API LONG InterlockedDecrement(LONG volatile* value);
 PLATFORM_API LONG InterlockedExchange(LONG volatile* target, LONG value);

@@ -3,7 +3,8 @@
 #include "platform/window/WinUser.h"
 
 /// The common controls the layer provides: the tooltip control, and the notification codes shared by the
-/// controls. The ANSI forms of the messages are the ones defined.
+/// controls. The ANSI forms of the messages are the ones defined; the tooltip's text request also has its
+/// wide form, for tool windows that ask for it.
 
 struct INITCOMMONCONTROLSEX
 {
@@ -109,6 +110,7 @@ constexpr UINT TTN_NEEDTEXT = TTN_NEEDTEXTA;
 
 #define LPSTR_TEXTCALLBACKA (reinterpret_cast<LPSTR>(static_cast<LONG_PTR>(-1)))
 #define LPSTR_TEXTCALLBACK LPSTR_TEXTCALLBACKA
+#define LPSTR_TEXTCALLBACKW (reinterpret_cast<LPWSTR>(static_cast<LONG_PTR>(-1)))
 
 struct TOOLINFOA
 {
@@ -139,6 +141,20 @@ using NMTTDISPINFO = NMTTDISPINFOA;
 using LPNMTTDISPINFO = NMTTDISPINFOA*;
 using TOOLTIPTEXTA = NMTTDISPINFOA;
 using TOOLTIPTEXT = NMTTDISPINFOA;
+
+/// The text request (TTN_NEEDTEXTW) sent instead of TTN_NEEDTEXTA to a tool window that answers
+/// WM_NOTIFYFORMAT with NFR_UNICODE when its tool is added.
+struct NMTTDISPINFOW
+{
+    NMHDR hdr;
+    LPWSTR lpszText;
+    WCHAR szText[80];
+    HINSTANCE hinst;
+    UINT uFlags;
+    LPARAM lParam;
+};
+using LPNMTTDISPINFOW = NMTTDISPINFOW*;
+using TOOLTIPTEXTW = NMTTDISPINFOW;
 
 namespace platform::window
 {

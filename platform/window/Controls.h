@@ -97,3 +97,11 @@ public:
 private:
     void FillInToolInfo(TOOLINFO& info, CWnd* wnd, UINT_PTR toolId) const;
 };
+
+namespace platform::window
+{
+/// The tooltip control that shows the tips of the windows with tooltips on (CWnd::EnableToolTips): one per
+/// thread, made by the first EnableToolTips, TTS_ALWAYSTIP | TTS_NOPREFIX, owned by no window. Null before
+/// that or once its window is destroyed. Handlers of TTN_NEEDTEXTA/W may restyle or retime it.
+PLATFORM_API CToolTipCtrl* ThreadToolTip();
+} // namespace platform::window

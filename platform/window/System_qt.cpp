@@ -302,7 +302,7 @@ LRESULT DefWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
     case WM_QUERYENDSESSION:
         return TRUE;
     case WM_NOTIFYFORMAT:
-        return 1; // NFR_ANSI
+        return NFR_ANSI;
     default:
         return 0;
     }

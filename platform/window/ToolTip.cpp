@@ -10,7 +10,10 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <string>
+#include <string_view>
+#include <type_traits>
 #include <unordered_map>
 #include <vector>
 
@@ -30,6 +33,7 @@ struct Tool
     RECT rect{};
     HINSTANCE instance = nullptr;
     bool callback = false;
+    bool unicode = false; // the tool's window asks for its callback text in wide characters
     std::string text;
     LPARAM lParam = 0;
 };
@@ -148,32 +152,52 @@ void Notify(HWND tip, const Tool& tool, UINT code)
     SendMessage(tool.hwnd, WM_NOTIFY, static_cast<WPARAM>(tool.id), reinterpret_cast<LPARAM>(&hdr));
 }
 
+std::string ResourceText(HINSTANCE instance, const void* id)
+{
+    char buffer[1024];
+    const int n =
+        LoadStringA(instance, static_cast<UINT>(reinterpret_cast<std::uintptr_t>(id)), buffer, sizeof buffer);
+    return std::string(buffer, static_cast<std::size_t>(std::max(n, 0)));
+}
+
+/// Asks the tool's window for its text in the form the window chose, and reads the answer from wherever
+/// the window put it: its own string, a string resource or the buffer of the request.
+template <class Info, class Char>
+std::string AskText(HWND tip, const Tool& tool, UINT code, Char* noText, UINT& flags)
+{
+    Info info{};
+    info.hdr = NMHDR{tip, tool.id, code};
+    info.uFlags = tool.flags & TTF_IDISHWND;
+    info.lParam = tool.lParam;
+    SendMessage(tool.hwnd, WM_NOTIFY, static_cast<WPARAM>(tool.id), reinterpret_cast<LPARAM>(&info));
+    flags = info.uFlags;
+    std::basic_string_view<Char> text;
+    if (info.lpszText && info.lpszText != noText)
+    {
+        if (IS_INTRESOURCE(info.lpszText))
+            return ResourceText(info.hinst, info.lpszText);
+        text = info.lpszText;
+    }
+    else
+    {
+        const Char* end = std::find(std::begin(info.szText), std::end(info.szText), Char{});
+        text = std::basic_string_view<Char>(info.szText, static_cast<std::size_t>(end - info.szText));
+    }
+    if constexpr (std::is_same_v<Char, wchar_t>)
+        return platform::WideToUtf8(text);
+    else
+        return std::string(text);
+}
+
 std::string TextOf(HWND tip, Tool& tool)
 {
     if (!tool.callback)
         return tool.text;
-    NMTTDISPINFOA info{};
-    info.hdr = NMHDR{tip, tool.id, TTN_GETDISPINFOA};
-    info.uFlags = tool.flags & TTF_IDISHWND;
-    info.lParam = tool.lParam;
-    SendMessage(tool.hwnd, WM_NOTIFY, static_cast<WPARAM>(tool.id), reinterpret_cast<LPARAM>(&info));
-    std::string text;
-    if (info.lpszText && info.lpszText != LPSTR_TEXTCALLBACKA)
-    {
-        if (IS_INTRESOURCE(info.lpszText))
-        {
-            char buffer[1024];
-            const int n =
-                LoadStringA(info.hinst, static_cast<UINT>(reinterpret_cast<std::uintptr_t>(info.lpszText)),
-                            buffer, sizeof buffer);
-            text.assign(buffer, static_cast<std::size_t>(std::max(n, 0)));
-        }
-        else
-            text = info.lpszText;
-    }
-    else
-        text.assign(info.szText, ::strnlen(info.szText, sizeof info.szText));
-    if (info.uFlags & TTF_DI_SETITEM)
+    UINT flags = 0;
+    const std::string text =
+        tool.unicode ? AskText<NMTTDISPINFOW>(tip, tool, TTN_GETDISPINFOW, LPSTR_TEXTCALLBACKW, flags)
+                     : AskText<NMTTDISPINFOA>(tip, tool, TTN_GETDISPINFOA, LPSTR_TEXTCALLBACKA, flags);
+    if (flags & TTF_DI_SETITEM)
     {
         tool.text = text;
         tool.callback = false;
@@ -457,10 +481,13 @@ LRESULT CALLBACK ToolTipProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         else if (wParam == kWatchTimer && st->shown && st->current >= 0 &&
                  st->current < static_cast<int>(st->tools.size()))
         {
+            // A tip stays only while the pointer is over its tool and the tool's window is still shown (a
+            // pop-up list may close under a tip, or go away altogether).
+            const Tool& tool = st->tools[static_cast<std::size_t>(st->current)];
             POINT cursor;
             GetCursorPos(&cursor);
-            const RECT r = ToolScreenRect(st->tools[static_cast<std::size_t>(st->current)]);
-            if (!PtInRect(&r, cursor))
+            const RECT r = ToolScreenRect(tool);
+            if (!IsWindowVisible(tool.hwnd) || !PtInRect(&r, cursor))
             {
                 Hide(hwnd);
                 if (auto* s = StateOf(hwnd))
@@ -542,6 +569,8 @@ LRESULT CALLBACK ToolTipProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         tool.id = info->uId;
         tool.rect = info->rect;
         tool.lParam = info->cbSize >= sizeof(TOOLINFOA) - sizeof(void*) ? info->lParam : 0;
+        tool.unicode =
+            SendMessage(tool.hwnd, WM_NOTIFYFORMAT, reinterpret_cast<WPARAM>(hwnd), NF_QUERY) == NFR_UNICODE;
         SetText(tool, *info);
         const int existing = FindTool(*st, tool.hwnd, tool.id);
         if (existing >= 0)

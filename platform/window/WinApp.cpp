@@ -47,6 +47,8 @@ BOOL CWinApp::OnIdle(LONG)
 
 BOOL CWinApp::PreTranslateMessage(MSG* msg)
 {
+    // The thread's tooltip sees the pointer and the keys first, whatever the windows then do with them.
+    platform::window::detail::RouteToolTipMessage(msg);
     return CWnd::WalkPreTranslateTree(m_pMainWnd ? m_pMainWnd->m_hWnd : nullptr, msg);
 }
 

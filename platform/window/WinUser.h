@@ -86,6 +86,11 @@ constexpr UINT WM_NOTIFY = 0x004E;
 constexpr UINT WM_INPUTLANGCHANGE = 0x0051;
 constexpr UINT WM_HELP = 0x0053;
 constexpr UINT WM_NOTIFYFORMAT = 0x0055;
+// WM_NOTIFYFORMAT: the question (lParam) and the answers. The layer's windows answer NFR_ANSI by default.
+constexpr LPARAM NF_QUERY = 3;
+constexpr LPARAM NF_REQUERY = 4;
+constexpr LRESULT NFR_ANSI = 1;
+constexpr LRESULT NFR_UNICODE = 2;
 constexpr UINT WM_CONTEXTMENU = 0x007B;
 constexpr UINT WM_STYLECHANGING = 0x007C;
 constexpr UINT WM_STYLECHANGED = 0x007D;

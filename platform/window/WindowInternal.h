@@ -246,6 +246,13 @@ LRESULT CALLBACK ButtonProc(HWND, UINT, WPARAM, LPARAM);
 LRESULT CALLBACK StaticProc(HWND, UINT, WPARAM, LPARAM);
 LRESULT CALLBACK EditProc(HWND, UINT, WPARAM, LPARAM);
 LRESULT CALLBACK ToolTipProc(HWND, UINT, WPARAM, LPARAM);
+
+// The class library's tooltips (WndToolTips.cpp).
+/// Offers a message of the thread's loop to the nearest window with tooltips on (its window or a parent);
+/// over none, a shown tip goes. Called by the application's pre-translation before the windows see it.
+void RouteToolTipMessage(MSG* msg);
+/// Whether `hwnd` is a tooltip control.
+bool IsToolTipWindow(HWND hwnd);
 LRESULT CALLBACK DialogClassProc(HWND, UINT, WPARAM, LPARAM);
 
 /// Logs a failure of the window layer on standard error, once per distinct text.

@@ -6,6 +6,7 @@
 #include "platform/window/Extras.h"
 #include "platform/window/GdiObject.h"
 #include "platform/window/WinApp.h"
+#include "platform/window/WindowInternal.h"
 
 #include <cstdio>
 #include <memory>
@@ -404,8 +405,26 @@ BOOL CWnd::OnNotify(WPARAM wParam, LPARAM lParam, LRESULT* result)
     if (CWnd* child = FromHandlePermanent(header->hwndFrom))
         if (child->OnChildNotify(WM_NOTIFY, wParam, lParam, result))
             return TRUE;
-    return DispatchToMap(WM_NOTIFY, header->code, static_cast<UINT>(header->idFrom), WM_NOTIFY, wParam,
-                         lParam, result);
+    // A tooltip's idFrom is its tool's id (an item index, a window handle); handlers are found by the id of
+    // the control that sent the notification, as for every other control.
+    const bool fromToolTip = platform::window::detail::IsToolTipWindow(header->hwndFrom);
+    const UINT id =
+        fromToolTip ? static_cast<UINT>(::GetDlgCtrlID(header->hwndFrom)) : static_cast<UINT>(header->idFrom);
+    if (DispatchToMap(WM_NOTIFY, header->code, id, WM_NOTIFY, wParam, lParam, result))
+        return TRUE;
+    if (fromToolTip && (header->code == TTN_NEEDTEXTA || header->code == TTN_NEEDTEXTW))
+    {
+        // A text nobody here gives is asked of the owner, which often describes the tools of its windows.
+        HWND owner = ::GetWindow(m_hWnd, GW_OWNER);
+        if (!owner)
+            owner = ::GetParent(m_hWnd);
+        if (owner)
+        {
+            *result = ::SendMessage(owner, WM_NOTIFY, wParam, lParam);
+            return TRUE;
+        }
+    }
+    return FALSE;
 }
 
 BOOL CWnd::OnChildNotify(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result)
@@ -1147,5 +1166,6 @@ BOOL AfxPreTranslateMessage(MSG* msg)
 {
     if (CWinApp* app = AfxGetApp())
         return app->PreTranslateMessage(msg);
+    platform::window::detail::RouteToolTipMessage(msg);
     return CWnd::WalkPreTranslateTree(nullptr, msg);
 }

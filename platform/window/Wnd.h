@@ -2,6 +2,7 @@
 
 #include "platform/win/CString.h"
 #include "platform/win/Export.h"
+#include "platform/window/CommCtrl.h"
 #include "platform/window/Rect.h"
 #include "platform/window/WinGdi.h"
 #include "platform/window/WinUser.h"
@@ -401,6 +402,13 @@ protected:                                                                      
     AFX_MSG_ENTRY(WM_NOTIFY, code, id, id,                                                                   \
                   return self->memberFxn(static_cast<UINT>(reinterpret_cast<NMHDR*>(lParam)->idFrom),        \
                                          reinterpret_cast<NMHDR*>(lParam), result) != FALSE;)
+/// Notifications from any control of the id range; the handler returns FALSE to let the search go on.
+/// Tooltips' notifications are looked up under the tooltip's own id, so a range from 0 takes them whatever
+/// their tool id.
+#define ON_NOTIFY_EX_RANGE(code, id, idLast, memberFxn)                                                      \
+    AFX_MSG_ENTRY(WM_NOTIFY, code, id, idLast,                                                               \
+                  return self->memberFxn(static_cast<UINT>(reinterpret_cast<NMHDR*>(lParam)->idFrom),        \
+                                         reinterpret_cast<NMHDR*>(lParam), result) != FALSE;)
 
 // Reflected notifications, handled by the control that sent them.
 #define ON_CONTROL_REFLECT(code, memberFxn)                                                                  \
@@ -575,6 +583,23 @@ public:
     BOOL KillTimer(UINT_PTR id);
     BOOL FlashWindow(BOOL invert);
 
+    // Tooltips of the class library: one tooltip control per thread shows the tool under the pointer of the
+    // windows that turn them on.
+    /// Turns tooltips on or off for this window (the WF_TOOLTIPS flag); on, the thread's tooltip control is
+    /// made if it does not exist yet. FALSE when it cannot be made.
+    BOOL EnableToolTips(BOOL enable = TRUE);
+    /// The tool under `point` (client coordinates of this window): fills `info` (cbSize set by the caller)
+    /// and returns a value that names the tool, or -1 for none. The tooltip asks the tool's window for a
+    /// LPSTR_TEXTCALLBACK text with TTN_NEEDTEXTA/W; a window that does not answer passes the request to its
+    /// owner. By default the visible child window under the point is the tool (TTF_IDISHWND, the text asked
+    /// of this window) and the child's control id is returned.
+    virtual INT_PTR OnToolHitTest(CPoint point, TOOLINFO* info) const;
+    /// Shows, changes or hides the thread's tip for a message of the thread's loop meant for this window or
+    /// its children: a mouse move asks OnToolHitTest and points the tooltip at a new tool when the tool
+    /// changed; no tool, leaving the tool's window, a click, a wheel turn or a key hides the tip. The
+    /// application's pre-translation calls it for the nearest window with tooltips on.
+    void FilterToolTipMessage(MSG* msg);
+
     // Painting.
     void Invalidate(BOOL erase = TRUE);
     void InvalidateRect(LPCRECT rect, BOOL erase = TRUE);
@@ -615,6 +640,7 @@ private:
     explicit CWnd(HWND special);
 };
 
+constexpr UINT WF_TOOLTIPS = 0x0001;
 constexpr UINT WF_MODALLOOP = 0x0004;
 constexpr UINT WF_CONTINUEMODAL = 0x0008;
 constexpr DWORD MLF_NOIDLEMSG = 0x0001;

@@ -1,15 +1,17 @@
 #include "shared/faldra/SkinListBox.h"
 
-#include <cstring>
+#include "platform/win/CString.h"
+#include "platform/win/Kernel.h"
+
+#include <iterator>
 
 namespace faldra
 {
 BEGIN_MESSAGE_MAP(CSkinListBox, CListBox)
 ON_WM_NCPAINT()
 ON_WM_MOUSEMOVE()
-AFX_MSG_ENTRY(WM_NOTIFY, TTN_NEEDTEXTA, 0, 0xFFFF,
-              return self->OnToolTipText(static_cast<UINT>(reinterpret_cast<NMHDR*>(lParam)->idFrom),
-                                         reinterpret_cast<NMHDR*>(lParam), result) != FALSE;)
+ON_NOTIFY_EX_RANGE(TTN_NEEDTEXTA, 0, 0xFFFF, OnToolTipText)
+ON_NOTIFY_EX_RANGE(TTN_NEEDTEXTW, 0, 0xFFFF, OnToolTipText)
 END_MESSAGE_MAP()
 
 CSkinListBox::CSkinListBox() = default;
@@ -127,14 +129,24 @@ INT_PTR CSkinListBox::OnToolHitTest(CPoint point, TOOLINFO* info) const
 
 BOOL CSkinListBox::OnToolTipText(UINT, NMHDR* header, LRESULT* result)
 {
-    if (!header || header->code != TTN_NEEDTEXTA)
+    if (!header || (header->code != TTN_NEEDTEXTA && header->code != TTN_NEEDTEXTW))
         return FALSE;
-    auto* info = reinterpret_cast<NMTTDISPINFOA*>(header);
     CString text;
     GetText(static_cast<int>(header->idFrom), text);
-    const size_t length = std::min<size_t>(static_cast<size_t>(text.GetLength()), sizeof(info->szText) - 1);
-    std::memcpy(info->szText, static_cast<LPCTSTR>(text), length);
-    info->szText[length] = '\0';
+    if (header->code == TTN_NEEDTEXTA)
+    {
+        // Cut at a character boundary: half a character would not be text at all.
+        auto* info = reinterpret_cast<NMTTDISPINFOA*>(header);
+        platform::CopyTruncated(info->szText, std::size(info->szText), text.GetString());
+    }
+    else
+    {
+        auto* info = reinterpret_cast<NMTTDISPINFOW*>(header);
+        const int size = static_cast<int>(std::size(info->szText));
+        // A text too long for the buffer fills it; the last place then takes the terminator.
+        ::MultiByteToWideChar(CP_THREAD_ACP, 0, text, -1, info->szText, size);
+        info->szText[size - 1] = L'\0';
+    }
     if (result)
         *result = 0;
     return TRUE;

@@ -44,8 +44,11 @@ public:
     /// selection the tracked item. Returns 0.
     virtual LRESULT Notify(UINT code, UINT id, LPARAM lParam);
 
-    /// Each item is a tool of its own, its text given on request; returns the item index or -1.
-    virtual INT_PTR OnToolHitTest(CPoint point, TOOLINFO* info) const;
+    /// Each item is a tool of its own, its text given on request; returns the item index or -1. Tips show
+    /// once the owner turns tooltips on for the list (EnableToolTips).
+    INT_PTR OnToolHitTest(CPoint point, TOOLINFO* info) const override;
+    /// The text of item idFrom for TTN_NEEDTEXTA (at most 79 bytes, cut between characters) and
+    /// TTN_NEEDTEXTW (at most 79 wide characters); sets the result to 0 and returns TRUE.
     BOOL OnToolTipText(UINT id, NMHDR* header, LRESULT* result);
 
     void DrawItem(LPDRAWITEMSTRUCT drawItem) override;

@@ -5,7 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <iterator>
+#include <string>
 #include <thread>
 
 TEST(KernelTest, AutoResetEventReleasesOneWaitThenResets)
@@ -124,4 +127,24 @@ TEST(SyncTest, MutexIsOwnedByOneThread)
         })
         .join();
     EXPECT_TRUE(taken.load());
+}
+
+TEST(KernelTest, MultiByteToWideCharReadsUtf8AndRefusesABufferTooSmall)
+{
+    const char* text = "Aufl\xC3\xB6sung 1280\xC3\x97"
+                       "720";
+    EXPECT_EQ(MultiByteToWideChar(CP_THREAD_ACP, 0, text, -1, nullptr, 0), 19); // with the terminator
+    wchar_t wide[32];
+    ASSERT_EQ(MultiByteToWideChar(CP_ACP, 0, text, -1, wide, 32), 19);
+    EXPECT_EQ(std::wstring(wide), L"Aufl\u00F6sung 1280\u00D7720");
+    EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, text, 6, wide, 32), 5); // six bytes, no terminator
+    EXPECT_EQ(std::wstring(wide, 5), L"Aufl\u00F6");
+
+    std::fill(std::begin(wide), std::end(wide), L'#');
+    SetLastError(0);
+    EXPECT_EQ(MultiByteToWideChar(CP_ACP, 0, text, -1, wide, 4), 0);
+    EXPECT_EQ(GetLastError(), ERROR_INSUFFICIENT_BUFFER);
+    EXPECT_EQ(std::wstring(wide, 5), L"Aufl#"); // what fitted, nothing beyond
+    EXPECT_EQ(MultiByteToWideChar(CP_ACP, 0, nullptr, -1, wide, 4), 0);
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
 }
