@@ -16,20 +16,50 @@ grab() {
     ffmpeg -loglevel error -y -f x11grab -draw_mouse 0 -video_size 1024x768 -i "$DISPLAY" -frames:v 1 "$1"
 }
 
+# A loaded machine may take long for each step; the bound only ends a run that really hangs.
+patience=120
+
+# Runs the command until it succeeds, for at most $patience seconds; an answer of 2 means it never will.
+until_true() {
+    local deadline=$((SECONDS + patience)) status
+    while :; do
+        "$@" && return 0 || status=$?
+        [ "$status" -ne 2 ] && [ "$SECONDS" -lt "$deadline" ] || return 1
+        sleep 0.25
+    done
+}
+
+# Two screenshots in a row look the same outside the given rectangle: the screen has settled.
+screen_settled() {
+    local shot=$1
+    shift
+    grab "$shot.previous.png"
+    looks_like "$shot.previous.png" "$shot" "$@"
+}
+
+# The program still runs and the screen shows more than a single colour.
+window_shown() {
+    local pid=$1 shot=$2
+    kill -0 "$pid" 2>/dev/null || return 2
+    grab "$shot"
+    [ "$(stat -c %s "$shot")" -gt 20000 ]
+}
+
 # Waits until the program's window is up: the root window is no longer a single colour.
 wait_for_window() {
     local pid=$1 shot=$2
-    for _ in $(seq 1 40); do
-        sleep 0.5
-        kill -0 "$pid" 2>/dev/null || return 1
-        grab "$shot"
-        if [ "$(stat -c %s "$shot")" -gt 20000 ]; then
-            sleep 2
-            return 0
-        fi
-    done
-    return 1
+    until_true window_shown "$pid" "$shot"
 }
+
+# A screenshot taken now looks like the reference outside the given rectangle.
+looks_like() {
+    local reference=$1 shot=$2
+    shift 2
+    grab "$shot"
+    /usr/bin/python3 "$here/window-looks.py" same-outside "$reference" "$shot" "$@" > /dev/null 2>&1
+}
+
+no_camera_dialog() { ! xdotool search --onlyvisible --name '^Camera$' > /dev/null; }
 
 fail() {
     echo "$1"
@@ -56,19 +86,26 @@ main_window() {
 # The pointer rests outside every window of the program.
 park_pointer() {
     xdotool mousemove 1020 760
-    sleep 1
+}
+
+# The screen shows the camera's colour bars.
+bars_shown() {
+    grab "$1"
+    /usr/bin/python3 "$here/bars-visible.py" "$1" > /dev/null 2>&1
 }
 
 scenario_live_picture() {
     local pid=$1 screenshot=$2
     wait_for_window "$pid" "$screenshot" || fail "the program ended or showed nothing"
-    grab "$screenshot"
+    until_true bars_shown "$screenshot" || true
 }
 
 scenario_window_looks() {
     local pid=$1 folder=$2
     local desktop=$folder/desktop.png
     wait_for_window "$pid" "$folder/started.png" || fail "the program ended or showed nothing"
+    # The first picture is painted once the camera runs; the screen is compared with it from then on.
+    until_true bars_shown "$folder/started.png" || fail "the live picture never showed"
     local main
     main=$(main_window) || fail "no main window"
     check_title "$main" "Brevicam" "main window"
@@ -77,44 +114,36 @@ scenario_window_looks() {
     # The live picture moves; everything else of the window must come back pixel for pixel.
     local picture=("$((X + 63))" "$((Y + 77))" 320 240)
     park_pointer
-    grab "$folder/before.png"
+    # Whatever the pointer left lit goes out before the window is taken as the reference.
+    until_true screen_settled "$folder/before.png" "${picture[@]}" || fail "the window never settled"
 
     # The video settings button (its centre in the skin's layout) opens the camera-controls dialog.
     xdotool mousemove "$((X + 129))" "$((Y + 381))"
-    sleep 0.5
     xdotool click 1
     local dialog
-    dialog=$(timeout 10 xdotool search --sync --onlyvisible --name '^Camera$' | head -n 1) ||
+    dialog=$(timeout "$patience" xdotool search --sync --onlyvisible --name '^Camera$' | head -n 1) ||
         fail "the camera-controls dialog never showed a title"
     check_title "$dialog" "Camera" "camera-controls dialog"
     grab "$folder/dialog.png"
     xdotool key --window "$dialog" Escape
-    for _ in $(seq 1 20); do
-        xdotool search --onlyvisible --name '^Camera$' > /dev/null || break
-        sleep 0.25
-    done
-    xdotool search --onlyvisible --name '^Camera$' > /dev/null && fail "Escape did not close the dialog"
+    until_true no_camera_dialog || fail "Escape did not close the dialog"
     park_pointer
-    grab "$folder/after-dialog.png"
+    until_true looks_like "$folder/before.png" "$folder/after-dialog.png" "${picture[@]}" || true
     /usr/bin/python3 "$here/window-looks.py" same-outside "$folder/before.png" "$folder/after-dialog.png" \
         "${picture[@]}" || fail "the window did not look as before once the dialog was closed"
 
     # The skin's minimise button (its centre in the skin's layout).
     xdotool mousemove "$((X + 370))" "$((Y + 19))"
-    sleep 0.5
     xdotool click 1
-    sleep 1.5
-    grab "$folder/minimised.png"
+    until_true looks_like "$desktop" "$folder/minimised.png" || true
     /usr/bin/python3 "$here/window-looks.py" same-outside "$desktop" "$folder/minimised.png" ||
         fail "something of the window stayed on the screen after minimising"
 
     # Restored as a window manager restores it: the window's state goes from iconic back to normal.
     /usr/bin/python3 "$here/window-looks.py" wm-state "$main" iconic
-    sleep 0.5
     /usr/bin/python3 "$here/window-looks.py" wm-state "$main" normal
     park_pointer
-    sleep 1
-    grab "$folder/restored.png"
+    until_true looks_like "$folder/before.png" "$folder/restored.png" "${picture[@]}" || true
     /usr/bin/python3 "$here/window-looks.py" same-outside "$folder/before.png" "$folder/restored.png" \
         "${picture[@]}" || fail "the window did not come back whole"
 }
