@@ -23,6 +23,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <climits>
 #include <cstdlib>
 #include <ctime>
@@ -32,6 +33,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 using capture_testing::CaptureFolders;
@@ -52,14 +54,41 @@ using testing_support::FilesIn;
 using testing_support::Today;
 namespace fs = std::filesystem;
 
-/// Far beyond what any modal step of these tests takes, even on a loaded machine.
-constexpr int kModalLimitMs = 60000;
+/// Bounds on waits for something that must come; they only matter when it never does. The modal bound
+/// covers a whole run of the main window (its creation, a click and the close) on a heavily loaded
+/// machine, and stays below the per-test time limit so that a hang fails the test instead of killing it.
+constexpr int kModalLimitMs = 180000;
+constexpr int kEventLimitMs = 60000;
 
 std::string Text(HWND hwnd)
 {
     char text[512] = {};
     ::GetWindowText(hwnd, text, sizeof text);
     return text;
+}
+
+/// Handles messages one at a time until `window` has been handed `message` (with `wParam`, when one is
+/// given); `before` sees each message ahead of its dispatch. False when none came within the bound.
+bool PumpUntilHandled(HWND window, UINT message, std::optional<WPARAM> wParam = std::nullopt,
+                      const std::function<void(const MSG&)>& before = {})
+{
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(kEventLimitMs);
+    while (std::chrono::steady_clock::now() < end)
+    {
+        MSG msg;
+        if (!::PeekMessage(&msg, nullptr, 0, 0, PM_REMOVE))
+        {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            continue;
+        }
+        if (before)
+            before(msg);
+        ::TranslateMessage(&msg);
+        ::DispatchMessage(&msg);
+        if (msg.hwnd == window && msg.message == message && (!wParam || msg.wParam == *wParam))
+            return true;
+    }
+    return false;
 }
 
 class BrevicamDlgTest : public testing::Test
@@ -157,6 +186,10 @@ protected:
                          [dlg]
                          {
                              ADD_FAILURE() << "the modal run did not end";
+                             // Ending the main window does not end a dialog it opened, whose own loop
+                             // runs inside the main window's.
+                             if (HWND controls = GetOpenCameraControls())
+                                 ::EndDialog(controls, IDCANCEL);
                              if (dlg->GetHwnd())
                                  dlg->EndDialog(-1);
                          });
@@ -425,7 +458,10 @@ TEST_F(BrevicamDlgTest, DiskFullBoxWaitsUntilTheNotificationHasReturned)
     platform::zorneth::SetScriptedAnswers({IDOK});
     Controller().m_pProgState->SetState(PS_DISK_FULL);
     EXPECT_TRUE(platform::zorneth::ScriptedBoxes().empty());
-    PumpMessages(200);
+    ASSERT_TRUE(
+        controls_test::PumpUntil([] { return !platform::zorneth::ScriptedBoxes().empty(); }, kEventLimitMs));
+    // Whatever was still queued asks nothing more.
+    platform::window::PumpPendingMessages();
     const auto boxes = platform::zorneth::ScriptedBoxes();
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].Text, "You don't have enough free space on your hard drive. The capture will stop.");
@@ -477,13 +513,8 @@ TEST_F(BrevicamDlgTest, MuteAndUnmuteFollowTheMicrophone)
 
     // Muted by another program: the level timer's next ticks show it.
     ASSERT_EQ(daemon.Pactl({"set-source-mute", testing_support::PulseDaemon::kSine440, "1"}), 0);
-    bool shown = false;
-    for (int i = 0; i < 60 && !shown; ++i)
-    {
-        PumpMessages(50);
-        shown = Visible(IDC_UNMUTE) && !Visible(IDC_MUTE);
-    }
-    EXPECT_TRUE(shown);
+    EXPECT_TRUE(
+        controls_test::PumpUntil([&] { return Visible(IDC_UNMUTE) && !Visible(IDC_MUTE); }, kEventLimitMs));
 
     m_dlg.reset();
     Controller().StopPreview();
@@ -701,11 +732,19 @@ INSTANTIATE_TEST_SUITE_P(Names, MicrophoneWaitTest,
 
 TEST_F(BrevicamDlgTest, ResolutionChangeParksTheSurfaceForASecond)
 {
-    Dialog();
+    CBrevicamDlg& dlg = Dialog();
+    const auto parked = std::chrono::steady_clock::now();
     Controller().m_pVideoState->SetState(VS_RES_CHANGE);
     EXPECT_EQ(PlaceOf(IDC_LIVE_VIDEO).left, -30000);
     EXPECT_EQ(PlaceOf(IDC_LIVE_VIDEO).top, -30000);
-    PumpMessages(1500);
+    // Nothing before the resolution timer's tick brings the surface back, and the tick comes a second
+    // after the change at the earliest.
+    bool parkedUntilTheTick = true;
+    ASSERT_TRUE(PumpUntilHandled(dlg.GetHwnd(), WM_TIMER, CBrevicamDlg::kResolutionTimer,
+                                 [&](const MSG&)
+                                 { parkedUntilTheTick &= PlaceOf(IDC_LIVE_VIDEO).left == -30000; }));
+    EXPECT_GE(std::chrono::steady_clock::now() - parked, std::chrono::seconds(1));
+    EXPECT_TRUE(parkedUntilTheTick);
     EXPECT_EQ(PlaceOf(IDC_LIVE_VIDEO).left, 63);
     EXPECT_EQ(PlaceOf(IDC_LIVE_VIDEO).top, 77);
     EXPECT_EQ(PlaceOf(IDC_LIVE_VIDEO).right - PlaceOf(IDC_LIVE_VIDEO).left, 320);
@@ -777,7 +816,8 @@ TEST_P(RestoredWindowTest, AWindowAlmostOutsideTheWorkAreaComesBack)
     ::SetWindowPos(dlg.GetHwnd(), nullptr, work.left - 433 + overlap, work.top + 50, 0, 0,
                    SWP_NOSIZE | SWP_NOZORDER);
     ::SendMessage(dlg.GetHwnd(), WM_SYSCOMMAND, SC_RESTORE, 0);
-    PumpMessages(100);
+    // The restore is looked at once the system command has returned.
+    ASSERT_TRUE(PumpUntilHandled(dlg.GetHwnd(), CBrevicamDlg::WM_BRING_BACK_RESTORED));
     RECT window{};
     ::GetWindowRect(dlg.GetHwnd(), &window);
     if (overlap <= 10)
