@@ -343,17 +343,17 @@ TEST_F(BrevicamDlgTest, LivePictureArrivesInTheSurface)
     CBrevicamDlg& dlg = Dialog();
     ASSERT_EQ(Controller().m_pVideoState->GetState(), VS_RUNNING);
     const HWND surface = Item(IDC_LIVE_VIDEO);
-    bool coloured = false;
-    for (int i = 0; i < 60 && !coloured; ++i)
-    {
-        PumpMessages(50);
-        const QImage image = platform::window::ClientImage(surface);
-        std::set<QRgb> colours;
-        for (int y = 0; y < image.height(); y += 16)
-            for (int x = 0; x < image.width(); x += 16)
-                colours.insert(image.pixel(x, y));
-        coloured = colours.size() > 4;
-    }
+    const bool coloured = controls_test::PumpUntil(
+        [&]
+        {
+            const QImage image = platform::window::ClientImage(surface);
+            std::set<QRgb> colours;
+            for (int y = 0; y < image.height(); y += 16)
+                for (int x = 0; x < image.width(); x += 16)
+                    colours.insert(image.pixel(x, y));
+            return colours.size() > 4;
+        },
+        kEventLimitMs);
     EXPECT_TRUE(coloured) << "the camera's bars never reached the surface";
     EXPECT_EQ(Controller().m_graph.GetRenderer() != nullptr, true);
     (void)dlg;
@@ -445,10 +445,20 @@ TEST_F(BrevicamDlgTest, RepaintAfterASurfacePaintDoesNotPaintTheSurfaceAgain)
     CBrevicamDlg& dlg = Dialog();
     // Without a picture coming in, the surface paints only when something asks it to.
     Controller().StopPreview();
-    PumpMessages(300);
+    // What the running picture left to do is done first.
+    ASSERT_TRUE(
+        controls_test::PumpUntil([] { return platform::window::PumpPendingMessages() == 0; }, kEventLimitMs));
     ::InvalidateRect(Item(IDC_LIVE_VIDEO), nullptr, TRUE);
-    const int painted = PumpMessages(1000, dlg.GetHwnd(), WM_LIVE_VIDEO_PAINTED);
-    EXPECT_GE(painted, 1);
+    ASSERT_TRUE(PumpUntilHandled(dlg.GetHwnd(), WM_LIVE_VIDEO_PAINTED));
+    // Surface and window painting each other in turn would never let the queue run dry.
+    int painted = 1;
+    MSG msg;
+    while (painted <= 3 && ::PeekMessage(&msg, nullptr, 0, 0, PM_REMOVE))
+    {
+        if (msg.hwnd == dlg.GetHwnd() && msg.message == WM_LIVE_VIDEO_PAINTED)
+            ++painted;
+        ::DispatchMessage(&msg);
+    }
     EXPECT_LE(painted, 3);
 }
 
@@ -580,7 +590,7 @@ TEST_P(ButtonClickTest, ClickedButtonLeavesTheWindowWorking)
                 return;
             // The window still answers, and the focus is on nothing the user cannot reach.
             answered = controls_test::PumpUntil(
-                [&] { return ::SendMessage(dlg.GetHwnd(), WM_GETDLGCODE, 0, 0) >= 0; }, 5000);
+                [&] { return ::SendMessage(dlg.GetHwnd(), WM_GETDLGCODE, 0, 0) >= 0; }, kEventLimitMs);
             PumpMessages(200);
             focusAfter = ::GetFocus();
             if (focusAfter)
@@ -860,7 +870,15 @@ TEST_P(UpdateCountTest, StartsAreCountedUntilACheckIsDue)
         g_params.m_LastUpdateDate = GetParam().dateToday ? Today().c_str() : "2026131";
     }
     Dialog();
-    PumpMessages(100);
+    // The count is taken by a message the window posts itself once its creation has returned.
+    controls_test::PumpUntil(
+        [&]
+        {
+            CSingleLock lock(&g_params.m_cs, TRUE);
+            return g_params.m_NoUpdateIndex == GetParam().indexAfter &&
+                   std::string(g_params.m_LastUpdateDate.GetString()) == Today();
+        },
+        kEventLimitMs);
     CSingleLock lock(&g_params.m_cs, TRUE);
     EXPECT_EQ(g_params.m_NoUpdateIndex, GetParam().indexAfter);
     EXPECT_EQ(std::string(g_params.m_LastUpdateDate.GetString()), Today());
