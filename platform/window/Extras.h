@@ -83,6 +83,8 @@ PLATFORM_API HICON CreateIconFromGroup(const BYTE* group, std::size_t size, BOOL
                                        const std::function<std::span<const BYTE>(WORD id)>& image);
 
 /// Handles every pending message of the calling thread's queue (sent, posted, input, paint and due timers)
-/// without waiting, and returns how many were dispatched. For tests and for loops that poll.
+/// without waiting, and returns how many were dispatched. For tests and for loops that poll. A stream of
+/// messages that keeps the queue from running dry is followed only briefly once what was queued at the
+/// call has been handled, so that the caller's loop goes on.
 PLATFORM_API int PumpPendingMessages();
 } // namespace platform::window

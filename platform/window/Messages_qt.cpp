@@ -86,7 +86,14 @@ struct Queue
     std::atomic<bool> wakePending{false};
     MSG current{};
     int sendDepth = 0;
+    /// Since when posted messages have been taken without the queue running dry; owning thread only.
+    std::optional<Clock::time_point> streamSince;
 };
+
+/// How long a stream of posted messages that never runs dry (a handler slower than the messages come,
+/// as on a loaded machine) may hold back the window system's events, paints and timers before they get
+/// a turn ahead of it.
+constexpr auto kStreamSlice = std::chrono::milliseconds(50);
 
 constexpr QEvent::Type kWakeEvent = static_cast<QEvent::Type>(QEvent::User + 0x5A1);
 
@@ -408,10 +415,15 @@ MSG BindMouse(MSG m)
     return m;
 }
 
+bool TakePaintOrTimer(Queue& q, MSG& out, HWND filter, UINT lo, UINT hi, bool remove);
+
 /// Takes the next message the filter admits, in the system's order: posted and input messages, quit,
-/// paint, timers. Paint messages stay until the window is validated; timers are re-armed when removed.
-bool Take(Queue& q, MSG& out, HWND filter, UINT lo, UINT hi, bool remove)
+/// paint, timers; with `lateFirst`, paint and timers come before the rest. Paint messages stay until the
+/// window is validated; timers are re-armed when removed.
+bool Take(Queue& q, MSG& out, HWND filter, UINT lo, UINT hi, bool remove, bool lateFirst = false)
 {
+    if (lateFirst && TakePaintOrTimer(q, out, filter, lo, hi, remove))
+        return true;
     {
         std::lock_guard lock(q.lock);
         for (auto it = q.messages.begin(); it != q.messages.end(); ++it)
@@ -422,7 +434,11 @@ bool Take(Queue& q, MSG& out, HWND filter, UINT lo, UINT hi, bool remove)
                 continue;
             out = it->msg;
             if (remove)
+            {
                 q.messages.erase(it);
+                if (!q.streamSince)
+                    q.streamSince = Clock::now();
+            }
             return true;
         }
         if (q.quit && q.messages.empty())
@@ -434,7 +450,14 @@ bool Take(Queue& q, MSG& out, HWND filter, UINT lo, UINT hi, bool remove)
                 q.quit = false;
             return true;
         }
+        if (q.messages.empty())
+            q.streamSince.reset();
     }
+    return TakePaintOrTimer(q, out, filter, lo, hi, remove);
+}
+
+bool TakePaintOrTimer(Queue& q, MSG& out, HWND filter, UINT lo, UINT hi, bool remove)
+{
     if (q.ui && InRange(WM_PAINT, lo, hi))
     {
         if (HWND h = FindPaintWindow(filter))
@@ -500,7 +523,17 @@ bool UiPass(Queue& q, MSG& out, HWND filter, UINT lo, UINT hi, bool remove, bool
     {
         ProcessCalls(q);
         RunDeferred(q);
-        if (Take(q, out, filter, lo, hi, remove))
+        // A stream that never runs dry would otherwise keep the window system's input, Qt's timers,
+        // paints and timers waiting for as long as it lasts.
+        const bool turn = q.streamSince && Clock::now() - *q.streamSince >= kStreamSlice;
+        if (turn)
+        {
+            q.streamSince = Clock::now();
+            QCoreApplication::processEvents(QEventLoop::AllEvents);
+            ProcessCalls(q);
+            RunDeferred(q);
+        }
+        if (Take(q, out, filter, lo, hi, remove, turn))
             return true;
         RunIdleWork();
         if (!q.deferred.empty())
@@ -746,9 +779,19 @@ bool IsShuttingDown()
 
 int PumpPendingMessages()
 {
+    // What was queued at the call is handled whatever happens; a stream that keeps the queue from running
+    // dry is followed for one slice, then the caller gets its turn.
+    std::size_t queued = 0;
+    {
+        Queue& q = OwnQueue();
+        std::lock_guard lock(q.lock);
+        queued = q.messages.size();
+    }
+    const auto end = Clock::now() + kStreamSlice;
     int count = 0;
     MSG msg;
-    while (PeekMessage(&msg, nullptr, 0, 0, PM_REMOVE))
+    while ((static_cast<std::size_t>(count) < queued || Clock::now() < end) &&
+           PeekMessage(&msg, nullptr, 0, 0, PM_REMOVE))
     {
         if (msg.message == WM_QUIT)
         {

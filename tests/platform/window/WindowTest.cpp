@@ -1,6 +1,7 @@
 #include "WindowTestSupport.h"
 
 #include <QKeyEvent>
+#include <QTimer>
 
 #include <atomic>
 #include <stdexcept>
@@ -311,6 +312,38 @@ TEST_F(WindowTest, TimersTickUntilKilledAndDieWithTheirWindow)
     DestroyWindow(top);
     std::this_thread::sleep_for(std::chrono::milliseconds(30));
     EXPECT_EQ(platform::window::PumpPendingMessages(), 0);
+}
+
+// A handler slower than its messages come (a picture drawn per frame on a loaded machine) keeps the queue
+// from ever running dry; each message here posts the next to the same effect.
+TEST_F(WindowTest, AStreamOfPostedMessagesThatNeverRunsDryHoldsBackNeitherTimersNorTheWindowSystem)
+{
+    HWND top = Top();
+    constexpr UINT kStream = WM_APP + 7;
+    recorder.handlers[kStream] = [](HWND hwnd, WPARAM, LPARAM) -> LRESULT
+    {
+        PostMessage(hwnd, kStream, 0, 0);
+        return 0;
+    };
+    PostMessage(top, kStream, 0, 0);
+    ASSERT_EQ(SetTimer(top, 9, 10, nullptr), 9u);
+    bool qtTimerFired = false;
+    QTimer::singleShot(10, [&] { qtTimerFired = true; });
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while ((recorder.Count(top, WM_TIMER) == 0 || !qtTimerFired) && std::chrono::steady_clock::now() < end)
+    {
+        MSG msg;
+        GetMessage(&msg, nullptr, 0, 0);
+        TranslateMessage(&msg);
+        DispatchMessage(&msg);
+    }
+    EXPECT_GE(recorder.Count(top, WM_TIMER), 1);
+    EXPECT_TRUE(qtTimerFired);
+    EXPECT_GT(recorder.Count(top, kStream), 1);
+    // A loop that polls gets its turn back while the stream goes on.
+    EXPECT_GT(platform::window::PumpPendingMessages(), 0);
+    recorder.handlers.erase(kStream);
+    KillTimer(top, 9);
 }
 
 namespace
