@@ -104,11 +104,6 @@ LRESULT DrawerProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
         else
             g_frames.erase(it);
     }
-    // On a slow machine the next frame is posted while this one is drawn, so the queue never empties and
-    // the windows' own paint, which waits for an empty queue, would never come: it goes first.
-    MSG paint;
-    for (int i = 0; i < 64 && PeekMessage(&paint, nullptr, WM_PAINT, WM_PAINT, PM_REMOVE); ++i)
-        DispatchMessage(&paint);
     if (IsWindow(window))
         DrawFrame(window, pending);
     return 0;
