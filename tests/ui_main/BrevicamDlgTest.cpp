@@ -1030,6 +1030,21 @@ class CloseRouteTest : public BrevicamDlgTest, public testing::WithParamInterfac
 {
 };
 
+/// Waits until the running recording's file holds written frames.
+bool RecordingHasFrames(const fs::path& folder)
+{
+    return controls_test::PumpUntil(
+        [&]
+        {
+            std::error_code error;
+            for (const auto& entry : fs::directory_iterator(folder, error))
+                if (entry.is_regular_file(error) && entry.file_size(error) > 0)
+                    return true;
+            return false;
+        },
+        60000);
+}
+
 TEST_P(CloseRouteTest, ClosingStopsTheRecordingOnceAndEndsTheProgram)
 {
     platform::zorneth::SetScriptedAnswers({IDYES});
@@ -1038,7 +1053,8 @@ TEST_P(CloseRouteTest, ClosingStopsTheRecordingOnceAndEndsTheProgram)
         {
             Controller().ToggleRecording(0);
             ASSERT_EQ(Controller().m_pProgState->GetState(), PS_RECORDING);
-            PumpMessages(500);
+            // A recording closed before its first frame leaves no file; this one has frames to keep.
+            ASSERT_TRUE(RecordingHasFrames(m_videos));
             RequestClose(dlg, GetParam());
         });
     EXPECT_EQ(result, IDOK);
@@ -1073,7 +1089,7 @@ TEST_F(BrevicamDlgTest, DecliningTheQuestionKeepsTheRecordingRunning)
         [&](CBrevicamDlg& dlg)
         {
             Controller().ToggleRecording(0);
-            PumpMessages(500);
+            ASSERT_TRUE(RecordingHasFrames(m_videos));
             RequestClose(dlg, CloseRoute::WindowManagerClose);
             PumpMessages(200);
             stillRunning = ::IsWindowVisible(dlg.GetHwnd()) != FALSE;
