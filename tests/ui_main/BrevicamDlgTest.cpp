@@ -213,6 +213,20 @@ protected:
     std::unique_ptr<CCaptureController> m_controller;
     std::unique_ptr<CBrevicamDlg> m_dlg;
 };
+/// Waits until the running recording's file holds written frames.
+bool RecordingHasFrames(const fs::path& folder)
+{
+    return controls_test::PumpUntil(
+        [&]
+        {
+            std::error_code error;
+            for (const auto& entry : fs::directory_iterator(folder, error))
+                if (entry.is_regular_file(error) && entry.file_size(error) > 0)
+                    return true;
+            return false;
+        },
+        60000);
+}
 } // namespace
 
 // Construction and layout -----------------------------------------------------------------------------
@@ -851,7 +865,7 @@ TEST_F(BrevicamDlgTest, DisplayChangeStopsARecording)
     Dialog();
     Controller().ToggleRecording(0);
     ASSERT_EQ(Controller().m_pProgState->GetState(), PS_RECORDING);
-    PumpMessages(500);
+    ASSERT_TRUE(RecordingHasFrames(m_videos));
     ::SendMessage(m_dlg->GetHwnd(), WM_DISPLAYCHANGE, 32, MAKELPARAM(1024, 768));
     EXPECT_EQ(Controller().m_graph.GetGraphMode(), 0);
     EXPECT_EQ(Controller().m_pProgState->GetState(), PS_READY);
@@ -863,7 +877,7 @@ TEST_F(BrevicamDlgTest, SuspendOnlyStopsARecording)
     CBrevicamDlg& dlg = Dialog();
     Controller().ToggleRecording(0);
     ASSERT_EQ(Controller().m_pProgState->GetState(), PS_RECORDING);
-    PumpMessages(500);
+    ASSERT_TRUE(RecordingHasFrames(m_videos));
     ::SendMessage(dlg.GetHwnd(), WM_POWERBROADCAST, PBT_APMSUSPEND, 0);
     EXPECT_EQ(Controller().m_pProgState->GetState(), PS_READY);
     EXPECT_EQ(Controller().m_graph.GetGraphMode(), 0);
@@ -1029,21 +1043,6 @@ std::string RouteName(const testing::TestParamInfo<CloseRoute>& info)
 class CloseRouteTest : public BrevicamDlgTest, public testing::WithParamInterface<CloseRoute>
 {
 };
-
-/// Waits until the running recording's file holds written frames.
-bool RecordingHasFrames(const fs::path& folder)
-{
-    return controls_test::PumpUntil(
-        [&]
-        {
-            std::error_code error;
-            for (const auto& entry : fs::directory_iterator(folder, error))
-                if (entry.is_regular_file(error) && entry.file_size(error) > 0)
-                    return true;
-            return false;
-        },
-        60000);
-}
 
 TEST_P(CloseRouteTest, ClosingStopsTheRecordingOnceAndEndsTheProgram)
 {
