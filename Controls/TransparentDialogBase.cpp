@@ -258,13 +258,7 @@ void CTransparentDialogBase::DrawLayeredBackground()
     POINT destination{layered.left, layered.top};
     SIZE size{m_nBackgroundWidth, m_nBackgroundHeight};
 
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = m_nBackgroundWidth;
-    info.bmiHeader.biHeight = m_nBackgroundHeight;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
+    BITMAPINFO info = Dib32Info(m_nBackgroundWidth, m_nBackgroundHeight);
     HDC layeredDc = ::GetDC(m_hLayered);
     void* bits = nullptr;
     HBITMAP dib = CreateDIBSection(layeredDc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);

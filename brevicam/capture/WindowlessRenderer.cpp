@@ -72,14 +72,8 @@ void DrawFrame(HWND window, const PendingFrame& pending)
     RECT client{};
     GetClientRect(window, &client);
     FillOutside(dc, client, target);
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
     // Rows may be padded: the DIB is as wide as a row, and only the picture's part is drawn.
-    info.bmiHeader.biWidth = frame.stride / 4;
-    info.bmiHeader.biHeight = -frame.height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
+    BITMAPINFO info = Dib32Info(frame.stride / 4, -frame.height);
     SetStretchBltMode(dc, HALFTONE);
     StretchDIBits(dc, target.left, target.top, target.right - target.left, target.bottom - target.top,
                   source.left, source.top, source.right - source.left, source.bottom - source.top,

@@ -21,13 +21,7 @@ namespace
 HBITMAP MakeDib(const QImage& image)
 {
     const QImage pre = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = pre.width();
-    info.bmiHeader.biHeight = pre.height();
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
+    BITMAPINFO info = Dib32Info(pre.width(), pre.height());
     void* bits = nullptr;
     HBITMAP dib = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
     if (!dib || !bits)

@@ -27,13 +27,7 @@ bool ReadPixels(HBITMAP bitmap, int& width, int& height, std::vector<uint32_t>& 
         return false;
     width = info.bmWidth;
     height = info.bmHeight < 0 ? -info.bmHeight : info.bmHeight;
-    BITMAPINFO bi{};
-    bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    bi.bmiHeader.biWidth = width;
-    bi.bmiHeader.biHeight = -height;
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 32;
-    bi.bmiHeader.biCompression = BI_RGB;
+    BITMAPINFO bi = Dib32Info(width, -height);
     pixels.assign(static_cast<size_t>(width) * static_cast<size_t>(height), 0);
     HDC dc = CreateCompatibleDC(nullptr);
     const int lines = GetDIBits(dc, bitmap, 0, static_cast<UINT>(height), pixels.data(), &bi, DIB_RGB_COLORS);
@@ -276,13 +270,7 @@ BOOL ImageList_DrawEx(HIMAGELIST list, int index, HDC dc, int x, int y, int dx, 
         FillRect(dc, &r, brush);
         DeleteObject(brush);
     }
-    BITMAPINFO bi{};
-    bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    bi.bmiHeader.biWidth = list->cx;
-    bi.bmiHeader.biHeight = -list->cy;
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 32;
-    bi.bmiHeader.biCompression = BI_RGB;
+    BITMAPINFO bi = Dib32Info(list->cx, -list->cy);
     void* bits = nullptr;
     HBITMAP surface = CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
     if (!surface || !bits)

@@ -74,13 +74,7 @@ std::optional<QRect> FirstGifImage(const QByteArray& data)
 /// A top-down 32-bit DIB section holding `image` (premultiplied), as AlphaBlend with AC_SRC_ALPHA wants it.
 HBITMAP MakeDib(const QImage& image)
 {
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = image.width();
-    info.bmiHeader.biHeight = -image.height();
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
+    BITMAPINFO info = Dib32Info(image.width(), -image.height());
     void* bits = nullptr;
     HBITMAP dib = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
     if (!dib || !bits)

@@ -58,3 +58,17 @@ struct BITMAPFILEHEADER
 };
 #pragma pack(pop)
 static_assert(sizeof(BITMAPFILEHEADER) == 14);
+
+/// The header of an uncompressed 32-bit picture: rows top-down for a negative height, bottom-up for a
+/// positive one.
+inline BITMAPINFO Dib32Info(LONG width, LONG height)
+{
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    return info;
+}

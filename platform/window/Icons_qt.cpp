@@ -473,13 +473,7 @@ BOOL GetIconInfo(HICON icon, PICONINFO info)
     const QImage& picture = object->image;
     const int width = picture.width();
     const int height = picture.height();
-    BITMAPINFO bmi{};
-    bmi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    bmi.bmiHeader.biWidth = width;
-    bmi.bmiHeader.biHeight = -height;
-    bmi.bmiHeader.biPlanes = 1;
-    bmi.bmiHeader.biBitCount = 32;
-    bmi.bmiHeader.biCompression = BI_RGB;
+    BITMAPINFO bmi = Dib32Info(width, -height);
     void* bits = nullptr;
     HBITMAP colour = CreateDIBSection(nullptr, &bmi, DIB_RGB_COLORS, &bits, nullptr, 0);
     // Monochrome bitmap rows are aligned to 16 bits.

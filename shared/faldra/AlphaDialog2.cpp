@@ -74,13 +74,7 @@ HBITMAP CAlphaDialog2::CreateOnePixelBitmap(COLORREF color)
     HBITMAP bitmap = ::CreateCompatibleBitmap(window, 1, 1);
     if (bitmap)
     {
-        BITMAPINFO info{};
-        info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-        info.bmiHeader.biWidth = 1;
-        info.bmiHeader.biHeight = 1;
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
-        info.bmiHeader.biCompression = BI_RGB;
+        BITMAPINFO info = Dib32Info(1, 1);
         const DWORD pixel = (static_cast<DWORD>(GetRValue(color)) << 16) |
                             (static_cast<DWORD>(GetGValue(color)) << 8) | GetBValue(color);
         ::SetDIBits(window, bitmap, 0, 1, &pixel, &info, DIB_RGB_COLORS);

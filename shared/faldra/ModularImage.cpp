@@ -162,13 +162,7 @@ HBITMAP CModularImage::CreateMirroredBitmap(HBITMAP source)
     if (ok)
     {
         // The flip is done on the pixel rows: the same result as a copy into a right-to-left DC.
-        BITMAPINFO info{};
-        info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-        info.bmiHeader.biWidth = desc.bmWidth;
-        info.bmiHeader.biHeight = -desc.bmHeight;
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
-        info.bmiHeader.biCompression = BI_RGB;
+        BITMAPINFO info = Dib32Info(desc.bmWidth, -desc.bmHeight);
         std::vector<DWORD> pixels(static_cast<size_t>(desc.bmWidth) * static_cast<size_t>(desc.bmHeight));
         const UINT rows = static_cast<UINT>(desc.bmHeight);
         ok = ::GetDIBits(screen, mirrored, 0, rows, pixels.data(), &info, DIB_RGB_COLORS) != 0;

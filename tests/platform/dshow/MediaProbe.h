@@ -24,7 +24,14 @@ struct MediaInfo
     bool readable = false;
     double duration = 0;
     std::vector<MediaStream> streams;
+    /// The longest time between two consecutive video frames of the file, in seconds: a camera that
+    /// could not deliver for a while (a starved test camera on a loaded machine) leaves such a pause.
+    double longestVideoGap = 0;
+    std::vector<double> videoTimes; ///< of each video frame, in seconds
+
     const MediaStream* Stream(const std::string& type) const;
+    /// Frames a camera of `rate` frames a second would have taken in the file's pauses between frames.
+    int FramesMissedInPauses(double rate) const;
 };
 
 MediaInfo ProbeMedia(const std::filesystem::path& file);
@@ -60,10 +67,12 @@ template <class Call> CallSpan Timed(Call&& call)
     return span;
 }
 
-/// Whether a file of `seconds` fits a recording started during `start` and ended during `end`: no shorter
-/// than from the start's return to the end's beginning and no longer than from the start's beginning to
-/// the end's return, each by at most `slackSeconds` (a frame or two and the file's own rounding). A loaded
-/// machine lengthens the calls and the waits between them, never this relation.
-testing::AssertionResult DurationFits(double seconds, const CallSpan& start, const CallSpan& end,
+/// Whether the file fits a recording started during `start` and ended during `end`: no shorter than from
+/// the start's return to the end's beginning and no longer than from the start's beginning to the end's
+/// return, each by at most `slackSeconds` (a frame or two and the file's own rounding). A loaded machine
+/// lengthens the calls and the waits between them, never this relation. Frames carry the time they were
+/// taken, so a camera that paused (the file shows its longest pause) may have missed up to that long at
+/// each end: the file may be that much shorter, never longer.
+testing::AssertionResult DurationFits(const MediaInfo& file, const CallSpan& start, const CallSpan& end,
                                       double slackSeconds = 0.25);
 } // namespace testing_support

@@ -183,11 +183,12 @@ TEST_F(RecordingTest, RecordsWmvWithTheProfilesSizeRateAndDuration)
     EXPECT_EQ(video->width, 640);
     EXPECT_EQ(video->height, 480);
     EXPECT_NEAR(video->frameRate, 29.97, 0.01);
-    EXPECT_TRUE(testing_support::DurationFits(info.duration, start, stop));
+    EXPECT_TRUE(testing_support::DurationFits(info, start, stop));
     int frames = 0;
     std::string errors;
     EXPECT_TRUE(testing_support::DecodesCleanly(m_file, &frames, &errors)) << errors;
-    EXPECT_NEAR(frames, info.duration * 29.97, 6);
+    // A frame for each frame time of the file, but for the pauses of a camera starved on a loaded machine.
+    EXPECT_NEAR(frames + info.FramesMissedInPauses(29.97), info.duration * 29.97, 6);
 }
 
 TEST_F(RecordingTest, InterpolatedSizeIsScaledAndReducedRateKept)
@@ -206,7 +207,7 @@ TEST_F(RecordingTest, InterpolatedSizeIsScaledAndReducedRateKept)
     EXPECT_EQ(video->width, 1280);
     EXPECT_EQ(video->height, 960);
     EXPECT_NEAR(video->frameRate, 15.0, 0.01);
-    EXPECT_TRUE(testing_support::DurationFits(info.duration, start, stop));
+    EXPECT_TRUE(testing_support::DurationFits(info, start, stop));
 }
 
 TEST_F(RecordingTest, UnpluggedCameraRaisesDeviceLostAndLeavesAPlayableFile)
@@ -232,7 +233,7 @@ TEST_F(RecordingTest, UnpluggedCameraRaisesDeviceLostAndLeavesAPlayableFile)
     ASSERT_EQ(m_preview.control->Stop(), S_OK);
     auto info = testing_support::ProbeMedia(m_file);
     ASSERT_TRUE(info.readable);
-    EXPECT_TRUE(testing_support::DurationFits(info.duration, start, end));
+    EXPECT_TRUE(testing_support::DurationFits(info, start, end));
     int frames = 0;
     std::string errors;
     EXPECT_TRUE(testing_support::DecodesCleanly(m_file, &frames, &errors)) << errors;

@@ -14,13 +14,7 @@ struct Canvas
 {
     Canvas(int w, int h, COLORREF fill = RGB(255, 255, 255), bool bottomUp = false) : width(w), height(h)
     {
-        BITMAPINFO bmi{};
-        bmi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-        bmi.bmiHeader.biWidth = w;
-        bmi.bmiHeader.biHeight = bottomUp ? h : -h;
-        bmi.bmiHeader.biPlanes = 1;
-        bmi.bmiHeader.biBitCount = 32;
-        bmi.bmiHeader.biCompression = BI_RGB;
+        BITMAPINFO bmi = Dib32Info(w, bottomUp ? h : -h);
         dc = CreateCompatibleDC(nullptr);
         bitmap = CreateDIBSection(dc, &bmi, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits), nullptr, 0);
         old = SelectObject(dc, bitmap);
