@@ -565,8 +565,6 @@ void CFileOperation::CopyContents(const CString& source, const CString& target, 
         SameFile(from, to))
         return;
     const Progress keepGoing = [this](std::uint64_t, std::uint64_t) { return !Cancelled(); };
-    if (Cancelled())
-        throw CFException::FromErrno(ECANCELED);
     int error;
     if (m_bShowProgress)
     {

@@ -594,36 +594,31 @@ TEST_F(SmallDiskTest, FullDiskFailsWithTheSystemTextAndLeavesNoPartialFile)
     EXPECT_EQ(ReadFile(kept), "the file that was there") << "a failed copy never costs the file it replaces";
 }
 
-TEST_F(SmallDiskTest, CancelledCopyLeavesTheSourceAndNoPartialFile)
+TEST_F(FileOperationTest, CancelledCopyLeavesTheSourceAndNoPartialFile)
 {
-    // Room for a good part of the copy, so that it is the cancel that stops it, not the full disk.
-    if (!Mount(128 * 1024))
-        GTEST_SKIP() << "no mount namespace for a small disk here";
-    // A sparse source far larger than the small disk: the copy must stop long before the disk is full.
-    const fs::path source = m_dir / "huge.bin";
-    WriteSparse(source, std::uint64_t(4) << 30);
-    std::atomic<bool> cancel{false};
-    const fs::path target = m_small / "huge.bin";
-    std::thread watcher(
-        [&]
-        {
-            const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-            std::error_code ec;
-            while (!(fs::exists(target, ec) && fs::file_size(target, ec) > 0) &&
-                   std::chrono::steady_clock::now() < end)
-                std::this_thread::yield();
-            cancel = true;
-        });
+    // Three chunks' worth: a copy cancelled from the start stops after its first chunk, part-written.
+    const std::string content(3 << 20, 'c');
+    const fs::path source = Write("from/big.bin", content);
+    const fs::path into = Folder("to");
+    const fs::path kept = Write("kept/big.bin", "the file that was there");
+    std::atomic<bool> cancel{true};
 
-    CFileOperation operation;
-    operation.SetCancelFlag(&cancel);
-    const bool copied = operation.Copy(Str(source), Str(m_small), false, nullptr);
-    watcher.join();
+    CFileOperation fresh;
+    fresh.SetCancelFlag(&cancel);
+    EXPECT_FALSE(fresh.Copy(Str(source), Str(into), false, nullptr));
+    EXPECT_EQ(fresh.GetErrorCode(), static_cast<int>(ERROR_OPERATION_ABORTED));
+    EXPECT_EQ(fresh.GetErrorString().Str(), "Operation canceled");
 
-    EXPECT_FALSE(copied);
-    EXPECT_EQ(operation.GetErrorCode(), static_cast<int>(ERROR_OPERATION_ABORTED));
-    EXPECT_TRUE(FilesIn(m_small).empty());
-    EXPECT_EQ(fs::file_size(source), std::uint64_t(4) << 30);
+    CFileOperation replacing;
+    replacing.m_bOverwriteMode = true;
+    replacing.SetCancelFlag(&cancel);
+    EXPECT_FALSE(replacing.Copy(Str(source), Str(m_dir / "kept"), false, nullptr));
+    EXPECT_EQ(replacing.GetErrorCode(), static_cast<int>(ERROR_OPERATION_ABORTED));
+
+    EXPECT_TRUE(FilesIn(into).empty());
+    EXPECT_EQ(FilesIn(m_dir / "kept"), (std::vector<std::string>{"big.bin"}));
+    EXPECT_EQ(ReadFile(kept), "the file that was there");
+    EXPECT_EQ(ReadFile(source), content);
 }
 
 // Progress ----------------------------------------------------------------------------------------------
