@@ -1,5 +1,7 @@
 #include "platform/commctrl/Progress.h"
 
+#include "platform/window/CommCtrl.h"
+
 #include <algorithm>
 #include <map>
 
@@ -11,6 +13,7 @@ struct ProgressState
     int upper = 100;
     int pos = 0;
     int step = 10;
+    COLORREF back = CLR_DEFAULT;
 };
 
 std::map<HWND, ProgressState>& States()
@@ -36,7 +39,14 @@ void Paint(HWND hwnd, const ProgressState& s)
     HDC dc = BeginPaint(hwnd, &ps);
     RECT client{};
     GetClientRect(hwnd, &client);
-    FillRect(dc, &client, GetSysColorBrush(COLOR_BTNFACE));
+    if (s.back == CLR_DEFAULT)
+        FillRect(dc, &client, GetSysColorBrush(COLOR_BTNFACE));
+    else
+    {
+        HBRUSH back = CreateSolidBrush(s.back);
+        FillRect(dc, &client, back);
+        DeleteObject(back);
+    }
     const long long span = static_cast<long long>(s.upper) - s.lower;
     if (span != 0)
     {
@@ -104,6 +114,13 @@ LRESULT CALLBACK ProgressProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
     }
     case PBM_GETPOS:
         return s.pos;
+    case PBM_SETBKCOLOR:
+    {
+        const COLORREF old = s.back;
+        s.back = static_cast<COLORREF>(lParam);
+        InvalidateRect(hwnd, nullptr, TRUE);
+        return static_cast<LRESULT>(old);
+    }
     case WM_PAINT:
         Paint(hwnd, s);
         return 0;

@@ -20,6 +20,8 @@ constexpr UINT PBM_STEPIT = WM_USER + 5;     ///< returns the old position
 constexpr UINT PBM_SETRANGE32 = WM_USER + 6; ///< wParam lower, lParam upper
 constexpr UINT PBM_GETRANGE = WM_USER + 7;   ///< wParam TRUE: lower, else upper; lParam PBRANGE* or 0
 constexpr UINT PBM_GETPOS = WM_USER + 8;
+/// lParam: the colour behind the bar (CLR_DEFAULT: the system's); returns the previous one.
+constexpr UINT PBM_SETBKCOLOR = 0x2001;
 
 struct PBRANGE
 {

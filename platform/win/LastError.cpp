@@ -69,6 +69,8 @@ DWORD ErrorFromErrno(int err)
         return ERROR_NOT_SUPPORTED;
     case EFAULT:
         return ERROR_NOACCESS;
+    case ECANCELED:
+        return ERROR_OPERATION_ABORTED;
     default:
         return ERROR_INVALID_FUNCTION;
     }

@@ -102,6 +102,13 @@ struct EditState
     bool quiet = false; // a change made by a message, notified by that message
     bool modified = false;
     RECT margins{};
+
+    /// Hands the formatting rectangle's insets to the line edit.
+    void ApplyMargins() const
+    {
+        edit->setTextMargins(std::max<LONG>(0, margins.left), std::max<LONG>(0, margins.top),
+                             std::max<LONG>(0, margins.right), std::max<LONG>(0, margins.bottom));
+    }
 };
 
 EditState* StateOf(HWND hwnd)
@@ -420,9 +427,17 @@ LRESULT CALLBACK EditProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
             GetClientRect(hwnd, &c);
             const auto* r = reinterpret_cast<const RECT*>(lParam);
             st->margins = RECT{r->left, r->top, c.right - r->right, c.bottom - r->bottom};
-            st->edit->setTextMargins(std::max<LONG>(0, st->margins.left), std::max<LONG>(0, st->margins.top),
-                                     std::max<LONG>(0, st->margins.right),
-                                     std::max<LONG>(0, st->margins.bottom));
+            st->ApplyMargins();
+        }
+        return 0;
+    case EM_SETMARGINS:
+        if (st && st->edit)
+        {
+            if (wParam & EC_LEFTMARGIN)
+                st->margins.left = static_cast<short>(LOWORD(static_cast<DWORD_PTR>(lParam)));
+            if (wParam & EC_RIGHTMARGIN)
+                st->margins.right = static_cast<short>(HIWORD(static_cast<DWORD_PTR>(lParam)));
+            st->ApplyMargins();
         }
         return 0;
     case EM_GETRECT:

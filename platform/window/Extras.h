@@ -35,6 +35,16 @@ PLATFORM_API LRESULT SendMessageCancellable(HWND hwnd, UINT msg, WPARAM wParam, 
 PLATFORM_API void BeginShutdown();
 PLATFORM_API bool IsShuttingDown();
 
+/// Whether the calling thread is the user-interface thread (the one that runs the windows).
+PLATFORM_API bool IsUserInterfaceThread();
+/// Runs `fn` on the user-interface thread and waits until it has run, so that a worker thread can have a
+/// window shown (windows live on that thread only); called on that thread, it runs `fn` at once. False,
+/// with `fn` not run, when there is no user-interface thread or the program is closing.
+PLATFORM_API bool CallOnUiThread(const std::function<void()>& fn);
+/// Runs `fn` on the user-interface thread the next time it handles its queue and returns at once; dropped
+/// when there is no user-interface thread or it has closed. Any thread.
+PLATFORM_API void PostToUiThread(std::function<void()> fn);
+
 /// From now on the end of the session (SIGTERM, SIGHUP) reaches every top-level window as
 /// WM_QUERYENDSESSION and WM_ENDSESSION (TRUE), and system sleep (logind, where present) as
 /// WM_POWERBROADCAST PBT_APMSUSPEND / PBT_APMRESUMESUSPEND; a sleep delay lock is held until the

@@ -777,6 +777,21 @@ bool IsShuttingDown()
     return g_shutdown.load();
 }
 
+bool IsUserInterfaceThread()
+{
+    return detail::IsUiThread();
+}
+
+bool CallOnUiThread(const std::function<void()>& fn)
+{
+    return detail::RunOnUiThread(fn);
+}
+
+void PostToUiThread(std::function<void()> fn)
+{
+    detail::PostUiCall(std::move(fn));
+}
+
 int PumpPendingMessages()
 {
     // What was queued at the call is handled whatever happens; a stream that keeps the queue from running

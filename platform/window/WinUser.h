@@ -791,6 +791,9 @@ constexpr UINT EM_UNDO = 0x00C7;
 constexpr UINT EM_EMPTYUNDOBUFFER = 0x00CD;
 constexpr UINT EM_SETREADONLY = 0x00CF;
 constexpr UINT EM_SETMARGINS = 0x00D3;
+/// EM_SETMARGINS: wParam says which margins lParam (MAKELONG(left, right), in pixels) sets.
+constexpr WPARAM EC_LEFTMARGIN = 0x0001;
+constexpr WPARAM EC_RIGHTMARGIN = 0x0002;
 constexpr UINT EM_GETLIMITTEXT = 0x00D5;
 constexpr UINT EN_SETFOCUS = 0x0100;
 constexpr UINT EN_KILLFOCUS = 0x0200;

@@ -1,6 +1,7 @@
 #include "Controls/ProgressCtrlST.h"
 
 #include "platform/resources/Resources.h"
+#include "platform/window/CommCtrl.h"
 #include "tests/controls/ControlsTestSupport.h"
 #include "tests/controls/controls_test_ids.h"
 
@@ -144,4 +145,14 @@ TEST_F(ProgressCtrlSTTest, OneBitmapAsForegroundAndBackgroundIsFreedOnce)
     ASSERT_EQ(bar.SetBitmap(other, nullptr), 0);
     EXPECT_EQ(GetObjectType(both), 0u);
     EXPECT_EQ(GetObjectType(other), OBJ_BITMAP);
+}
+
+TEST_F(ProgressCtrlSTTest, PlainBarPaintsItsBackgroundColour)
+{
+    Make(0, 101, 20);
+    EXPECT_EQ(static_cast<COLORREF>(bar.SendMessage(PBM_SETBKCOLOR, 0, RGB(10, 20, 30))), CLR_DEFAULT);
+    bar.SetPos(50);
+    EXPECT_EQ(Pixel(Grab(bar), 90, 10), RGB(10, 20, 30));
+    EXPECT_EQ(static_cast<COLORREF>(bar.SendMessage(PBM_SETBKCOLOR, 0, CLR_DEFAULT)), RGB(10, 20, 30));
+    EXPECT_NE(Pixel(Grab(bar), 90, 10), RGB(10, 20, 30)) << "the system's colour again";
 }

@@ -359,6 +359,89 @@ void BmpStates(std::vector<Entry>& out, std::initializer_list<int> ids, int w, i
     }
 }
 
+/// The light panel that dark texts stand on, with a hairline edge.
+void Paper(QPainter& p, const QRectF& r)
+{
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing, true);
+    p.setPen(QPen(kEdgeLight, 1));
+    p.setBrush(kPaper);
+    p.drawRoundedRect(r.adjusted(0.5, 0.5, -0.5, -0.5), 6, 6);
+    p.restore();
+}
+
+/// A text field sunk into the paper: white, with a darker top edge.
+void Field(QPainter& p, const QRectF& r)
+{
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing, true);
+    p.setPen(QPen(QColor(0xB4, 0xB9, 0xC4), 1));
+    p.setBrush(Qt::white);
+    p.drawRoundedRect(r.adjusted(0.5, 0.5, -0.5, -0.5), 3, 3);
+    p.setPen(QPen(QColor(0x8A, 0x90, 0x9C), 1));
+    p.drawLine(QPointF(r.left() + 3, r.top() + 0.5), QPointF(r.right() - 3, r.top() + 0.5));
+    p.restore();
+}
+
+/// The windows of the file operations: the overwrite prompt, the copy-to-folder dialog, the wait
+/// window's light body and its progress bar, and their text buttons (captions drawn by the buttons).
+void FileOperationSkin(std::vector<Entry>& e)
+{
+    // Overwrite prompt (604 x 272): the question on paper, the five answers on the dark row below.
+    e.push_back(Png(
+        869, 604, 272,
+        [](QPainter& p, const QRectF& r)
+        {
+            Background(p, r, false);
+            Paper(p, QRectF(14, 14, r.width() - 28, 182));
+        },
+        "overwrite prompt"));
+    // Copy to folder (444 x 250): the dialog is cut to (15, 14)-(429, 235); the rim around it is the
+    // layered window's soft shadow.
+    e.push_back(Png(
+        521, 444, 250,
+        [](QPainter& p, const QRectF&)
+        {
+            Background(p, QRectF(12, 11, 420, 227), true);
+            Paper(p, QRectF(23, 58, 398, 104));
+            Field(p, QRectF(30, 102, 256, 24));
+        },
+        "copy to folder"));
+    // The wait windows (484 x 130, the size they give themselves): the dark frame around a light body, so
+    // that their dark text reads.
+    e.push_back(Png(
+        448, 484, 130,
+        [](QPainter& p, const QRectF& r)
+        {
+            Background(p, r, false);
+            Paper(p, QRectF(10, 10, r.width() - 20, r.height() - 20));
+        },
+        "wait window"));
+    States(e, {509, 510, 511, 512}, 119, 34, Glyph::None, false, "Browse (copy to folder)");
+    States(e, {513, 514, 515, 516}, 112, 44, Glyph::None, false, "overwrite answers and Cancel");
+    States(e, {517, 518, 519, 520}, 80, 44, Glyph::None, false, "OK (copy to folder)");
+    e.push_back(Bmp(
+        8901, 249, 17,
+        [](QPainter& p, const QRectF& r)
+        {
+            QLinearGradient g(r.topLeft(), r.bottomLeft());
+            g.setColorAt(0, kAccent.lighter(115));
+            g.setColorAt(1, kAccentDark);
+            p.fillRect(r, g);
+            p.fillRect(QRectF(r.left(), r.top(), r.width(), 1), kAccent.lighter(140));
+        },
+        "copy progress bar"));
+    e.push_back(Bmp(
+        446, 249, 17,
+        [](QPainter& p, const QRectF& r)
+        {
+            p.fillRect(r, Qt::white);
+            p.setPen(QColor(0xB4, 0xB9, 0xC4));
+            p.drawRect(r.adjusted(0, 0, -1, -1));
+        },
+        "copy progress trough"));
+}
+
 std::vector<Entry> Skin()
 {
     std::vector<Entry> e;
@@ -376,7 +459,6 @@ std::vector<Entry> Skin()
     bg(871, 208, 246, true, "compact capture window");
     bg(881, 70, 71, false, "full-screen exit window");
     bg(868, 473, 272, true, "resolution change notice");
-    bg(448, 320, 120, false, "wait window");
     // A thin, almost invisible strip: near-white at alpha 11.
     e.push_back(Png(
         888, 2, 150, [](QPainter& p, const QRectF& r) { p.fillRect(r, QColor(254, 254, 254, 11)); },
@@ -490,6 +572,8 @@ std::vector<Entry> Skin()
         867, 27, 28,
         [](QPainter& p, const QRectF& r) { Button(p, r, State::Hover, Glyph::None, false, kPaper); },
         "sound check box under the pointer"));
+
+    FileOperationSkin(e);
 
     // The transparent edit's caret: a light bar that reads on the dark surface.
     e.push_back(Bmp(

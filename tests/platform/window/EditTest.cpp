@@ -203,3 +203,22 @@ TEST_F(EditTest, FocusedFieldShowsItsCursorOnlyWhileItShowsTheCaret)
     EXPECT_EQ(cursorWidth(first), 0);
     EXPECT_GT(cursorWidth(second), 0);
 }
+
+TEST_F(EditTest, MarginsSetTheSidesOfTheFormattingRectangleOnly)
+{
+    RECT formatting{0, 5, 200, 19};
+    SendMessage(first, EM_SETRECT, 0, reinterpret_cast<LPARAM>(&formatting));
+    SendMessage(first, EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN, MAKELONG(7, 9));
+    RECT now{};
+    SendMessage(first, EM_GETRECT, 0, reinterpret_cast<LPARAM>(&now));
+    EXPECT_EQ(now.left, 7);
+    EXPECT_EQ(now.right, 200 - 9);
+    EXPECT_EQ(now.top, 5) << "the vertical placement stays";
+    EXPECT_EQ(now.bottom, 19);
+    EXPECT_EQ(LineOf(first)->textMargins(), QMargins(7, 5, 9, 5));
+
+    SendMessage(first, EM_SETMARGINS, EC_RIGHTMARGIN, MAKELONG(30, 2));
+    SendMessage(first, EM_GETRECT, 0, reinterpret_cast<LPARAM>(&now));
+    EXPECT_EQ(now.left, 7) << "only the margin named changes";
+    EXPECT_EQ(now.right, 200 - 2);
+}
