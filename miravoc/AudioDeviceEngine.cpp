@@ -955,11 +955,23 @@ void CAudioDeviceEngine::WatchDevices()
     Raise(0, AUDIO_EVENT_DEVICE_LIST_CHANGED);
 }
 
+namespace
+{
+// Calls of the callback running on this thread, so that a callback may replace the callback itself.
+thread_local int t_callbacksHere = 0;
+} // namespace
+
 void CAudioDeviceEngine::Raise(DWORD value, AudioEngineEvent type)
 {
-    const AudioEngineCallback callback = m_callback.load();
-    if (!callback)
-        return;
+    AudioEngineCallback callback = nullptr;
+    {
+        std::lock_guard held(m_callbackLock);
+        callback = m_callback;
+        if (!callback)
+            return;
+        ++m_callbacksRunning;
+    }
+    ++t_callbacksHere;
     try
     {
         callback(value, type);
@@ -968,11 +980,25 @@ void CAudioDeviceEngine::Raise(DWORD value, AudioEngineEvent type)
     {
         // A handler's failure stays with the handler; the engine's threads go on.
     }
+    --t_callbacksHere;
+    // Told under the lock: once it is released, the engine may be gone.
+    std::lock_guard held(m_callbackLock);
+    --m_callbacksRunning;
+    m_callbackIdle.notify_all();
 }
 
 void CAudioDeviceEngine::SetEventCallback(AudioEngineCallback callback)
 {
-    m_callback.store(callback);
+    std::unique_lock held(m_callbackLock);
+    m_callback = callback;
+    // Whoever removes a callback frees what it reaches next; no call of it may still be on its way.
+    m_callbackIdle.wait(held, [this] { return m_callbacksRunning <= t_callbacksHere; });
+}
+
+bool CAudioDeviceEngine::HasEventCallback()
+{
+    std::lock_guard held(m_callbackLock);
+    return m_callback != nullptr;
 }
 
 LRESULT CAudioDeviceEngine::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
@@ -983,7 +1009,7 @@ LRESULT CAudioDeviceEngine::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARA
         if (msg == WM_DEVICECHANGE && wParam == DBT_DEVNODES_CHANGED)
             engine->Wake(WATCHER);
         else if (msg == MM_MIXM_CONTROL_CHANGE &&
-                 reinterpret_cast<HMIXER>(wParam) == engine->m_hMixer.load() && engine->m_callback.load())
+                 reinterpret_cast<HMIXER>(wParam) == engine->m_hMixer.load() && engine->HasEventCallback())
         {
             const auto control = static_cast<DWORD>(lParam);
             if (control == engine->m_sourceVolumeControlId || control == engine->m_destinationVolumeControlId)

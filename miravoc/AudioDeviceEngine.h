@@ -6,6 +6,7 @@
 
 #include <array>
 #include <atomic>
+#include <condition_variable>
 #include <deque>
 #include <memory>
 #include <mutex>
@@ -104,7 +105,8 @@ public:
     /// The smoothed input level 0 to 100; 0 unless metering runs on an open device.
     int GetMeterLevel() const;
 
-    /// Null removes the callback.
+    /// Replaces the callback (null removes it). Returns once no call of the previous callback runs any more
+    /// (apart from the one that calls this, when a callback does), so that what it reaches may go away.
     void SetEventCallback(AudioEngineCallback callback);
 
     /// Remembers the webcam's USB vendor and product id texts and looks up its microphone model.
@@ -140,6 +142,7 @@ private:
     void CloseMixer();
     void OnBufferDone(Session& session, WAVEHDR& header);
     void Raise(DWORD value, AudioEngineEvent type);
+    bool HasEventCallback();
     void Wake(Thread thread);
     void RunThread(Thread thread);
     void CloseQueued();
@@ -183,7 +186,11 @@ private:
     DWORD m_muteControlId = 0;
 
     HWND m_hWnd = nullptr;
-    std::atomic<AudioEngineCallback> m_callback{nullptr};
+    // The callback and the calls of it that run, which SetEventCallback waits for.
+    std::mutex m_callbackLock;
+    std::condition_variable m_callbackIdle;
+    AudioEngineCallback m_callback = nullptr; // under m_callbackLock
+    int m_callbacksRunning = 0;               // under m_callbackLock
 
     // Serialises Close with the re-queue thread and the closer's taking from the queue.
     std::recursive_timed_mutex m_lock;

@@ -1,11 +1,16 @@
 #include "Miravoc.h"
 
 #include "AudioDeviceEngine.h"
+#include "Languages.h"
 #include "MiravocApp.h"
+#include "MiravocDlg.h"
+#include "NoiseCancellation.h"
 #include "PelmoraLibrary.h"
 
 #include "platform/ostrago/Ostrago.h"
+#include "platform/resources/Resources.h"
 #include "platform/wave/MMSystem.h"
+#include "resources/miravoc/resource.h"
 
 #include <algorithm>
 #include <climits>
@@ -15,6 +20,27 @@ namespace
 {
 constexpr DWORD kUnreadable = 0xFFFFFFFF;
 constexpr size_t kMicNameBytes = 255;
+// What ShowVolumeDialog switches the noise cancellation with: the main program's values.
+constexpr NoiseCancellationParameters kDefaultNoiseCancellation = {{1, 30, 950, 900}};
+
+/// The audio settings dialog that ShowVolumeDialog or ShowVolumeSlider runs; null otherwise.
+CMiravocDlg* g_pCurrentDialog = nullptr;
+
+/// Texts, templates and images come from this library while one of its dialogs runs.
+class LibraryResources
+{
+public:
+    LibraryResources() : m_previous(AfxGetResourceHandle())
+    {
+        AfxSetResourceHandle(platform::resources::ThisModule());
+    }
+    ~LibraryResources() { AfxSetResourceHandle(m_previous); }
+    LibraryResources(const LibraryResources&) = delete;
+    LibraryResources& operator=(const LibraryResources&) = delete;
+
+private:
+    HINSTANCE m_previous;
+};
 
 bool IsVista()
 {
@@ -331,4 +357,88 @@ void SetDefaultMicVidPid(char* vid, char* pid)
     if (!engine)
         return;
     Guarded([&] { engine->SetMicVidPid(vid, pid); });
+}
+
+int GetDefaultMicFilterId()
+{
+    CAudioDeviceEngine* engine = AudioDeviceEngine();
+    if (!engine)
+        return -1;
+    return Guarded(-1, [&] { return FindMicFilter(engine->GetMicVendorId(), engine->GetMicProductId()); });
+}
+
+namespace
+{
+/// Runs `dialog` modally as the current dialog; whether it ended with OK.
+bool RunDialog(CMiravocDlg& dialog)
+{
+    g_pCurrentDialog = &dialog;
+    const INT_PTR result = dialog.DoModal();
+    g_pCurrentDialog = nullptr;
+    return result == IDOK;
+}
+} // namespace
+
+bool ShowVolumeDialog(CWnd* parent)
+{
+    if (!AudioDeviceEngine())
+        return false;
+    return Guarded(false,
+                   [&]
+                   {
+                       LibraryResources resources;
+                       CMiravocDlg dialog(parent,
+                                          IsArabicLanguage() ? IDD_AUDIO_SETTINGS_RTL : IDD_AUDIO_SETTINGS);
+                       dialog.SetMode(0);
+                       dialog.SetNoiseCancellationParameters(kDefaultNoiseCancellation);
+                       return RunDialog(dialog);
+                   });
+}
+
+bool ShowVolumeSlider(int mode, CString& device, CWnd* parent, int ncParam1, DWORD ncParam2, DWORD ncParam3,
+                      DWORD ncParam4, int lockNc)
+{
+    CAudioDeviceEngine* engine = AudioDeviceEngine();
+    if (!engine)
+        return false;
+    return Guarded(false,
+                   [&]
+                   {
+                       LibraryResources resources;
+                       const bool arabic = IsArabicLanguage();
+                       if (arabic && parent && parent->GetSafeHwnd())
+                           parent->ModifyStyleEx(0, WS_EX_LAYOUTRTL);
+                       bool ok = false;
+                       {
+                           CMiravocDlg dialog(parent, arabic ? IDD_AUDIO_SETTINGS_RTL : IDD_AUDIO_SETTINGS);
+                           dialog.SetMode(mode);
+                           dialog.SetDeviceName(device);
+                           dialog.SetNoiseCancellationParameters(
+                               {{static_cast<DWORD>(ncParam1), ncParam2, ncParam3, ncParam4}});
+                           dialog.LockNoiseCancellation(lockNc == 1 ? 1 : 0);
+                           ok = RunDialog(dialog);
+                       }
+                       // The whole name of the device left open, so that the caller finds it by it.
+                       std::string name;
+                       if (IsVista())
+                           miravoc::pelmora::GetCurrentDeviceName(name);
+                       else
+                           name = CAudioDeviceEngine::GetDeviceFullName(engine->GetOpenDeviceIndex());
+                       if (!name.empty())
+                           device = CString(std::string(platform::Utf8Prefix(name, kMicNameBytes)));
+                       return ok;
+                   });
+}
+
+bool CloseVolumeDialog()
+{
+    Guarded(
+        []
+        {
+            CMiravocDlg* dialog = g_pCurrentDialog;
+            if (dialog && dialog->GetSafeHwnd() && ::IsWindow(dialog->GetSafeHwnd()) &&
+                dialog->IsWindowVisible())
+                dialog->CTransparentDialogBase::OnCancel();
+        });
+    return true;
 }

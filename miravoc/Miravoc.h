@@ -3,6 +3,8 @@
 #include "platform/win/CString.h"
 #include "platform/win/WinTypes.h"
 
+class CWnd;
+
 #include <cstddef>
 
 /// The audio library's exported functions. The calling program links them by their C++ names. Call them
@@ -63,3 +65,19 @@ MIRAVOC_API void SetDefaultMic();
 /// Remembers the webcam's USB vendor and product id texts (4 hexadecimal digits each) for
 /// GetDefaultMicName. No engine: nothing.
 MIRAVOC_API void SetDefaultMicVidPid(char* vid, char* pid);
+/// The index of the noise-cancellation driver instance of the webcam whose ids were given to
+/// SetDefaultMicVidPid; -1 when no instance has them, there is no driver (always so on Linux) or no engine.
+MIRAVOC_API int GetDefaultMicFilterId();
+/// Runs the audio settings dialog modally over `parent`, with the noise cancellation instead of the
+/// microphone chooser. True when it ended with OK. No engine: false, no dialog.
+MIRAVOC_API bool ShowVolumeDialog(CWnd* parent);
+/// Runs the audio settings dialog modally over `parent`: `mode` non-zero shows the microphone chooser,
+/// 0 the noise cancellation, switched with the four parameters and shown unswitchable when `lockNc` is 1.
+/// `device` names the microphone in use, preselected; afterwards it holds the whole name of the device the
+/// dialog left open (unchanged when that cannot be had). True when it ended with OK. No engine: false, no
+/// dialog, `device` unchanged.
+MIRAVOC_API bool ShowVolumeSlider(int mode, CString& device, CWnd* parent, int ncParam1, DWORD ncParam2,
+                                  DWORD ncParam3, DWORD ncParam4, int lockNc);
+/// Ends the running audio settings dialog as Cancel would, without putting anything back, when it is
+/// shown. Always true.
+MIRAVOC_API bool CloseVolumeDialog();

@@ -164,7 +164,8 @@ void CBrevicamDlg::DisableLiveControls()
     for (CWnd* button :
          std::initializer_list<CWnd*>{&m_videoSettingsButton, &m_audioSettingsButton, &m_fullScreenButton})
         button->EnableWindow(FALSE);
-    // The audio settings dialog is closed here, and a running About box ended, once they exist.
+    CloseVolumeDialog();
+    // A running About box is ended here once it exists.
     KillTimer(kVolumeTimer);
     m_muteButton.EnableWindow(FALSE);
     m_unmuteButton.EnableWindow(FALSE);
@@ -354,8 +355,21 @@ void CBrevicamDlg::OnRefreshDevices()
 
 void CBrevicamDlg::OnAudioSettings()
 {
-    // The audio settings dialog of the audio library comes with its own window; until then the command
-    // does nothing.
+    CCaptureGraph& graph = m_pController->m_graph;
+    CString microphone = graph.GetAudioDevices().GetSelectedName();
+    // The capture panel owns the dialog once it exists; until then the main window does.
+    if (!ShowVolumeSlider(1, microphone, this, 1, 30, 950, 900, 0) || graph.GetGraphMode() != 0)
+        return;
+    Guarded(
+        [&]
+        {
+            graph.EnumerateDevices(CDeviceGraph::kAudio);
+            const int position = graph.GetAudioDevices().IndexOf(microphone);
+            if (position < 0)
+                StartMicrophoneWait();
+            else
+                m_pController->SelectDevice(CDeviceGraph::kAudio, position);
+        });
 }
 
 LRESULT CBrevicamDlg::OnMicWaitTick(WPARAM, LPARAM)

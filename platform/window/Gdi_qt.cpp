@@ -278,6 +278,53 @@ bool NeedsSource(DWORD rop)
     return ((rop3 >> 2) & 0x33) != (rop3 & 0x33);
 }
 
+std::optional<QPainter::CompositionMode> SourceRasterOp(DWORD rop)
+{
+    switch (rop)
+    {
+    case SRCAND:
+        return QPainter::RasterOp_SourceAndDestination;
+    case SRCPAINT:
+        return QPainter::RasterOp_SourceOrDestination;
+    case SRCINVERT:
+        return QPainter::RasterOp_SourceXorDestination;
+    default:
+        return std::nullopt;
+    }
+}
+
+bool IsMonochrome(const Dc& dc)
+{
+    return dc.dcKind == DcKind::Memory && (dc.bitmap ? dc.bitmap->bitsPerPixel : 1) == 1;
+}
+
+QRgb Opaque(COLORREF c)
+{
+    return qRgb(GetRValue(c), GetGValue(c), GetBValue(c));
+}
+
+/// Pixels crossing between a one-bit surface and a colour one change as GDI changes them: into one bit,
+/// the source's background colour becomes white and every other colour black; out of one bit, black
+/// becomes the target's text colour and white its background colour.
+void ConvertDepth(const Dc& source, const Dc& target, QImage& pixels)
+{
+    const bool fromMono = IsMonochrome(source);
+    if (fromMono == IsMonochrome(target))
+        return;
+    const QRgb key = Opaque(source.state.bkColor) & 0xFFFFFF;
+    const QRgb black = fromMono ? Opaque(target.state.textColor) : qRgb(0, 0, 0);
+    const QRgb white = fromMono ? Opaque(target.state.bkColor) : qRgb(255, 255, 255);
+    for (int y = 0; y < pixels.height(); ++y)
+    {
+        auto* row = reinterpret_cast<QRgb*>(pixels.scanLine(y));
+        for (int x = 0; x < pixels.width(); ++x)
+        {
+            const QRgb colour = row[x] & 0xFFFFFF;
+            row[x] = (fromMono ? colour != 0 : colour == key) ? white : black;
+        }
+    }
+}
+
 bool StretchInternal(HDC hdst, QRect dstRect, const QImage* sourcePixels, DWORD rop, bool mirrorX,
                      bool mirrorY)
 {
@@ -308,6 +355,20 @@ bool StretchInternal(HDC hdst, QRect dstRect, const QImage* sourcePixels, DWORD 
     if (rop == SRCCOPY && sourcePixels)
     {
         WritePixels(*dc, s, device, source, QPainter::CompositionMode_Source);
+        return true;
+    }
+    // The source operations of masked drawing are the painter's own raster operations, which combine the
+    // colour bits as GDI does; the source is opaque for them, as a GDI source has no alpha.
+    if (const auto mode = SourceRasterOp(rop); mode && sourcePixels)
+    {
+        QImage opaque = source.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+        for (int y = 0; y < opaque.height(); ++y)
+        {
+            auto* row = reinterpret_cast<QRgb*>(opaque.scanLine(y));
+            for (int x = 0; x < opaque.width(); ++x)
+                row[x] |= 0xFF000000u;
+        }
+        WritePixels(*dc, s, device, opaque, *mode);
         return true;
     }
     const quint32 rop3 = (rop >> 16) & 0xFF;
@@ -1848,7 +1909,9 @@ BOOL StretchBlt(HDC dst, int x, int y, int width, int height, HDC src, int xSrc,
         return FALSE;
     }
     const QRect from = Normal(xSrc, ySrc, xSrc + wSrc, ySrc + hSrc).translated(LogicalOffset(*s));
-    const QImage pixels = ReadPixels(*s, from);
+    QImage pixels = ReadPixels(*s, from);
+    if (auto d = LookupDc(dst))
+        ConvertDepth(*s, *d, pixels);
     const bool mirrorX = (width < 0) != (wSrc < 0);
     const bool mirrorY = (height < 0) != (hSrc < 0);
     return StretchInternal(dst, Normal(x, y, x + width, y + height), &pixels, rop, mirrorX, mirrorY) ? TRUE

@@ -43,6 +43,10 @@ const char* const kExportNames[] = {
     "_Z17GetDefaultMicNameR7CString",
     "_Z13SetDefaultMicv",
     "_Z19SetDefaultMicVidPidPcS_",
+    "_Z21GetDefaultMicFilterIdv",
+    "_Z16ShowVolumeDialogP4CWnd",
+    "_Z16ShowVolumeSlideriR7CStringP4CWndijjji",
+    "_Z17CloseVolumeDialogv",
 };
 } // namespace
 

@@ -9,9 +9,12 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <atomic>
+#include <chrono>
 #include <cstring>
 #include <ostream>
 #include <string>
+#include <thread>
 #include <vector>
 
 using miravoc_test::EngineEvents;
@@ -389,6 +392,48 @@ TEST_F(MiravocTest, ClosingTwiceReportsOnce)
     EXPECT_EQ(EngineEvents::Snapshot(),
               (std::vector<std::pair<DWORD, DWORD>>{{0, AUDIO_EVENT_DEVICE_CLOSED}}));
     EXPECT_FALSE(EnableVolumeMetering(true));
+}
+
+namespace
+{
+// A callback that holds the engine's thread until it is let go.
+std::atomic<bool> g_inCallback{false};
+std::atomic<bool> g_releaseCallback{false};
+
+void HoldingCallback(DWORD, DWORD type)
+{
+    if (type != AUDIO_EVENT_DEVICE_LIST_CHANGED)
+        return;
+    g_inCallback = true;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!g_releaseCallback && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    g_inCallback = false;
+}
+} // namespace
+
+TEST_F(MiravocTest, RemovingTheCallbackWaitsForTheOneRunning)
+{
+    g_inCallback = false;
+    g_releaseCallback = false;
+    g_pAudioDeviceEngine->SetEventCallback(&HoldingCallback);
+    ASSERT_GE(LoadSource(daemon, "extra", "Another Microphone"), 0);
+    // The device watcher reports the new source and stays in the callback.
+    ASSERT_TRUE(PumpUntil([] { return g_inCallback.load(); }));
+
+    std::atomic<bool> removed{false};
+    std::thread remover(
+        [&removed]
+        {
+            g_pAudioDeviceEngine->SetEventCallback(nullptr);
+            removed = true;
+        });
+    miravoc_test::PumpFor(300);
+    EXPECT_FALSE(removed.load()) << "the callback was removed while it ran";
+    g_releaseCallback = true;
+    EXPECT_TRUE(PumpUntil([&removed] { return removed.load(); }));
+    remover.join();
+    EXPECT_FALSE(g_inCallback.load());
 }
 
 // Without the engine (before the library built it, or when it could not), every export gives its answer

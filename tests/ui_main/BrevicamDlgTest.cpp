@@ -6,6 +6,7 @@
 #include "brevicam/core/Params.h"
 #include "brevicam/media/GIFConversionTask.h"
 #include "miravoc/Miravoc.h"
+#include "platform/commctrl2/ComboBox.h"
 #include "platform/ostrago/Ostrago.h"
 #include "platform/window/QtHost.h"
 #include "platform/window/WinApp.h"
@@ -575,6 +576,28 @@ void CancelCameraControls(HWND, UINT, UINT_PTR id, DWORD)
     }
 }
 
+/// Keeps ending the audio settings dialog that a click opens, for as long as it lives.
+class AudioSettingsCanceller
+{
+public:
+    explicit AudioSettingsCanceller(bool wanted)
+        : m_timer(wanted
+                      ? ::SetTimer(nullptr, 0, 50, [](HWND, UINT, UINT_PTR, DWORD) { CloseVolumeDialog(); })
+                      : 0)
+    {
+    }
+    ~AudioSettingsCanceller()
+    {
+        if (m_timer)
+            ::KillTimer(nullptr, m_timer);
+    }
+    AudioSettingsCanceller(const AudioSettingsCanceller&) = delete;
+    AudioSettingsCanceller& operator=(const AudioSettingsCanceller&) = delete;
+
+private:
+    UINT_PTR m_timer;
+};
+
 // Clicking gives the button the focus first; several buttons then hide themselves (mute and unmute swap,
 // the refresh button goes with the returning picture) or close the window.
 TEST_P(ButtonClickTest, ClickedButtonLeavesTheWindowWorking)
@@ -596,6 +619,7 @@ TEST_P(ButtonClickTest, ClickedButtonLeavesTheWindowWorking)
             ASSERT_TRUE(::IsWindowEnabled(button));
             if (GetParam().id == IDC_VIDEO_SETTINGS)
                 ::SetTimer(nullptr, 0, 50, &CancelCameraControls);
+            const AudioSettingsCanceller canceller(GetParam().id == IDC_AUDIO_SETTINGS);
             RECT client{};
             ::GetClientRect(button, &client);
             controls_test::Click(button, QPoint(client.right / 2, client.bottom / 2));
@@ -677,6 +701,7 @@ TEST_P(ButtonLookTest, PushButtonLooksAsBeforeOnceItsClickIsDone)
 
     if (GetParam().id == IDC_VIDEO_SETTINGS)
         ::SetTimer(nullptr, 0, 50, &CancelCameraControls);
+    const AudioSettingsCanceller canceller(GetParam().id == IDC_AUDIO_SETTINGS);
     RECT client{};
     ::GetClientRect(button, &client);
     controls_test::Click(button, QPoint(client.right / 2, client.bottom / 2));
@@ -837,6 +862,108 @@ INSTANTIATE_TEST_SUITE_P(Names, MicrophoneWaitTest,
                                                               false}),
                          [](const testing::TestParamInfo<WaitedMicrophoneCase>& info)
                          { return std::string(info.param.name); });
+
+// The audio settings dialog ------------------------------------------------------------------------------
+
+namespace
+{
+/// The audio library's settings dialog when one is on the screen: the window with its volume trackbar.
+HWND AudioSettingsDialog()
+{
+    HWND found = nullptr;
+    ::EnumWindows(
+        [](HWND hwnd, LPARAM result) -> BOOL
+        {
+            HWND slider = ::GetDlgItem(hwnd, 1003);
+            char cls[64] = {};
+            if (slider && ::GetClassName(slider, cls, sizeof cls) &&
+                std::string(cls) == "msctls_trackbar32" && ::IsWindowVisible(hwnd))
+            {
+                *reinterpret_cast<HWND*>(result) = hwnd;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+/// What runs inside the audio settings dialog once it is on the screen (on a timer of this thread).
+std::function<void(HWND)> g_audioDialogStep;
+
+void RunAudioDialogStep(HWND, UINT, UINT_PTR id, DWORD)
+{
+    if (HWND dialog = AudioSettingsDialog())
+    {
+        ::KillTimer(nullptr, id);
+        if (g_audioDialogStep)
+            g_audioDialogStep(dialog);
+    }
+}
+} // namespace
+
+TEST_F(BrevicamDlgTest, AudioSettingsButtonOpensTheDialogAndTheChosenMicrophoneRecords)
+{
+    testing_support::PulseDaemon daemon;
+    CBrevicamDlg& dlg = Dialog();
+    CCaptureGraph& graph = Controller().m_graph;
+    const CString before = graph.GetAudioDevices().GetSelectedName();
+    ASSERT_FALSE(before.IsEmpty());
+    std::string preselected;
+    const std::string wanted = testing_support::PulseDaemon::kSine1000Description;
+    g_audioDialogStep = [&](HWND dialog)
+    {
+        // The microphone in use is preselected; the user picks another and confirms.
+        const HWND chooser = ::GetDlgItem(dialog, 1010);
+        char text[256] = {};
+        ::GetWindowText(chooser, text, sizeof text);
+        preselected = text;
+        const auto count = static_cast<int>(::SendMessage(chooser, CB_GETCOUNT, 0, 0));
+        for (int entry = 0; entry < count; ++entry)
+        {
+            char name[256] = {};
+            ::SendMessage(chooser, CB_GETLBTEXT, static_cast<WPARAM>(entry), reinterpret_cast<LPARAM>(name));
+            if (wanted == name)
+                ::SendMessage(chooser, CB_SETCURSEL, static_cast<WPARAM>(entry), 0);
+        }
+        ::SendMessage(dialog, WM_COMMAND, MAKEWPARAM(1010, CBN_SELCHANGE), reinterpret_cast<LPARAM>(chooser));
+        ::SendMessage(dialog, WM_COMMAND, IDOK, 0);
+    };
+    const UINT_PTR timer = ::SetTimer(nullptr, 0, 50, &RunAudioDialogStep);
+    ::SendMessage(dlg.GetHwnd(), WM_COMMAND, MAKEWPARAM(IDC_AUDIO_SETTINGS, BN_CLICKED),
+                  reinterpret_cast<LPARAM>(Item(IDC_AUDIO_SETTINGS)));
+    ::KillTimer(nullptr, timer);
+    g_audioDialogStep = nullptr;
+    EXPECT_EQ(preselected, before.Str());
+    EXPECT_EQ(graph.GetAudioDevices().GetSelectedName().Str(), wanted);
+    m_dlg.reset();
+    Controller().StopPreview();
+    CloseAudioDevice();
+}
+
+TEST_F(BrevicamDlgTest, LosingTheCameraClosesTheAudioSettingsDialog)
+{
+    testing_support::PulseDaemon daemon;
+    CBrevicamDlg& dlg = Dialog();
+    bool shown = false;
+    g_audioDialogStep = [&](HWND)
+    {
+        shown = true;
+        Controller().m_pVideoState->SetState(VS_LOST);
+    };
+    const UINT_PTR timer = ::SetTimer(nullptr, 0, 50, &RunAudioDialogStep);
+    // Returns once the dialog has ended.
+    ::SendMessage(dlg.GetHwnd(), WM_COMMAND, MAKEWPARAM(IDC_AUDIO_SETTINGS, BN_CLICKED),
+                  reinterpret_cast<LPARAM>(Item(IDC_AUDIO_SETTINGS)));
+    ::KillTimer(nullptr, timer);
+    g_audioDialogStep = nullptr;
+    EXPECT_TRUE(shown);
+    EXPECT_EQ(AudioSettingsDialog(), nullptr);
+    EXPECT_FALSE(Enabled(IDC_AUDIO_SETTINGS));
+    m_dlg.reset();
+    Controller().StopPreview();
+    CloseAudioDevice();
+}
 
 // Timers and system messages ---------------------------------------------------------------------------
 

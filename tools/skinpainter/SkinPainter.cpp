@@ -2,7 +2,8 @@
 // windows take by resource id, the program's icon and the edit fields' pointer, in one look (dark
 // surface, one accent colour, crisp 1-px edges), and writes the .rc fragment that embeds them.
 //
-//   skinpainter <output folder>   e.g. resources/skin/brevicam
+//   skinpainter <output folder>   e.g. resources/skin/brevicam; the folder's name chooses the module
+//                                 (brevicam, miravoc)
 
 #include <QDataStream>
 #include <QDir>
@@ -581,6 +582,190 @@ std::vector<Entry> Skin()
     return e;
 }
 
+/// Miravoc, the audio library: its settings dialog (texts in 0x333333 on the paper, the title in white).
+void MiravocSkin(std::vector<Entry>& e)
+{
+    // The key colour of the slider's thumbs, left out when they are drawn.
+    const QColor key(255, 2, 247);
+    e.push_back(Png(
+        129, 360, 520, [](QPainter& p, const QRectF& r) { Background(p, r, true, true); },
+        "audio settings dialog"));
+
+    // Level meter: the lit bar, lighter toward the top, and its trough.
+    e.push_back(Bmp(
+        130, 17, 222,
+        [](QPainter& p, const QRectF& r)
+        {
+            QLinearGradient g(r.bottomLeft(), r.topLeft());
+            g.setColorAt(0, kAccentDark);
+            g.setColorAt(1, kAccent.lighter(125));
+            p.fillRect(r, g);
+            for (qreal y = r.top() + 5; y < r.bottom(); y += 6)
+                p.fillRect(QRectF(r.left(), y, r.width(), 1), kPaper);
+        },
+        "level meter"));
+    e.push_back(Bmp(
+        142, 17, 222,
+        [](QPainter& p, const QRectF& r)
+        {
+            p.fillRect(r, kRaised);
+            for (qreal y = r.top() + 5; y < r.bottom(); y += 6)
+                p.fillRect(QRectF(r.left(), y, r.width(), 1), kPaper);
+            p.setPen(kEdge);
+            p.drawRect(r.adjusted(0, 0, -1, -1));
+        },
+        "level meter trough"));
+
+    // Volume slider: a groove on the paper, and a flat knob as long as the trackbar's thumb (20 px).
+    e.push_back(Bmp(
+        133, 24, 222,
+        [](QPainter& p, const QRectF& r)
+        {
+            p.fillRect(r, kPaper);
+            const QRectF groove(r.center().x() - 2, r.top() + 8, 4, r.height() - 16);
+            p.fillRect(groove, kEdge);
+            p.fillRect(QRectF(groove.left(), groove.top(), 1, groove.height()), kSurface);
+        },
+        "volume slider channel"));
+    auto knob = [key](const QColor& face, const QColor& edge)
+    {
+        return [=](QPainter& p, const QRectF& r)
+        {
+            // Crisp edges: a blended edge pixel would not match the key colour.
+            p.fillRect(r, key);
+            const QRectF body = r.adjusted(1, 2, -1, -2);
+            p.fillRect(body, edge);
+            p.fillRect(body.adjusted(1, 1, -1, -1), face);
+            p.fillRect(QRectF(body.left() + 4, r.center().y() - 0.5, body.width() - 8, 1), kInk);
+        };
+    };
+    e.push_back(Bmp(131, 24, 20, knob(kAccentDark, kAccent), "volume slider thumb"));
+    e.push_back(Bmp(132, 24, 20, knob(kRaised, kEdge), "volume slider thumb, disabled"));
+
+    // OK and Cancel: text buttons (the captions are drawn by the buttons).
+    States(e, {134, 135, 136}, 80, 44, Glyph::None, false, "OK");
+    States(e, {169, 170, 171}, 112, 44, Glyph::None, false, "Cancel");
+    // Mute and unmute; one disabled look for both.
+    States(e, {1023, 1024, 1025, 1029}, 37, 30, Glyph::Mic, false, "mute");
+    States(e, {1027, 1028}, 37, 30, Glyph::MicOff, false, "unmute");
+    // The noise-cancellation check box.
+    const std::pair<int, State> boxes[] = {
+        {1030, State::Normal}, {176, State::Hover}, {1031, State::Pressed}, {1032, State::Disabled}};
+    for (const auto& [id, state] : boxes)
+        e.push_back(Png(
+            id, 29, 29,
+            [state](QPainter& p, const QRectF& r)
+            { Button(p, r, state, state == State::Pressed ? Glyph::Tick : Glyph::None, false); },
+            "noise-cancellation check box"));
+
+    // Bitmap buttons: the close cross on the title strip, the sound settings button on the paper.
+    const std::pair<int, State> closes[] = {{165, State::Normal}, {168, State::Pressed}, {167, State::Hover}};
+    for (const auto& [id, state] : closes)
+        e.push_back(Bmp(
+            id, 26, 26,
+            [state](QPainter& p, const QRectF& r) { Button(p, r, state, Glyph::Close, false, kTitle); },
+            "close the audio settings"));
+    const std::pair<int, State> panels[] = {{138, State::Normal}, {140, State::Pressed}, {139, State::Hover}};
+    for (const auto& [id, state] : panels)
+        e.push_back(Bmp(
+            id, 37, 34,
+            [state](QPainter& p, const QRectF& r) { Button(p, r, state, Glyph::Sliders, false, kPaper); },
+            "system sound settings"));
+
+    // Microphone chooser: left end, stretched middle, right end with the arrow; light face, dark text.
+    const QColor field(0xE3, 0xE3, 0xE3);
+    e.push_back(Bmp(
+        154, 6, 25,
+        [field](QPainter& p, const QRectF& r)
+        {
+            p.fillRect(r, field);
+            p.fillRect(QRectF(r.left(), r.top(), 1, r.height()), kEdgeLight);
+            p.fillRect(QRectF(r.left(), r.top(), r.width(), 1), kEdgeLight);
+            p.fillRect(QRectF(r.left(), r.bottom() - 1, r.width(), 1), kEdgeLight);
+        },
+        "microphone chooser, left"));
+    e.push_back(Bmp(
+        153, 8, 25,
+        [field](QPainter& p, const QRectF& r)
+        {
+            p.fillRect(r, field);
+            p.fillRect(QRectF(r.left(), r.top(), r.width(), 1), kEdgeLight);
+            p.fillRect(QRectF(r.left(), r.bottom() - 1, r.width(), 1), kEdgeLight);
+        },
+        "microphone chooser, middle"));
+    e.push_back(Bmp(
+        155, 25, 25,
+        [field](QPainter& p, const QRectF& r)
+        {
+            p.fillRect(r, field);
+            p.fillRect(QRectF(r.left(), r.top(), r.width(), 1), kEdgeLight);
+            p.fillRect(QRectF(r.left(), r.bottom() - 1, r.width(), 1), kEdgeLight);
+            p.fillRect(QRectF(r.right() - 1, r.top(), 1, r.height()), kEdgeLight);
+            p.fillRect(QRectF(r.left(), r.top() + 4, 1, r.height() - 8), kEdgeLight);
+            p.setRenderHint(QPainter::Antialiasing, true);
+            p.setPen(Qt::NoPen);
+            p.setBrush(kInkDim);
+            const QPointF c = r.center();
+            p.drawPolygon(QPolygonF(
+                {QPointF(c.x() - 5, c.y() - 2), QPointF(c.x() + 5, c.y() - 2), QPointF(c.x(), c.y() + 3)}));
+        },
+        "microphone chooser, right"));
+    // The chooser's drop-down scroll bar: arrows, channel and the box's ends and middle.
+    auto arrow = [](bool up)
+    {
+        return [up](QPainter& p, const QRectF& r)
+        {
+            p.fillRect(r, kRaised);
+            p.setRenderHint(QPainter::Antialiasing, true);
+            p.setPen(Qt::NoPen);
+            p.setBrush(kInk);
+            const QPointF c = r.center();
+            const qreal d = up ? -1 : 1;
+            p.drawPolygon(QPolygonF({QPointF(c.x() - 4, c.y() - 2 * d), QPointF(c.x() + 4, c.y() - 2 * d),
+                                     QPointF(c.x(), c.y() + 2 * d)}));
+        };
+    };
+    e.push_back(Bmp(160, 14, 14, arrow(true), "chooser scroll bar, up"));
+    e.push_back(Bmp(161, 14, 14, arrow(false), "chooser scroll bar, down"));
+    e.push_back(Bmp(
+        162, 14, 14, [](QPainter& p, const QRectF& r) { p.fillRect(r, kSurface); },
+        "chooser scroll bar, channel"));
+    e.push_back(Bmp(
+        163, 14, 14, [](QPainter& p, const QRectF& r) { p.fillRect(r.adjusted(2, 0, -2, 0), kEdgeLight); },
+        "chooser scroll bar, box"));
+    e.push_back(Bmp(
+        164, 14, 4,
+        [](QPainter& p, const QRectF& r)
+        {
+            p.fillRect(r, kSurface);
+            p.fillRect(r.adjusted(3, 0, -3, 0), kEdgeLight);
+        },
+        "chooser scroll bar, box ends"));
+
+    // The band behind the noise-cancellation row.
+    e.push_back(Bmp(
+        175, 336, 40,
+        [](QPainter& p, const QRectF& r)
+        {
+            p.fillRect(r, kPaper);
+            p.setRenderHint(QPainter::Antialiasing, true);
+            p.setPen(QPen(kEdgeLight, 1));
+            p.setBrush(kPaper.darker(106));
+            p.drawRoundedRect(r.adjusted(0.5, 0.5, -0.5, -0.5), 6, 6);
+        },
+        "noise-cancellation row"));
+}
+
+/// The audio settings' icon: the microphone on the program's tile.
+void MicrophoneIcon(QPainter& p, const QRectF& r)
+{
+    p.setRenderHint(QPainter::Antialiasing, true);
+    p.setPen(QPen(kEdgeLight, 1));
+    p.setBrush(kTitle);
+    p.drawRoundedRect(r.adjusted(0.5, 0.5, -0.5, -0.5), r.width() * 0.22, r.width() * 0.22);
+    DrawGlyph(p, Glyph::Mic, r.adjusted(r.width() * 0.05, r.width() * 0.05, 0, 0), kAccent);
+}
+
 /// An icon or cursor resource: one picture per size, each painted at its own size rather than scaled.
 struct Pointer
 {
@@ -646,12 +831,24 @@ void TextBeam(QPainter& p, const QRectF&)
         p.fillRect(part, kInk);
 }
 
-std::vector<Pointer> Pointers()
+std::vector<Pointer> Pointers(const QString& module)
 {
+    if (module == "miravoc")
+        return {{128, false, {16, 32}, {}, MicrophoneIcon, "audio settings icon"}};
     return {
         {7, false, {16, 32, 48}, {}, ProgramIcon, "program icon"},
         {860, true, {32}, QPoint(15, 16), TextBeam, "edit field pointer"},
     };
+}
+
+/// The images of one module, named by its skin folder: the program's, or a library's.
+std::vector<Entry> SkinOf(const QString& module)
+{
+    if (module != "miravoc")
+        return Skin();
+    std::vector<Entry> e;
+    MiravocSkin(e);
+    return e;
 }
 
 /// The pictures of an icon or cursor file (.ico / .cur): the directory, then each picture as a 32-bit
@@ -729,8 +926,9 @@ int main(int argc, char** argv)
     QTextStream out(&rc);
     out << "// Skin images painted by tools/skinpainter; generated, do not edit.\n"
            "// Paths are relative to the .rc that includes this file (resources/<module>/).\n";
-    const QString relative = "../skin/" + QDir(folder).dirName() + "/";
-    for (const Entry& entry : Skin())
+    const QString module = QDir(folder).dirName();
+    const QString relative = "../skin/" + module + "/";
+    for (const Entry& entry : SkinOf(module))
     {
         QImage image(entry.width, entry.height, QImage::Format_ARGB32_Premultiplied);
         image.fill(Qt::transparent);
@@ -749,7 +947,7 @@ int main(int argc, char** argv)
         out << entry.id << (entry.png ? " PNG " : " BITMAP ") << "\"" << relative << name << "\" // "
             << entry.note << "\n";
     }
-    for (const Pointer& pointer : Pointers())
+    for (const Pointer& pointer : Pointers(module))
     {
         std::vector<QImage> pictures;
         for (int size : pointer.sizes)

@@ -210,6 +210,41 @@ TEST_F(GdiTest, TransparentBltLeavesTheKeyColourOut)
     EXPECT_EQ(GetPixel(dst.dc, 3, 0), RGB(255, 0, 0));
 }
 
+TEST_F(GdiTest, MonochromeMaskDrawsABitmapWithoutItsKeyColour)
+{
+    // A bitmap with a key colour, its mask and the "transparent blit" of the two by raster operations.
+    const COLORREF key = RGB(255, 2, 247);
+    Canvas picture(3, 1, key), target(3, 1, RGB(0, 128, 0));
+    picture.Fill(RGB(200, 30, 40), RECT{1, 0, 2, 1});
+    picture.Fill(RGB(0, 0, 0), RECT{2, 0, 3, 1});
+
+    // Copying colour into a one-bit bitmap: the source's background colour becomes white, the rest black.
+    HDC maskDc = CreateCompatibleDC(nullptr);
+    HBITMAP mask = CreateBitmap(3, 1, 1, 1, nullptr);
+    HGDIOBJ oldMask = SelectObject(maskDc, mask);
+    SetBkColor(picture.dc, key);
+    ASSERT_TRUE(BitBlt(maskDc, 0, 0, 3, 1, picture.dc, 0, 0, SRCCOPY));
+    EXPECT_EQ(GetPixel(maskDc, 0, 0), RGB(255, 255, 255));
+    EXPECT_EQ(GetPixel(maskDc, 1, 0), RGB(0, 0, 0));
+    EXPECT_EQ(GetPixel(maskDc, 2, 0), RGB(0, 0, 0));
+
+    // One bit into colour: black becomes the target's text colour, white its background colour.
+    SetTextColor(picture.dc, RGB(255, 255, 255));
+    SetBkColor(picture.dc, RGB(0, 0, 0));
+    ASSERT_TRUE(BitBlt(picture.dc, 0, 0, 3, 1, maskDc, 0, 0, SRCAND));
+    EXPECT_EQ(GetPixel(picture.dc, 0, 0), RGB(0, 0, 0));
+    EXPECT_EQ(GetPixel(picture.dc, 1, 0), RGB(200, 30, 40));
+
+    ASSERT_TRUE(BitBlt(target.dc, 0, 0, 3, 1, maskDc, 0, 0, SRCAND));
+    ASSERT_TRUE(BitBlt(target.dc, 0, 0, 3, 1, picture.dc, 0, 0, SRCPAINT));
+    EXPECT_EQ(GetPixel(target.dc, 0, 0), RGB(0, 128, 0));
+    EXPECT_EQ(GetPixel(target.dc, 1, 0), RGB(200, 30, 40));
+    EXPECT_EQ(GetPixel(target.dc, 2, 0), RGB(0, 0, 0));
+
+    SelectObject(maskDc, oldMask);
+    DeleteObject(mask);
+    DeleteDC(maskDc);
+}
 TEST_F(GdiTest, FontsResolveToTheirMetricCompatibleSubstitutes)
 {
     Canvas c(200, 40);
