@@ -450,8 +450,19 @@ HINSTANCE ModuleFromAddress(const void* address)
 
 using namespace platform::resources;
 
+namespace
+{
+thread_local std::string t_lastLoadError;
+} // namespace
+
+const char* platform::resources::LastLoadError()
+{
+    return t_lastLoadError.c_str();
+}
+
 HMODULE LoadLibraryA(LPCSTR fileName)
 {
+    t_lastLoadError.clear();
     if (!fileName || !*fileName)
     {
         SetLastError(ERROR_INVALID_PARAMETER);
@@ -462,6 +473,7 @@ HMODULE LoadLibraryA(LPCSTR fileName)
     if (!handle)
     {
         const char* why = dlerror();
+        t_lastLoadError = why ? why : "";
         std::error_code ec;
         const bool missing = path.find('/') != std::string::npos ? !std::filesystem::exists(path, ec)
                                                                  : (why && std::strstr(why, "No such file"));

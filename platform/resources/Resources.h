@@ -115,6 +115,10 @@ namespace platform::resources
 /// The loaded module whose mapping contains `address`; null with ERROR_MOD_NOT_FOUND when none does.
 PLATFORM_API HINSTANCE ModuleFromAddress(const void* address);
 
+/// The dynamic loader's own words on the calling thread's last LoadLibrary that failed to load a library
+/// (dlerror: which file, and why); empty after a LoadLibrary that succeeded or failed before loading.
+PLATFORM_API const char* LastLoadError();
+
 namespace detail
 {
 // One per translation unit, so its address lies in the module that the calling code is part of.

@@ -6,6 +6,7 @@
 #include "resources/brevicam/resource.h"
 #include "shared/exceptions/Exceptions.h"
 #include "tests/support/PulseDaemon.h"
+#include "tests/support/ScopedEnv.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -27,33 +28,7 @@ namespace
 {
 constexpr const char* kSettingsKey = "Software\\Tavisk\\QPX_SE\\Settings";
 
-// Sets an environment variable for a scope and puts the old value back.
-class ScopedEnv
-{
-public:
-    ScopedEnv(const char* name, const std::optional<std::string>& value) : m_name(name)
-    {
-        if (const char* old = std::getenv(name))
-            m_old = old;
-        if (value)
-            setenv(name, value->c_str(), 1);
-        else
-            unsetenv(name);
-    }
-    ~ScopedEnv()
-    {
-        if (m_old)
-            setenv(m_name.c_str(), m_old->c_str(), 1);
-        else
-            unsetenv(m_name.c_str());
-    }
-    ScopedEnv(const ScopedEnv&) = delete;
-    ScopedEnv& operator=(const ScopedEnv&) = delete;
-
-private:
-    std::string m_name;
-    std::optional<std::string> m_old;
-};
+using testing_support::ScopedEnv;
 
 // A fresh registry, a home of its own with an empty configuration folder, and the application's profile.
 class ParamsTest : public testing::Test

@@ -332,32 +332,6 @@ std::optional<pid_t> WaitForConverterChild(const std::string& needle, int timeou
     return std::nullopt;
 }
 
-ScopedEnv::ScopedEnv(const char* name, const std::string& value) : m_name(name)
-{
-    if (const char* old = std::getenv(name))
-        m_old = old;
-    setenv(name, value.c_str(), 1);
-}
-
-ScopedEnv::~ScopedEnv()
-{
-    if (m_old)
-        setenv(m_name.c_str(), m_old->c_str(), 1);
-    else
-        unsetenv(m_name.c_str());
-}
-
-void WriteScript(const std::filesystem::path& path, const std::string& body)
-{
-    {
-        std::ofstream out(path);
-        out << "#!/bin/sh\n" << body;
-    }
-    std::filesystem::permissions(path, std::filesystem::perms::owner_all |
-                                           std::filesystem::perms::group_read |
-                                           std::filesystem::perms::group_exec);
-}
-
 std::filesystem::path RealConverterFolder()
 {
     const ToolResult r = RunTool({"sh", "-c", "command -v ffmpeg"});

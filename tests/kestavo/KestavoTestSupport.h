@@ -1,6 +1,7 @@
 #pragma once
 
 #include "kestavo/Transcoder.h"
+#include "tests/support/ScopedEnv.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -123,22 +124,8 @@ int OpenDescriptorCount();
 /// Waits until a child of this process runs a converter whose arguments contain `needle`; its pid.
 std::optional<pid_t> WaitForConverterChild(const std::string& needle, int timeoutSeconds = 30);
 
-/// Sets an environment variable for a scope and restores it afterwards.
-class ScopedEnv
-{
-public:
-    ScopedEnv(const char* name, const std::string& value);
-    ~ScopedEnv();
-    ScopedEnv(const ScopedEnv&) = delete;
-    ScopedEnv& operator=(const ScopedEnv&) = delete;
-
-private:
-    std::string m_name;
-    std::optional<std::string> m_old;
-};
-
-/// Writes an executable shell script.
-void WriteScript(const std::filesystem::path& path, const std::string& body);
+using testing_support::ScopedEnv;
+using testing_support::WriteScript;
 
 /// The folder of the real ffmpeg program.
 std::filesystem::path RealConverterFolder();

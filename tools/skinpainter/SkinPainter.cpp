@@ -384,6 +384,50 @@ void Field(QPainter& p, const QRectF& r)
     p.restore();
 }
 
+/// The video conversion progress dialog: a light body under its dark text, the bar with its trough, and
+/// the Cancel button (caption drawn by the button).
+void ConversionProgressSkin(std::vector<Entry>& e)
+{
+    // No title: the light body fills the dialog inside its rim, under an accent line.
+    e.push_back(Png(
+        447, 460, 200,
+        [](QPainter& p, const QRectF& r)
+        {
+            Background(p, r, false);
+            p.setRenderHint(QPainter::Antialiasing, true);
+            const QRectF body = Inner(r, 10);
+            QPainterPath paper;
+            paper.addRoundedRect(body, 6, 6);
+            p.fillPath(paper, kPaper);
+            p.save();
+            p.setClipPath(paper);
+            p.fillRect(QRectF(body.left(), body.top(), body.width(), 3), kAccent);
+            p.restore();
+        },
+        "conversion progress"));
+    States(e, {711, 715, 714}, 87, 34, Glyph::None, false, "Cancel (conversion)");
+    e.push_back(Bmp(
+        819, 420, 14,
+        [](QPainter& p, const QRectF& r)
+        {
+            QLinearGradient g(r.topLeft(), r.bottomLeft());
+            g.setColorAt(0, kAccent.lighter(115));
+            g.setColorAt(1, kAccentDark);
+            p.fillRect(r, g);
+            p.fillRect(QRectF(r.left(), r.top(), r.width(), 1), kAccent.lighter(140));
+        },
+        "conversion bar"));
+    e.push_back(Bmp(
+        818, 420, 14,
+        [](QPainter& p, const QRectF& r)
+        {
+            p.fillRect(r, kPaper.darker(112));
+            p.setPen(kPaper.darker(135));
+            p.drawRect(r.adjusted(0, 0, -1, -1));
+        },
+        "conversion trough"));
+}
+
 /// The windows of the file operations: the overwrite prompt, the copy-to-folder dialog, the wait
 /// window's light body and its progress bar, and their text buttons (captions drawn by the buttons).
 void FileOperationSkin(std::vector<Entry>& e)
@@ -575,6 +619,7 @@ std::vector<Entry> Skin()
         "sound check box under the pointer"));
 
     FileOperationSkin(e);
+    ConversionProgressSkin(e);
 
     // The transparent edit's caret: a light bar that reads on the dark surface.
     e.push_back(Bmp(
