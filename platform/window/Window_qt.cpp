@@ -489,6 +489,12 @@ void SendPaintNow(HWND hwnd)
     auto w = Find(hwnd);
     if (!w || (w->update.isEmpty() && !w->ncPaint && !w->internalPaint))
         return;
+    // A window that is not on screen (it or an ancestor hidden) keeps its update region for the paint that
+    // comes when it is shown: controls set up while their dialog initialises would otherwise draw, and
+    // cache, a look before their set-up is done.
+    for (auto p = w; p; p = Find(p->parent))
+        if (!p->visible)
+            return;
     SendLocal(hwnd, WM_PAINT, 0, 0);
 }
 

@@ -655,6 +655,26 @@ TEST_F(WindowTest, PaintingDrawsIntoTheBackBufferTheWidgetShows)
     EXPECT_EQ(Pixel(platform::window::ClientImage(child), 0, 0), RGB(255, 0, 0));
 }
 
+TEST_F(WindowTest, AWindowNotOnScreenPaintsOnlyOnceShown)
+{
+    // A dialog sets its controls up while it is still hidden; a control that painted then would draw, and
+    // may cache, its look before the set-up is done.
+    HWND top = Top(0, 0, 100, 80, WS_POPUP);
+    HWND child = Child(top, 1, 10, 10, 40, 30);
+    platform::window::PumpPendingMessages();
+    recorder.log.clear();
+    for (HWND h : {child, top})
+    {
+        InvalidateRect(h, nullptr, TRUE);
+        UpdateWindow(h);
+        RedrawWindow(h, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+        EXPECT_EQ(recorder.Count(h, WM_PAINT), 0);
+    }
+    ShowWindow(top, SW_SHOW);
+    ASSERT_TRUE(PumpUntil(
+        [&] { return recorder.Count(child, WM_PAINT) >= 1 && recorder.Count(top, WM_PAINT) >= 1; }));
+}
+
 TEST_F(WindowTest, TransparentChildShowsItsParentWhereItDrawsNothing)
 {
     HWND top = Top(0, 0, 100, 80);
