@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cmath>
 #include <cstdio>
 #include <map>
 #include <sstream>
@@ -117,14 +116,6 @@ MediaInfo ProbeMedia(const std::filesystem::path& file)
         info.videoTimes.push_back(at);
     }
     return info;
-}
-
-int MediaInfo::FramesMissedInPauses(double rate) const
-{
-    long missed = 0;
-    for (size_t i = 1; i < videoTimes.size(); ++i)
-        missed += std::max(0L, std::lround((videoTimes[i] - videoTimes[i - 1]) * rate) - 1);
-    return static_cast<int>(missed);
 }
 
 bool DecodesCleanly(const std::filesystem::path& file, int* videoFrames, std::string* errors)

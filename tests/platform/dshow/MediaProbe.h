@@ -30,8 +30,6 @@ struct MediaInfo
     std::vector<double> videoTimes; ///< of each video frame, in seconds
 
     const MediaStream* Stream(const std::string& type) const;
-    /// Frames a camera of `rate` frames a second would have taken in the file's pauses between frames.
-    int FramesMissedInPauses(double rate) const;
 };
 
 MediaInfo ProbeMedia(const std::filesystem::path& file);

@@ -187,8 +187,9 @@ TEST_F(RecordingTest, RecordsWmvWithTheProfilesSizeRateAndDuration)
     int frames = 0;
     std::string errors;
     EXPECT_TRUE(testing_support::DecodesCleanly(m_file, &frames, &errors)) << errors;
-    // A frame for each frame time of the file, but for the pauses of a camera starved on a loaded machine.
-    EXPECT_NEAR(frames + info.FramesMissedInPauses(29.97), info.duration * 29.97, 6);
+    // Every frame written decodes; how many the camera delivered is the recording bin's test, which counts
+    // them (a camera starved on a loaded machine delivers fewer than its rate).
+    EXPECT_EQ(frames, static_cast<int>(info.videoTimes.size()));
 }
 
 TEST_F(RecordingTest, InterpolatedSizeIsScaledAndReducedRateKept)
