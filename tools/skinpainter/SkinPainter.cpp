@@ -2,7 +2,7 @@
 // windows take by resource id, the program's icon and the edit fields' pointer, in one look (dark
 // surface, one accent colour, crisp 1-px edges), and writes the .rc fragment that embeds them.
 //
-//   skinpainter <output folder>   e.g. resources/skin/brevicam
+//   skinpainter <output folder>   resources/skin/brevicam, resources/skin/corrowin
 
 #include <QDataStream>
 #include <QDir>
@@ -359,6 +359,64 @@ void BmpStates(std::vector<Entry>& out, std::initializer_list<int> ids, int w, i
     }
 }
 
+/// The About box of the program: its text buttons, the OK button and the small close button.
+void AboutBoxSkin(std::vector<Entry>& e)
+{
+    States(e, {842, 843, 844, 845}, 200, 34, Glyph::None, false, "About: manual and update");
+    BmpStates(e, {846, 848, 847, 849}, 100, 34, Glyph::None, "About: OK");
+    States(e, {850, 851, 852}, 28, 28, Glyph::Close, false, "About: close");
+}
+
+/// A dialog of the web update library: the program's background with a title strip tall enough for the
+/// product's name and the dialog's title under it.
+void UpdateBackground(QPainter& p, const QRectF& r)
+{
+    Background(p, r, true, true);
+    const QRectF body = Inner(r, 3);
+    p.fillRect(QRectF(body.left() + 1, body.top() + 34, body.width() - 2, 22), kTitle);
+    p.fillRect(QRectF(body.left() + 1, body.top() + 56, body.width() - 2, 2), kAccent);
+    p.fillRect(QRectF(body.left() + 8, body.top() + 58, body.width() - 16, 6), kSurface);
+}
+
+/// Corrowin, the web update library: its two dialogs, their buttons, the progress bar and the check box.
+std::vector<Entry> CorrowinSkin()
+{
+    std::vector<Entry> e;
+    e.push_back(Png(1026, 435, 267, UpdateBackground, "update dialog"));
+    e.push_back(Png(1011, 431, 234, UpdateBackground, "update question"));
+    States(e, {1024, 1025, 1023}, 158, 34, Glyph::None, false, "text button");
+    BmpStates(e, {1013, 1016, 1014, 1015}, 75, 23, Glyph::None, "Cancel");
+    BmpStates(e, {1020, 1022, 1021}, 27, 27, Glyph::Close, "close");
+    e.push_back(Bmp(
+        1017, 386, 18,
+        [](QPainter& p, const QRectF& r)
+        {
+            p.fillRect(r, kPaper);
+            p.fillRect(Inner(r, 1), kSurface);
+            p.setPen(kEdge);
+            p.drawRect(r.adjusted(0, 0, -1, -1));
+        },
+        "progress trough"));
+    e.push_back(Bmp(
+        1018, 386, 18,
+        [](QPainter& p, const QRectF& r)
+        {
+            QLinearGradient g(r.topLeft(), r.topRight());
+            g.setColorAt(0, kAccentDark);
+            g.setColorAt(1, kAccent);
+            p.fillRect(r, g);
+            p.fillRect(QRectF(r.left(), r.top(), r.width(), 1), kAccent.lighter(130));
+        },
+        "progress bar"));
+    e.push_back(Png(
+        1029, 20, 20, [](QPainter& p, const QRectF& r) { Button(p, r, State::Normal, Glyph::None, false); },
+        "check box"));
+    e.push_back(Png(
+        1030, 20, 20, [](QPainter& p, const QRectF& r) { Button(p, r, State::Pressed, Glyph::Tick, false); },
+        "check box ticked"));
+    return e;
+}
+
 std::vector<Entry> Skin()
 {
     std::vector<Entry> e;
@@ -490,6 +548,8 @@ std::vector<Entry> Skin()
         867, 27, 28,
         [](QPainter& p, const QRectF& r) { Button(p, r, State::Hover, Glyph::None, false, kPaper); },
         "sound check box under the pointer"));
+
+    AboutBoxSkin(e);
 
     // The transparent edit's caret: a light bar that reads on the dark surface.
     e.push_back(Bmp(
@@ -645,8 +705,11 @@ int main(int argc, char** argv)
     QTextStream out(&rc);
     out << "// Skin images painted by tools/skinpainter; generated, do not edit.\n"
            "// Paths are relative to the .rc that includes this file (resources/<module>/).\n";
-    const QString relative = "../skin/" + QDir(folder).dirName() + "/";
-    for (const Entry& entry : Skin())
+    const QString module = QDir(folder).dirName();
+    const QString relative = "../skin/" + module + "/";
+    // Each module has its own images, under ids that may mean something else in another module.
+    const bool library = module == "corrowin";
+    for (const Entry& entry : library ? CorrowinSkin() : Skin())
     {
         QImage image(entry.width, entry.height, QImage::Format_ARGB32_Premultiplied);
         image.fill(Qt::transparent);
@@ -665,7 +728,7 @@ int main(int argc, char** argv)
         out << entry.id << (entry.png ? " PNG " : " BITMAP ") << "\"" << relative << name << "\" // "
             << entry.note << "\n";
     }
-    for (const Pointer& pointer : Pointers())
+    for (const Pointer& pointer : library ? std::vector<Pointer>() : Pointers())
     {
         std::vector<QImage> pictures;
         for (int size : pointer.sizes)
