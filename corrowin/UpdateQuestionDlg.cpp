@@ -66,6 +66,7 @@ BOOL CUpdateQuestionDlg::OnInitDialog()
         button->SetHoverTextColor(kWhite);
         button->SetPressedTextColor(kWhite);
         button->SetFontBold(TRUE);
+        button->SetFontSize(90);
     }
     // Centred on the desktop.
     CRect window;

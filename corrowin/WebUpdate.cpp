@@ -251,6 +251,7 @@ void CWebUpdateDlg::SetUpControls()
         button->LoadImages(IDP_BUTTON, IDP_BUTTON_HOVER, IDP_BUTTON_PRESSED);
         button->SetTextColors(kWhite, kDark);
         button->SetFontBold(TRUE);
+        button->SetFontSize(90);
     }
     m_bypass.SetWindowText(app.LoadText(IDS_BYPASS));
     m_next.SetWindowText(app.LoadText(IDS_NEXT));
@@ -267,16 +268,12 @@ BOOL CWebUpdateDlg::OnInitDialog()
     DrawLayeredBackground();
     if (m_hLayered)
         ::SetWindowPos(m_hLayered, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-    if (GetExStyle() & WS_EX_LAYOUTRTL)
-    {
-        CRect window;
-        GetWindowRect(&window);
-        SetWindowPos(nullptr, (GetSystemMetrics(SM_CXFULLSCREEN) - window.Width()) / 2,
-                     (GetSystemMetrics(SM_CYFULLSCREEN) - window.Height()) / 2, 0, 0,
-                     SWP_NOSIZE | SWP_NOZORDER);
-    }
+    // The template centres the dialog on its owner, which here is the layered window, still empty: the
+    // dialog is centred on the screen instead, or put out of view.
     if (IsBackground())
         SetWindowPos(nullptr, -1000, -1000, 0, 0, SWP_NOSIZE | SWP_NOACTIVATE | SWP_NOZORDER);
+    else
+        CentreOnScreen();
 
     m_link->dialog = m_hWnd;
     m_link->uiThread = GetCurrentThreadId();
@@ -366,6 +363,11 @@ void CWebUpdateDlg::BringIntoView()
             return;
         }
     }
+    CentreOnScreen();
+}
+
+void CWebUpdateDlg::CentreOnScreen()
+{
     CRect window;
     GetWindowRect(&window);
     SetWindowPos(nullptr, (GetSystemMetrics(SM_CXFULLSCREEN) - window.Width()) / 2,

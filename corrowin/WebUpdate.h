@@ -106,6 +106,8 @@ protected:
 
 private:
     void SetUpControls();
+    /// Centres the dialog in the screen's full-screen area, as it comes into view.
+    void CentreOnScreen();
     void StopWorker();
     /// Runs a nested loop (a box, the question) without the object being deleted under it: a window
     /// destroyed meanwhile is released afterwards. False when that happened (the object is then gone).

@@ -282,6 +282,10 @@ TEST_F(WebUpdateTest, ACheckDownloadsNotifiesAndHandsThePackageToTheInstallerOnc
     char title[64] = {};
     GetWindowText(dialog, title, sizeof title);
     EXPECT_STREQ(title, "Tavisk WebUpdate");
+    EXPECT_EQ(Text(dialog, kStatus), "Searching for update…\nPlease wait.");
+    // Cancel is never shown; Next comes with the final status, Bypass only in installer mode.
+    for (int hidden : {IDCANCEL, 1246, 1248})
+        EXPECT_FALSE(IsWindowVisible(GetDlgItem(dialog, hidden))) << hidden;
     ASSERT_TRUE(PumpAppUntil([&] { return DialogGone(dialog); }, 30000));
     EXPECT_TRUE(ReadFile(PackagePath()) == package);
     const std::vector<std::pair<ULONG_PTR, ULONG_PTR>> expected = {{COPYDATA_UPDATE_DOWNLOADED, 0},
@@ -335,10 +339,14 @@ TEST_P(QuestionTest, TheAnswerReachesTheOwnerAndOnlyOKDownloads)
     const QuestionCase& c = GetParam();
     const UpdateRequest request = Request(1);
     std::string question;
+    bool hiddenLabels = false;
     WhileAsked(owner,
                [&](HWND shown)
                {
                    question = Text(shown, 1228);
+                   // The name label stays hidden, and the edition label is for names ending in " SE".
+                   hiddenLabels =
+                       !IsWindowVisible(GetDlgItem(shown, 1002)) && !IsWindowVisible(GetDlgItem(shown, 1238));
                    if (c.tick)
                        SendMessage(GetDlgItem(shown, 1227), BM_SETCHECK, BST_CHECKED, 0);
                    PostMessage(shown, WM_COMMAND, MAKEWPARAM(c.command, BN_CLICKED), 0);
@@ -348,6 +356,7 @@ TEST_P(QuestionTest, TheAnswerReachesTheOwnerAndOnlyOKDownloads)
     ASSERT_NE(dialog, nullptr);
     ASSERT_TRUE(PumpAppUntil([&] { return Noticed(COPYDATA_UPDATE_ANSWER); }, 20000));
     EXPECT_NE(question.find("Brevicam"), std::string::npos) << question;
+    EXPECT_TRUE(hiddenLabels);
     EXPECT_EQ(g_notices.front(), std::make_pair(COPYDATA_UPDATE_ANSWER, c.answer));
     if (c.downloads)
     {
