@@ -3,6 +3,7 @@
 #include "platform/win/Kernel.h"
 #include "platform/wininet/WinInet.h"
 #include "shared/exceptions/Exceptions.h"
+#include "tests/support/DesktopTestSupport.h"
 #include "tests/support/FtpServer.h"
 #include "tests/support/SmallDisk.h"
 #include "tests/support/TempDir.h"
@@ -16,13 +17,12 @@
 #include <fstream>
 #include <map>
 #include <mutex>
-#include <optional>
-#include <random>
 #include <thread>
 
 namespace fs = std::filesystem;
 using namespace std::string_literals;
 using testing_support::FtpServer;
+using testing_support::RandomBytes;
 using testing_support::ReadFile;
 using testing_support::TempDir;
 
@@ -133,15 +133,6 @@ void WriteTo(const fs::path& path, const std::string& content)
     std::ofstream(path, std::ios::binary | std::ios::trunc) << content;
 }
 
-std::string RandomBytes(std::size_t size, unsigned seed)
-{
-    std::mt19937 random(seed);
-    std::string bytes(size, '\0');
-    for (char& c : bytes)
-        c = static_cast<char>(random() & 0xFF);
-    return bytes;
-}
-
 /// Every entry below a folder with its kind and content (a link: its target), to see that nothing changed.
 std::map<std::string, std::string> Snapshot(const fs::path& root)
 {
@@ -159,41 +150,11 @@ std::map<std::string, std::string> Snapshot(const fs::path& root)
     return entries;
 }
 
-/// The environment variables a test changes, put back afterwards.
-class Environment
-{
-public:
-    void Set(const char* name, const std::string& value)
-    {
-        if (!m_saved.count(name))
-        {
-            const char* old = std::getenv(name);
-            m_saved[name] = old ? std::optional<std::string>(old) : std::nullopt;
-        }
-        setenv(name, value.c_str(), 1);
-    }
-    ~Environment()
-    {
-        for (const auto& [name, value] : m_saved)
-        {
-            if (value)
-                setenv(name.c_str(), value->c_str(), 1);
-            else
-                unsetenv(name.c_str());
-        }
-    }
-
-private:
-    std::map<std::string, std::optional<std::string>> m_saved;
-};
-
 class UpdateWorkerTest : public testing::Test
 {
 protected:
     void SetUp() override
     {
-        env.Set("HOME", home.Path().string());
-        env.Set("XDG_CACHE_HOME", (home.Path() / ".cache").string());
         cancel = CreateEventA(nullptr, TRUE, FALSE, nullptr);
         saved = platform::wininet::GetTimeouts();
         platform::wininet::SetTimeouts({3000, 1000, 1000});
@@ -236,7 +197,7 @@ protected:
         CUpdateWorker(Settings(server), on, target, cancel).Run();
     }
 
-    fs::path PackagePath() const { return home.Path() / ".cache/brevicam/update" / kFolder / kPackage; }
+    fs::path PackagePath() const { return desktop.Home() / ".cache/brevicam/update" / kFolder / kPackage; }
     fs::path RecordPath() const { return PackagePath().string() + ".resume"; }
 
     /// A partial download left by an earlier check, with the record of the server's file it came from.
@@ -256,8 +217,7 @@ protected:
                            [](const std::string& c) { return c.rfind("REST ", 0) == 0 && c != "REST 0"; });
     }
 
-    Environment env;
-    TempDir home;
+    testing_support::PrivateDesktop desktop;
     HANDLE cancel = nullptr;
     platform::wininet::Timeouts saved;
     std::string package;
@@ -355,7 +315,7 @@ TEST_P(VersionFileTest, EndsTheCheckAsItsContentWants)
     if (GetParam().outcome == kDownloaded)
         EXPECT_TRUE(ReadFile(PackagePath()) == package);
     else
-        EXPECT_FALSE(fs::exists(home.Path() / ".cache/brevicam"));
+        EXPECT_FALSE(fs::exists(desktop.Home() / ".cache/brevicam"));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -394,8 +354,8 @@ TEST_F(UpdateWorkerTest, AnEmptyFolderLinePutsThePackageInTheDownloadFolder)
     Publish(server, VersionFile("2.1.0.0", ""));
     Run(server, host);
     ASSERT_EQ(host.Outcome(), kDownloaded);
-    EXPECT_TRUE(ReadFile(home.Path() / ".cache/brevicam/update" / kPackage) == package);
-    EXPECT_EQ(target.path, (home.Path() / ".cache/brevicam/update" / kPackage).string());
+    EXPECT_TRUE(ReadFile(desktop.Home() / ".cache/brevicam/update" / kPackage) == package);
+    EXPECT_EQ(target.path, (desktop.Home() / ".cache/brevicam/update" / kPackage).string());
 }
 
 TEST_F(UpdateWorkerTest, AMissingVersionFileOrFolderEndsWithTheServerError)
@@ -445,11 +405,11 @@ TEST_P(HostileNameTest, EndsWithTheServerErrorAndTouchesNothing)
     if (!server.Started())
         GTEST_SKIP() << "no FTP server";
     Publish(server, VersionFile("2.1.0.0", GetParam().folder, GetParam().package));
-    WriteTo(home.Path() / "passwd", "kept");
-    const auto before = Snapshot(home.Path());
+    WriteTo(desktop.Home() / "passwd", "kept");
+    const auto before = Snapshot(desktop.Home());
     Run(server, host);
     EXPECT_EQ(host.Outcome(), kServerError);
-    EXPECT_EQ(Snapshot(home.Path()), before);
+    EXPECT_EQ(Snapshot(desktop.Home()), before);
     EXPECT_EQ(host.questions, 0);
 }
 
@@ -477,23 +437,23 @@ TEST_F(UpdateWorkerTest, APlantedLinkIsNeitherFollowedNorReplaced)
     if (!server.Started())
         GTEST_SKIP() << "no FTP server";
     Publish(server, VersionFile());
-    WriteTo(home.Path() / "victim", "kept");
+    WriteTo(desktop.Home() / "victim", "kept");
     for (const bool linkFolder : {false, true})
     {
-        fs::remove_all(home.Path() / ".cache");
+        fs::remove_all(desktop.Home() / ".cache");
         fs::create_directories(PackagePath().parent_path().parent_path());
         if (linkFolder)
-            fs::create_directory_symlink(home.Path(), PackagePath().parent_path());
+            fs::create_directory_symlink(desktop.Home(), PackagePath().parent_path());
         else
         {
             fs::create_directories(PackagePath().parent_path());
-            fs::create_symlink(home.Path() / "victim", PackagePath());
+            fs::create_symlink(desktop.Home() / "victim", PackagePath());
         }
-        const auto before = Snapshot(home.Path());
+        const auto before = Snapshot(desktop.Home());
         FakeHost run;
         Run(server, run);
         EXPECT_EQ(run.Outcome(), kServerError) << linkFolder;
-        EXPECT_EQ(Snapshot(home.Path()), before) << linkFolder;
+        EXPECT_EQ(Snapshot(desktop.Home()), before) << linkFolder;
         EXPECT_EQ(run.downloaded, 0);
     }
 }
@@ -794,7 +754,7 @@ TEST_F(UpdateWorkerTest, AFullDiskEndsWithTheWriteErrorAndRemovesTheTarget)
     if (!server.Started())
         GTEST_SKIP() << "no FTP server";
     Publish(server, VersionFile());
-    if (!testing_support::MountSmallTmpfs(home.Path() / ".cache", 64))
+    if (!testing_support::MountSmallTmpfs(desktop.Home() / ".cache", 64))
         GTEST_SKIP() << "no private mount namespace";
     Run(server, host);
     EXPECT_EQ(host.Outcome(), kWriteError);

@@ -5,6 +5,7 @@
 #include "platform/wininet/WinInet.h"
 #include "platform/zorneth/Zorneth.h"
 #include "tests/support/AppLoopSupport.h"
+#include "tests/support/DesktopTestSupport.h"
 #include "tests/support/FtpServer.h"
 #include "tests/support/TempDir.h"
 
@@ -14,10 +15,6 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <map>
-#include <optional>
-#include <random>
-#include <sstream>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -26,6 +23,7 @@
 namespace fs = std::filesystem;
 using testing_support::FtpServer;
 using testing_support::PumpAppUntil;
+using testing_support::RandomBytes;
 using testing_support::ReadFile;
 using testing_support::TempDir;
 
@@ -133,37 +131,6 @@ std::string Text(HWND dialog, int id)
     return text;
 }
 
-std::string RandomBytes(std::size_t size, unsigned seed)
-{
-    std::mt19937 random(seed);
-    std::string bytes(size, '\0');
-    for (char& c : bytes)
-        c = static_cast<char>(random() & 0xFF);
-    return bytes;
-}
-
-class Environment
-{
-public:
-    void Set(const char* name, const std::string& value)
-    {
-        if (!m_saved.count(name))
-        {
-            const char* old = std::getenv(name);
-            m_saved[name] = old ? std::optional<std::string>(old) : std::nullopt;
-        }
-        setenv(name, value.c_str(), 1);
-    }
-    ~Environment()
-    {
-        for (const auto& [name, value] : m_saved)
-            value ? setenv(name.c_str(), value->c_str(), 1) : unsetenv(name.c_str());
-    }
-
-private:
-    std::map<std::string, std::optional<std::string>> m_saved;
-};
-
 class WebUpdateTest : public testing::Test
 {
 protected:
@@ -171,19 +138,6 @@ protected:
     {
         if (!server.Started())
             GTEST_SKIP() << "no FTP server";
-        env.Set("HOME", home.Path().string());
-        env.Set("XDG_CACHE_HOME", (home.Path() / ".cache").string());
-        fs::create_directories(home.Path() / "run");
-        fs::permissions(home.Path() / "run", fs::perms::owner_all);
-        env.Set("XDG_RUNTIME_DIR", (home.Path() / "run").string());
-        // The desktop's opener: records its arguments and answers with the status file's number.
-        fs::create_directories(home.Path() / "bin");
-        std::ofstream(home.Path() / "bin/xdg-open")
-            << "#!/bin/sh\n{ for a in \"$@\"; do printf '%s\\n' \"$a\"; done; printf -- '--\\n'; } >> '"
-            << OpenerLog().string() << "'\nexit $(cat '" << (home.Path() / "opener-status").string()
-            << "' 2>/dev/null || echo 0)\n";
-        fs::permissions(home.Path() / "bin/xdg-open", fs::perms::owner_all);
-        env.Set("PATH", (home.Path() / "bin").string() + ":" + std::getenv("PATH"));
         saved = platform::wininet::GetTimeouts();
         platform::wininet::SetTimeouts({3000, 2000, 2000});
         package = RandomBytes(80000, 5);
@@ -227,24 +181,8 @@ protected:
         return request;
     }
 
-    fs::path OpenerLog() const { return home.Path() / "opener.log"; }
-    fs::path PackagePath() const { return home.Path() / ".cache/brevicam/update" / kFolder / kPackage; }
-
-    /// Each call of the opener: its arguments.
-    std::vector<std::vector<std::string>> OpenerCalls() const
-    {
-        std::vector<std::vector<std::string>> calls(1);
-        std::istringstream lines(ReadFile(OpenerLog()));
-        for (std::string line; std::getline(lines, line);)
-        {
-            if (line == "--")
-                calls.emplace_back();
-            else
-                calls.back().push_back(line);
-        }
-        calls.pop_back();
-        return calls;
-    }
+    fs::path PackagePath() const { return desktop.Home() / ".cache/brevicam/update" / kFolder / kPackage; }
+    std::vector<std::vector<std::string>> OpenerCalls() const { return desktop.OpenerCalls(); }
 
     bool Noticed(ULONG_PTR code) const
     {
@@ -264,8 +202,7 @@ protected:
         g_whileAsked = nullptr;
     }
 
-    Environment env;
-    TempDir home;
+    testing_support::PrivateDesktop desktop;
     FtpServer server{FtpServer::Kind::Real};
     platform::wininet::Timeouts saved;
     std::string package;
@@ -317,7 +254,7 @@ TEST_F(WebUpdateTest, AnUpToDateCheckOutOfViewClosesItselfWithoutEverShowing)
     ASSERT_TRUE(PumpAppUntil([&] { return DialogGone(dialog); }, 30000));
     EXPECT_EQ(g_notices, (std::vector<std::pair<ULONG_PTR, ULONG_PTR>>{{COPYDATA_UPDATE_CLOSED, 0}}));
     EXPECT_TRUE(PumpAppUntil([] { return !FindWindow(nullptr, "Brevicam"); }));
-    EXPECT_FALSE(fs::exists(home.Path() / ".cache/brevicam"));
+    EXPECT_FALSE(fs::exists(desktop.Home() / ".cache/brevicam"));
     EXPECT_TRUE(OpenerCalls().empty());
 }
 
@@ -416,7 +353,7 @@ TEST_F(WebUpdateTest, ChecksAreRefusedWithoutOwnerOrRequestOrWhileOneRuns)
     DestroyWindow(other);
 
     // A check of another process holds the lock file.
-    const std::string lock = (home.Path() / "run/brevicam-webupdate.lock").string();
+    const std::string lock = desktop.UpdateLock().string();
     const int held = open(lock.c_str(), O_RDWR | O_CREAT, 0600);
     ASSERT_EQ(flock(held, LOCK_EX | LOCK_NB), 0);
     EXPECT_EQ(CheckForUpdates(owner, &request, owner, 0), nullptr);
@@ -511,7 +448,7 @@ TEST_F(WebUpdateTest, ClosingDuringTheDownloadStopsItAndKeepsThePartialFile)
 
 TEST_F(WebUpdateTest, AFailedHandOffIsReportedAndThePackageStaysPendingUntilItSucceeds)
 {
-    std::ofstream(home.Path() / "opener-status") << "3";
+    desktop.SetOpenerStatus(3);
     platform::zorneth::SetScriptedAnswers({IDYES, IDOK});
     const UpdateRequest request = Request(0);
     HWND dialog = CheckForUpdates(owner, &request, owner, 0);
@@ -524,7 +461,7 @@ TEST_F(WebUpdateTest, AFailedHandOffIsReportedAndThePackageStaysPendingUntilItSu
     // Pending: no new check, and the next hand-off tries again.
     EXPECT_EQ(CheckForUpdates(owner, &request, owner, 0), nullptr);
     EXPECT_FALSE(InstallDownloadedPackage());
-    std::ofstream(home.Path() / "opener-status") << "0";
+    desktop.SetOpenerStatus(0);
     // A package changed into a link since the download is not handed over.
     fs::rename(PackagePath(), PackagePath().string() + ".real");
     fs::create_symlink(PackagePath().string() + ".real", PackagePath());

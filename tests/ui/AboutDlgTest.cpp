@@ -9,6 +9,7 @@
 #include "platform/zorneth/Zorneth.h"
 #include "resources/brevicam/resource.h"
 #include "tests/support/AppLoopSupport.h"
+#include "tests/support/DesktopTestSupport.h"
 #include "tests/support/FtpServer.h"
 #include "tests/support/TempDir.h"
 
@@ -21,16 +22,12 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <map>
-#include <optional>
-#include <sstream>
 #include <sys/file.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
 using testing_support::FtpServer;
 using testing_support::PumpAppUntil;
-using testing_support::ReadFile;
 using testing_support::TempDir;
 
 namespace
@@ -146,28 +143,6 @@ INSTANTIATE_TEST_SUITE_P(UpdateCheck, ManualTest,
 // The About box and its update button
 // ---------------------------------------------------------------------------------------------------------
 
-class Environment
-{
-public:
-    void Set(const char* name, const std::string& value)
-    {
-        if (!m_saved.count(name))
-        {
-            const char* old = std::getenv(name);
-            m_saved[name] = old ? std::optional<std::string>(old) : std::nullopt;
-        }
-        setenv(name, value.c_str(), 1);
-    }
-    ~Environment()
-    {
-        for (const auto& [name, value] : m_saved)
-            value ? setenv(name.c_str(), value->c_str(), 1) : unsetenv(name.c_str());
-    }
-
-private:
-    std::map<std::string, std::optional<std::string>> m_saved;
-};
-
 /// Run from the About box's modal loop by a timer once the box is shown; returns true once it is done.
 std::function<bool()> g_whileShown;
 
@@ -185,17 +160,6 @@ class AboutDlgTest : public testing::Test
 protected:
     void SetUp() override
     {
-        env.Set("HOME", home.Path().string());
-        env.Set("XDG_CACHE_HOME", (home.Path() / ".cache").string());
-        fs::create_directories(home.Path() / "run");
-        fs::permissions(home.Path() / "run", fs::perms::owner_all);
-        env.Set("XDG_RUNTIME_DIR", (home.Path() / "run").string());
-        fs::create_directories(home.Path() / "bin");
-        std::ofstream(home.Path() / "bin/xdg-open")
-            << "#!/bin/sh\n{ for a in \"$@\"; do printf '%s\\n' \"$a\"; done; printf -- '--\\n'; } >> '"
-            << (home.Path() / "opener.log").string() << "'\n";
-        fs::permissions(home.Path() / "bin/xdg-open", fs::perms::owner_all);
-        env.Set("PATH", (home.Path() / "bin").string() + ":" + std::getenv("PATH"));
         main = CreateWindowEx(0, "STATIC", "main", WS_POPUP | WS_VISIBLE, 0, 0, 200, 100, nullptr, nullptr,
                               nullptr, nullptr);
         g_params.SetMainWnd(main);
@@ -241,8 +205,7 @@ protected:
         return text;
     }
 
-    Environment env;
-    TempDir home;
+    testing_support::PrivateDesktop desktop;
     HWND main = nullptr;
 };
 } // namespace
@@ -282,8 +245,9 @@ TEST_F(AboutDlgTest, TheManualButtonOpensTheOnlineManualOfTheLanguage)
             about.PostMessage(WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
             return true;
         });
-    EXPECT_EQ(ReadFile(home.Path() / "opener.log"),
-              std::string(CAboutDlg::kManualFolderUrl) + "01-Eng_Tavisk_Webcam_Vistrel_Manual.pdf\n--\n");
+    EXPECT_EQ(desktop.OpenerCalls(),
+              (std::vector<std::vector<std::string>>{
+                  {std::string(CAboutDlg::kManualFolderUrl) + "01-Eng_Tavisk_Webcam_Vistrel_Manual.pdf"}}));
 }
 
 TEST_F(AboutDlgTest, TheUpdateButtonStartsACheckOnTheServerOfTheUpdateKey)
@@ -317,7 +281,7 @@ TEST_F(AboutDlgTest, TheUpdateButtonStartsACheckOnTheServerOfTheUpdateKey)
 TEST_F(AboutDlgTest, AnUpdateButtonRefusedByTheLibrarySaysThatACheckRuns)
 {
     // Another process's check holds the lock.
-    const int held = open((home.Path() / "run/brevicam-webupdate.lock").c_str(), O_RDWR | O_CREAT, 0600);
+    const int held = open(desktop.UpdateLock().c_str(), O_RDWR | O_CREAT, 0600);
     ASSERT_EQ(flock(held, LOCK_EX | LOCK_NB), 0);
     platform::zorneth::SetScriptedAnswers({IDOK});
     CAboutDlg about(nullptr);

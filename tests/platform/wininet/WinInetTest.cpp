@@ -2,6 +2,7 @@
 
 #include "platform/win/Kernel.h"
 #include "platform/win/LastError.h"
+#include "tests/support/DesktopTestSupport.h"
 #include "tests/support/FtpServer.h"
 
 #include <gtest/gtest.h>
@@ -10,7 +11,6 @@
 #include <arpa/inet.h>
 #include <chrono>
 #include <netinet/in.h>
-#include <random>
 #include <string>
 #include <sys/socket.h>
 #include <thread>
@@ -18,6 +18,7 @@
 #include <vector>
 
 using testing_support::FtpServer;
+using testing_support::RandomBytes;
 
 namespace
 {
@@ -35,15 +36,6 @@ struct Handle
     operator HINTERNET() const { return handle; }
     HINTERNET handle;
 };
-
-std::string RandomBytes(std::size_t size, unsigned seed)
-{
-    std::mt19937 random(seed);
-    std::string bytes(size, '\0');
-    for (char& c : bytes)
-        c = static_cast<char>(random() & 0xFF);
-    return bytes;
-}
 
 /// Reads the open file to its end in blocks of `block` bytes, keeping what came before a failure; false
 /// (with the last error kept) when a read fails.
