@@ -11,6 +11,17 @@ HINSTANCE FindKitResourceModule(LPCSTR name, LPCSTR type)
     return AfxFindResourceHandle(name, type);
 }
 
+const DLGTEMPLATE* FindKitDialogTemplate(UINT id, std::size_t& size)
+{
+    HINSTANCE own = platform::resources::ThisModule();
+    const LPCSTR name = MAKEINTRESOURCE(id);
+    HRSRC resource = own && own != GetModuleHandle(nullptr) ? FindResource(own, name, RT_DIALOG) : nullptr;
+    if (!resource)
+        return nullptr;
+    size = SizeofResource(own, resource);
+    return static_cast<const DLGTEMPLATE*>(LockResource(LoadResource(own, resource)));
+}
+
 HBITMAP LoadKitBitmap(UINT id)
 {
     const LPCSTR name = MAKEINTRESOURCE(id);

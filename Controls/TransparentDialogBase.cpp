@@ -180,6 +180,9 @@ BOOL CTransparentDialogBase::Create(UINT templateId, CWnd* parent)
         CreateLayeredWindow(parent);
     if (!m_hLayered)
         return FALSE;
+    std::size_t size = 0;
+    if (const DLGTEMPLATE* own = FindKitDialogTemplate(templateId, size))
+        return CDialog::CreateIndirect(own, CWnd::FromHandle(m_hLayered), size);
     return CDialog::Create(templateId, CWnd::FromHandle(m_hLayered));
 }
 
@@ -197,6 +200,9 @@ INT_PTR CTransparentDialogBase::DoModal()
         m_bParentDisabled = TRUE;
         parent->EnableWindow(FALSE);
     }
+    std::size_t size = 0;
+    if (const DLGTEMPLATE* own = FindKitDialogTemplate(m_nTemplateId, size))
+        InitModalIndirect(own, m_pParentWnd, size);
     return CDialog::DoModal();
 }
 

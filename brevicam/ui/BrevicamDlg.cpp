@@ -7,6 +7,9 @@
 #include "brevicam/core/Params.h"
 #include "brevicam/core/ResourceInstance.h"
 #include "brevicam/core/SkinMessageBox.h"
+#include "brevicam/ui/AboutDlg.h"
+#include "brevicam/ui/UpdateCheck.h"
+#include "corrowin/Corrowin.h"
 #include "platform/commctrl/Progress.h"
 #include "platform/ostrago/Ostrago.h"
 #include "platform/resources/Resources.h"
@@ -19,6 +22,8 @@
 #include <cstdlib>
 #include <ctime>
 #include <exception>
+#include <memory>
+#include <new>
 
 namespace
 {
@@ -87,36 +92,6 @@ template <std::size_t N> void LoadButtonImages(CGdipButton& button, const UINT (
 /// The question before a capture ends is on the screen: a second close request is refused.
 bool g_bAskingEndOfCapture = false;
 
-/// Today as eight digits, year, month and day; empty when the local time cannot be had.
-CString TodayText(std::time_t now)
-{
-    std::tm local{};
-    if (!localtime_r(&now, &local))
-        return CString();
-    char text[128] = {};
-    if (std::strftime(text, sizeof text, "%Y%m%d", &local) == 0)
-        return CString();
-    return CString(text);
-}
-
-/// Midnight of a stored "%Y%m%d" date, or -1 when the date is malformed.
-std::time_t StoredDate(const CString& stored)
-{
-    if (stored.GetLength() != 8)
-        return -1;
-    const std::string text = stored.GetString();
-    const long year = std::atol(text.substr(0, 4).c_str());
-    const long month = std::atol(text.substr(4, 2).c_str());
-    const long day = std::atol(text.substr(6, 2).c_str());
-    if (year < 1900 || month < 1 || month > 12 || day < 1 || day > 31)
-        return -1;
-    std::tm local{};
-    local.tm_year = static_cast<int>(year - 1900);
-    local.tm_mon = static_cast<int>(month - 1);
-    local.tm_mday = static_cast<int>(day);
-    local.tm_isdst = -1;
-    return std::mktime(&local);
-}
 } // namespace
 
 BEGIN_MESSAGE_MAP(CBrevicamDlg, CDialogColleague)
@@ -149,6 +124,7 @@ ON_MESSAGE(WM_MIC_WAIT_TICK, OnMicWaitTick)
 ON_MESSAGE(WM_DEFERRED_STATE_BOX, OnDeferredStateBox)
 ON_WM_TIMER()
 ON_WM_UPDATEUISTATE()
+ON_WM_ENABLE()
 ON_COMMAND(IDC_FULLSCREEN, OnFullScreenButton)
 ON_WM_QUERYENDSESSION()
 ON_WM_ENDSESSION()
@@ -447,7 +423,18 @@ BOOL CBrevicamDlg::PreTranslateMessage(MSG* msg)
     {
         if (msg->wParam == VK_ESCAPE)
         {
-            if (m_bFullScreen)
+            if (m_pAboutDlg)
+            {
+                // Esc over the About box stops the check it started, while checks are on.
+                int updateAtStart = 0;
+                {
+                    CSingleLock lock(&g_params.m_cs, TRUE);
+                    updateAtStart = g_params.m_UpdateAtStart;
+                }
+                if (updateAtStart && m_pAboutDlg->GetSafeHwnd() && m_pAboutDlg->IsWindowVisible())
+                    m_pAboutDlg->StopUpdate();
+            }
+            else if (m_bFullScreen)
             {
                 m_bFullScreen = FALSE;
                 LeaveFullScreen();
@@ -612,7 +599,18 @@ void CBrevicamDlg::OnSysCommand(UINT id, LPARAM)
 
 void CBrevicamDlg::OnAbout()
 {
-    // The About box comes with its own window; until then the command does nothing.
+    // The capture panel, once it has a window of its own, becomes the box's parent instead.
+    CAboutDlg about(this);
+    m_pAboutDlg = &about;
+    about.DoModal();
+    m_pAboutDlg = nullptr;
+}
+
+void CBrevicamDlg::OnEnable(BOOL enable)
+{
+    // The main window stays disabled under the About box.
+    if (enable && m_pAboutDlg && m_pAboutDlg->GetSafeHwnd() && m_pAboutDlg->IsWindowVisible())
+        EnableWindow(FALSE);
 }
 
 void CBrevicamDlg::OnFullScreenButton()
@@ -632,7 +630,19 @@ void CBrevicamDlg::LeaveFullScreen()
     m_bFullScreen = FALSE;
 }
 
-void CBrevicamDlg::CheckUpdate(HWND, BOOL, BOOL) {}
+void CBrevicamDlg::CheckUpdate(HWND owner, BOOL background, BOOL ask)
+{
+    std::unique_ptr<char[]> path(new (std::nothrow) char[261]);
+    if (!path)
+        throw COutOfMemoryException(THROW_SITE_MESSAGE("Cannot allocate filename string"));
+    path[0] = '\0';
+    GetModuleFileName(nullptr, path.get(), 260);
+    path[260] = '\0';
+    const CString title = CParams::GetAppTitle();
+    UpdateRequest request;
+    FillUpdateRequest(request, title, path.get(), ask);
+    CheckForUpdates(owner, &request, owner, background);
+}
 
 void CBrevicamDlg::OnVideoSettings()
 {
@@ -689,6 +699,10 @@ void CBrevicamDlg::OnEndSession(BOOL ending)
     if (ending)
     {
         m_bSessionEnding = true;
+        // The About box's own loop runs inside this window's: it ends first, or the program would wait
+        // for the user to close it.
+        if (m_pAboutDlg && m_pAboutDlg->GetSafeHwnd())
+            m_pAboutDlg->EndDialog(IDCANCEL);
         CloseApplication();
     }
 }
@@ -792,8 +806,8 @@ BOOL CBrevicamDlg::OnCopyData(CWnd*, COPYDATASTRUCT* data)
     constexpr ULONG_PTR kUpdateAnswer = 0x30;
     if (data && data->dwData == kUpdateAnswer)
     {
-        g_params.SetUpdateAtStart(
-            static_cast<int>(static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(data->lpData))));
+        // Any answer but 0 keeps the check on: only its low half would turn 1 << 32 into "off".
+        g_params.SetUpdateAtStart(data->lpData ? 1 : 0);
         g_params.Save();
     }
     SetForegroundWindow();
@@ -816,32 +830,13 @@ LRESULT CBrevicamDlg::OnStartupUpdateCheck(WPARAM, LPARAM)
             }
             if (updateAtStart)
             {
-                const std::time_t now = std::time(nullptr);
-                const CString today = TodayText(now);
-                // Counted wide, so that a stored count at the top of the range starts a check instead of
-                // turning negative and never reaching ten again.
-                long long count = static_cast<long long>(index) + 1;
-                bool due = count >= 10;
-                if (!due)
-                {
-                    const std::time_t last = StoredDate(lastDate);
-                    if (last == -1)
-                    {
-                        CSingleLock lock(&g_params.m_cs, TRUE);
-                        g_params.m_LastUpdateDate = today;
-                    }
-                    else
-                        due = last + 604800 < now;
-                }
-                if (due)
-                {
+                const StartupUpdatePlan plan = PlanStartupUpdateCheck(index, lastDate, std::time(nullptr));
+                if (plan.due)
                     CheckUpdate(m_hWnd, TRUE, TRUE);
-                    CSingleLock lock(&g_params.m_cs, TRUE);
-                    g_params.m_LastUpdateDate = today;
-                    count = 0;
-                }
                 CSingleLock lock(&g_params.m_cs, TRUE);
-                g_params.m_NoUpdateIndex = static_cast<int>(count);
+                if (plan.storeToday)
+                    g_params.m_LastUpdateDate = plan.today;
+                g_params.m_NoUpdateIndex = plan.count;
             }
             g_params.Save();
         });

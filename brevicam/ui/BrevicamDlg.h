@@ -12,6 +12,7 @@
 
 #include <functional>
 
+class CAboutDlg;
 class CCaptureController;
 class CSubject;
 
@@ -91,8 +92,8 @@ public:
     void RefitVideo(BOOL stretch);
     /// Shows, hides and enables the mute and unmute buttons by the microphone's state.
     void RefreshVolumeControls();
-    /// The check for a newer version goes through the update library, which this program does not
-    /// load yet: nothing is sent.
+    /// Asks the web update library for a check with the program's request (the result is not used).
+    /// Throws COutOfMemoryException when the path buffer cannot be had.
     void CheckUpdate(HWND owner, BOOL background, BOOL ask);
 
     /// The controller's program-state and video-state notifications; nothing while there is no window.
@@ -133,6 +134,7 @@ protected:
     afx_msg HICON OnQueryDragIcon();
     afx_msg void OnUpdateUIState(UINT action, UINT element);
     afx_msg BOOL OnCopyData(CWnd* sender, COPYDATASTRUCT* data);
+    afx_msg void OnEnable(BOOL enable);
 
     afx_msg LRESULT OnLiveVideoPainted(WPARAM wParam, LPARAM lParam);
     afx_msg LRESULT OnGraphNotify(WPARAM wParam, LPARAM lParam);
@@ -182,6 +184,8 @@ private:
     HWND MessageBoxOwner();
     CString LoadText(UINT id) const;
 
+    /// The About box while it runs modally; not owned.
+    CAboutDlg* m_pAboutDlg = nullptr;
     bool m_bOpenPanelOnShow = false;
     HICON m_hIcon = nullptr;
     bool m_bAttached = false;

@@ -7,6 +7,7 @@
 #include "brevicam/capture/WindowlessRenderer.h"
 #include "brevicam/core/Params.h"
 #include "brevicam/core/SkinMessageBox.h"
+#include "brevicam/ui/AboutDlg.h"
 #include "miravoc/Miravoc.h"
 #include "resources/brevicam/resource.h"
 #include "shared/exceptions/Exceptions.h"
@@ -165,10 +166,12 @@ void CBrevicamDlg::DisableLiveControls()
          std::initializer_list<CWnd*>{&m_videoSettingsButton, &m_audioSettingsButton, &m_fullScreenButton})
         button->EnableWindow(FALSE);
     CloseVolumeDialog();
-    // A running About box is ended here once it exists.
     KillTimer(kVolumeTimer);
     m_muteButton.EnableWindow(FALSE);
     m_unmuteButton.EnableWindow(FALSE);
+    if (m_pAboutDlg && m_pAboutDlg->GetSafeHwnd())
+        m_pAboutDlg->EndDialog(0);
+    m_pAboutDlg = nullptr;
 }
 
 // ---------------------------------------------------------------------------------------------------------

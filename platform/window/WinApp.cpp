@@ -8,12 +8,49 @@
 
 #include <QApplication>
 
+#include <algorithm>
 #include <filesystem>
+#include <mutex>
+#include <vector>
 
 namespace
 {
 CWinApp* g_app = nullptr;
+std::mutex g_moduleAppsMutex;
+std::vector<CWinApp*> g_moduleApps;
 } // namespace
+
+namespace platform::window
+{
+void AddModuleApp(CWinApp* app)
+{
+    std::lock_guard<std::mutex> lock(g_moduleAppsMutex);
+    if (app && std::find(g_moduleApps.begin(), g_moduleApps.end(), app) == g_moduleApps.end())
+        g_moduleApps.push_back(app);
+}
+
+void RemoveModuleApp(CWinApp* app)
+{
+    std::lock_guard<std::mutex> lock(g_moduleAppsMutex);
+    g_moduleApps.erase(std::remove(g_moduleApps.begin(), g_moduleApps.end(), app), g_moduleApps.end());
+}
+
+void EndModuleApps()
+{
+    for (;;)
+    {
+        CWinApp* app = nullptr;
+        {
+            std::lock_guard<std::mutex> lock(g_moduleAppsMutex);
+            if (g_moduleApps.empty())
+                return;
+            app = g_moduleApps.back();
+            g_moduleApps.pop_back();
+        }
+        app->ExitInstance();
+    }
+}
+} // namespace platform::window
 
 IMPLEMENT_DYNAMIC(CWinApp, CCmdTarget)
 
@@ -150,6 +187,7 @@ int AfxWinMain(int argc, char** argv)
             app->m_pszAppName = std::filesystem::path(argv[0]).stem().string().c_str();
         code = app->InitInstance() ? app->Run() : app->ExitInstance();
     }
+    platform::window::EndModuleApps();
     platform::window::BeginShutdown();
     return code;
 }

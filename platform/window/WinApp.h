@@ -44,7 +44,21 @@ PLATFORM_API CWnd* AfxGetMainWnd();
 PLATFORM_API int AfxMessageBox(LPCTSTR text, UINT type = MB_OK, UINT helpId = 0);
 PLATFORM_API int AfxMessageBox(UINT textId, UINT type = MB_OK, UINT helpId = UINT(-1));
 
+namespace platform::window
+{
+/// Application objects of libraries, beside the program's own (which AfxGetApp returns). A library adds its
+/// object when it is loaded and removes it when it is unloaded; AfxWinMain ends those still there with
+/// ExitInstance, newest first, once the program's application object is done and while windows and
+/// messages still work, so that a library's end runs from the program's orderly shutdown and never from a
+/// static destructor. Add and remove: any thread, also while the library loads.
+PLATFORM_API void AddModuleApp(CWinApp* app);
+PLATFORM_API void RemoveModuleApp(CWinApp* app);
+/// Ends the module applications still added (each once, then forgotten), as AfxWinMain does at its end;
+/// for programs and tests that run without AfxWinMain. User-interface thread.
+PLATFORM_API void EndModuleApps();
+} // namespace platform::window
+
 /// The program's start: makes the Qt application, runs InitInstance of the application object and, when it
-/// returns TRUE, Run; then closes the window layer (pending cross-thread sends return). Returns the exit
-/// code.
+/// returns TRUE, Run; then ends the module applications (platform::window::AddModuleApp), closes the window
+/// layer (pending cross-thread sends return). Returns the exit code.
 PLATFORM_API int AfxWinMain(int argc, char** argv);

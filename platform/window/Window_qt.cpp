@@ -936,7 +936,12 @@ HWND CreateWindowEx(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD st
         w->widget->setAttribute(Qt::WA_TranslucentBackground, true);
     w->widget->setGeometry(WidgetGeometry(*w));
     if (child)
+    {
+        // Hidden explicitly: Qt would show a child it was never told about along with its parent, which
+        // a child window without WS_VISIBLE must not be.
+        w->widget->hide();
         w->widget->lower();
+    }
     else
         SetTransientOwner(*w);
     ResizeBuffer(*w);

@@ -8,12 +8,14 @@
 #include "miravoc/Miravoc.h"
 #include "platform/commctrl2/ComboBox.h"
 #include "platform/ostrago/Ostrago.h"
+#include "platform/registry/Registry.h"
 #include "platform/window/QtHost.h"
 #include "platform/window/WinApp.h"
 #include "platform/zorneth/Zorneth.h"
 #include "resources/brevicam/resource.h"
 #include "tests/capture/CaptureTestSupport.h"
 #include "tests/controls/ControlsTestSupport.h"
+#include "tests/support/FtpServer.h"
 #include "tests/support/PulseDaemon.h"
 #include "tests/support/TempDir.h"
 
@@ -102,6 +104,12 @@ protected:
         m_videos = folders.videos;
         m_app.emplace("QPX_SE");
         m_app->SetRegistryKey("Tavisk");
+        // Update checks stay on this machine, with a lock and downloads of this test's own.
+        setenv("XDG_RUNTIME_DIR", (m_dir.Path() / "run").c_str(), 1);
+        setenv("XDG_CACHE_HOME", (m_dir.Path() / "cache").c_str(), 1);
+        fs::create_directories(m_dir.Path() / "run");
+        fs::permissions(m_dir.Path() / "run", fs::perms::owner_all);
+        SetUpdateServer("127.0.0.1:1", "updates");
         {
             CSingleLock lock(&g_params.m_cs, TRUE);
             g_params.m_UpdateAtStart = 0;
@@ -196,6 +204,20 @@ protected:
                          });
         watchdog.start(kModalLimitMs);
         return m_dlg->DoModal();
+    }
+
+    /// The installation's update key, which the program's update requests read.
+    static void SetUpdateServer(const std::string& server, const std::string& folder)
+    {
+        HKEY key = nullptr;
+        ASSERT_EQ(::RegCreateKeyExA(HKEY_LOCAL_MACHINE, CParams::GetUpdateKeyName(), 0, nullptr, 0, KEY_WRITE,
+                                    nullptr, &key, nullptr),
+                  ERROR_SUCCESS);
+        ::RegSetValueExA(key, "FtpServer", 0, REG_SZ, reinterpret_cast<const BYTE*>(server.c_str()),
+                         static_cast<DWORD>(server.size() + 1));
+        ::RegSetValueExA(key, "Path", 0, REG_SZ, reinterpret_cast<const BYTE*>(folder.c_str()),
+                         static_cast<DWORD>(folder.size() + 1));
+        ::RegCloseKey(key);
     }
 
     void SetCamMode(int mode)
@@ -598,6 +620,37 @@ private:
     UINT_PTR m_timer;
 };
 
+/// What a timer saw of the About box the main window ran, which it then closed.
+struct AboutSighting
+{
+    HWND main = nullptr;
+    bool shown = false;
+    bool mainDisabled = false;
+};
+AboutSighting g_aboutSighting;
+
+void CALLBACK SightAndCloseAbout(HWND, UINT, UINT_PTR id, DWORD)
+{
+    HWND about = nullptr;
+    ::EnumWindows(
+        [](HWND hwnd, LPARAM found)
+        {
+            if (::IsWindowVisible(hwnd) && ::GetDlgItem(hwnd, IDC_ABOUT_CAPTION))
+            {
+                *reinterpret_cast<HWND*>(found) = hwnd;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&about));
+    if (!about)
+        return;
+    g_aboutSighting.shown = true;
+    g_aboutSighting.mainDisabled = !::IsWindowEnabled(g_aboutSighting.main);
+    ::PostMessage(about, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    ::KillTimer(nullptr, id);
+}
+
 // Clicking gives the button the focus first; several buttons then hide themselves (mute and unmute swap,
 // the refresh button goes with the returning picture) or close the window.
 TEST_P(ButtonClickTest, ClickedButtonLeavesTheWindowWorking)
@@ -620,6 +673,11 @@ TEST_P(ButtonClickTest, ClickedButtonLeavesTheWindowWorking)
             if (GetParam().id == IDC_VIDEO_SETTINGS)
                 ::SetTimer(nullptr, 0, 50, &CancelCameraControls);
             const AudioSettingsCanceller canceller(GetParam().id == IDC_AUDIO_SETTINGS);
+            if (GetParam().id == IDC_ABOUT)
+            {
+                g_aboutSighting = {dlg.GetHwnd()};
+                ::SetTimer(nullptr, 0, 50, &SightAndCloseAbout);
+            }
             RECT client{};
             ::GetClientRect(button, &client);
             controls_test::Click(button, QPoint(client.right / 2, client.bottom / 2));
@@ -702,6 +760,11 @@ TEST_P(ButtonLookTest, PushButtonLooksAsBeforeOnceItsClickIsDone)
     if (GetParam().id == IDC_VIDEO_SETTINGS)
         ::SetTimer(nullptr, 0, 50, &CancelCameraControls);
     const AudioSettingsCanceller canceller(GetParam().id == IDC_AUDIO_SETTINGS);
+    if (GetParam().id == IDC_ABOUT)
+    {
+        g_aboutSighting = {dlg.GetHwnd()};
+        ::SetTimer(nullptr, 0, 50, &SightAndCloseAbout);
+    }
     RECT client{};
     ::GetClientRect(button, &client);
     controls_test::Click(button, QPoint(client.right / 2, client.bottom / 2));
@@ -1116,8 +1179,114 @@ INSTANTIATE_TEST_SUITE_P(Counts, UpdateCountTest,
                                          UpdateCountCase{"NinthCountedStartChecks", 9, true, 0},
                                          UpdateCountCase{"TopOfTheRangeChecksInsteadOfOverflowing", INT_MAX,
                                                          true, 0},
-                                         UpdateCountCase{"MalformedDateIsReplacedByToday", 3, false, 4}),
+                                         UpdateCountCase{"MalformedDateIsReplacedByToday", 3, false, 4},
+                                         UpdateCountCase{"NegativeCountCountsAsZero", -5, true, 1}),
                          [](const testing::TestParamInfo<UpdateCountCase>& info)
+                         { return std::string(info.param.name); });
+
+TEST_F(BrevicamDlgTest, ADueStartupCheckAsksTheServerOfTheUpdateKeyOutOfView)
+{
+    testing_support::FtpServer server(testing_support::FtpServer::Kind::Hostile);
+    ASSERT_TRUE(server.Started());
+    // The server's version is not newer: the check closes by itself.
+    server.Put("updates/update", "1.0.0.0\r\nbrevicam-1\r\nbrevicam_1.0.0.0.deb\r\n");
+    SetUpdateServer(server.Address(), "updates");
+    {
+        CSingleLock lock(&g_params.m_cs, TRUE);
+        g_params.m_UpdateAtStart = 1;
+        g_params.m_NoUpdateIndex = 9;
+        g_params.m_LastUpdateDate = Today().c_str();
+    }
+    Dialog();
+    auto asked = [&]
+    {
+        const std::vector<std::string> commands = server.Commands();
+        return std::find(commands.begin(), commands.end(), "RETR update") != commands.end();
+    };
+    EXPECT_TRUE(controls_test::PumpUntil(asked, kEventLimitMs));
+    EXPECT_TRUE(
+        controls_test::PumpUntil([] { return !::FindWindow(nullptr, "Tavisk WebUpdate"); }, kEventLimitMs));
+    CSingleLock lock(&g_params.m_cs, TRUE);
+    EXPECT_EQ(g_params.m_NoUpdateIndex, 0);
+    EXPECT_EQ(std::string(g_params.m_LastUpdateDate.GetString()), Today());
+}
+
+TEST_F(BrevicamDlgTest, WithChecksOffTheStartNeitherCountsNorAsks)
+{
+    testing_support::FtpServer server(testing_support::FtpServer::Kind::Hostile);
+    ASSERT_TRUE(server.Started());
+    SetUpdateServer(server.Address(), "updates");
+    {
+        CSingleLock lock(&g_params.m_cs, TRUE);
+        g_params.m_UpdateAtStart = 0;
+        g_params.m_NoUpdateIndex = 9;
+        g_params.m_LastUpdateDate = "20200101";
+    }
+    m_dlg = std::make_unique<CBrevicamDlg>(&Controller());
+    ASSERT_TRUE(m_dlg->Create(CBrevicamDlg::IDD, nullptr));
+    m_dlg->ShowWindow(SW_SHOW);
+    EXPECT_TRUE(PumpUntilHandled(m_dlg->GetHwnd(), CBrevicamDlg::WM_STARTUP_UPDATE_CHECK));
+    EXPECT_TRUE(server.Commands().empty());
+    EXPECT_FALSE(::FindWindow(nullptr, "Tavisk WebUpdate"));
+    CSingleLock lock(&g_params.m_cs, TRUE);
+    EXPECT_EQ(g_params.m_NoUpdateIndex, 9);
+    EXPECT_EQ(std::string(g_params.m_LastUpdateDate.GetString()), "20200101");
+}
+
+TEST_F(BrevicamDlgTest, TheAboutButtonRunsTheAboutBoxWithTheWindowDisabledUnderIt)
+{
+    g_aboutSighting = {};
+    RunModal(
+        [&](CBrevicamDlg& dlg)
+        {
+            const HWND hwnd = dlg.GetHwnd();
+            g_aboutSighting.main = hwnd;
+            ::SetTimer(nullptr, 0, 20, SightAndCloseAbout);
+            ::SendMessage(hwnd, WM_COMMAND, MAKEWPARAM(IDC_ABOUT, BN_CLICKED),
+                          reinterpret_cast<LPARAM>(::GetDlgItem(hwnd, IDC_ABOUT)));
+            EXPECT_TRUE(::IsWindowEnabled(hwnd));
+            dlg.CloseApplication();
+        });
+    EXPECT_TRUE(g_aboutSighting.shown);
+    EXPECT_TRUE(g_aboutSighting.mainDisabled);
+}
+
+struct UpdateAnswerCase
+{
+    const char* name;
+    ULONG_PTR answer;
+    int stored;
+};
+
+void PrintTo(const UpdateAnswerCase& value, std::ostream* os)
+{
+    *os << value.name;
+}
+
+class UpdateAnswerTest : public BrevicamDlgTest, public testing::WithParamInterface<UpdateAnswerCase>
+{
+};
+
+TEST_P(UpdateAnswerTest, TheLibrarysAnswerBecomesTheAutomaticCheckSetting)
+{
+    CBrevicamDlg& dlg = Dialog();
+    {
+        CSingleLock lock(&g_params.m_cs, TRUE);
+        g_params.m_UpdateAtStart = 7;
+    }
+    COPYDATASTRUCT data{};
+    data.dwData = 0x30;
+    data.lpData = reinterpret_cast<PVOID>(GetParam().answer);
+    ::SendMessage(dlg.GetHwnd(), WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data));
+    CSingleLock lock(&g_params.m_cs, TRUE);
+    EXPECT_EQ(g_params.m_UpdateAtStart, GetParam().stored);
+}
+
+INSTANTIATE_TEST_SUITE_P(Answers, UpdateAnswerTest,
+                         testing::Values(UpdateAnswerCase{"Off", 0, 0}, UpdateAnswerCase{"On", 1, 1},
+                                         UpdateAnswerCase{"AnyOtherValueIsOn", 5, 1},
+                                         UpdateAnswerCase{"HighBitsAloneAreOn", ULONG_PTR{1} << 32, 1}),
+                         [](const testing::TestParamInfo<UpdateAnswerCase>& info)
                          { return std::string(info.param.name); });
 
 // Closing -----------------------------------------------------------------------------------------------

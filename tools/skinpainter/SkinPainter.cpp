@@ -3,7 +3,7 @@
 // surface, one accent colour, crisp 1-px edges), and writes the .rc fragment that embeds them.
 //
 //   skinpainter <output folder>   e.g. resources/skin/brevicam; the folder's name chooses the module
-//                                 (brevicam, miravoc)
+//                                 (brevicam, miravoc, corrowin)
 
 #include <QDataStream>
 #include <QDir>
@@ -487,6 +487,64 @@ void FileOperationSkin(std::vector<Entry>& e)
         "copy progress trough"));
 }
 
+/// The About box of the program: its text buttons, the OK button and the small close button.
+void AboutBoxSkin(std::vector<Entry>& e)
+{
+    States(e, {842, 843, 844, 845}, 200, 34, Glyph::None, false, "About: manual and update");
+    BmpStates(e, {846, 848, 847, 849}, 100, 34, Glyph::None, "About: OK");
+    States(e, {850, 851, 852}, 28, 28, Glyph::Close, false, "About: close");
+}
+
+/// A dialog of the web update library: the program's background with a title strip tall enough for the
+/// product's name and the dialog's title under it.
+void UpdateBackground(QPainter& p, const QRectF& r)
+{
+    Background(p, r, true, true);
+    const QRectF body = Inner(r, 3);
+    p.fillRect(QRectF(body.left() + 1, body.top() + 34, body.width() - 2, 22), kTitle);
+    p.fillRect(QRectF(body.left() + 1, body.top() + 56, body.width() - 2, 2), kAccent);
+    p.fillRect(QRectF(body.left() + 8, body.top() + 58, body.width() - 16, 6), kSurface);
+}
+
+/// Corrowin, the web update library: its two dialogs, their buttons, the progress bar and the check box.
+std::vector<Entry> CorrowinSkin()
+{
+    std::vector<Entry> e;
+    e.push_back(Png(1026, 435, 267, UpdateBackground, "update dialog"));
+    e.push_back(Png(1011, 431, 234, UpdateBackground, "update question"));
+    States(e, {1024, 1025, 1023}, 158, 34, Glyph::None, false, "text button");
+    BmpStates(e, {1013, 1016, 1014, 1015}, 75, 23, Glyph::None, "Cancel");
+    BmpStates(e, {1020, 1022, 1021}, 27, 27, Glyph::Close, "close");
+    e.push_back(Bmp(
+        1017, 386, 18,
+        [](QPainter& p, const QRectF& r)
+        {
+            p.fillRect(r, kPaper);
+            p.fillRect(Inner(r, 1), kSurface);
+            p.setPen(kEdge);
+            p.drawRect(r.adjusted(0, 0, -1, -1));
+        },
+        "progress trough"));
+    e.push_back(Bmp(
+        1018, 386, 18,
+        [](QPainter& p, const QRectF& r)
+        {
+            QLinearGradient g(r.topLeft(), r.topRight());
+            g.setColorAt(0, kAccentDark);
+            g.setColorAt(1, kAccent);
+            p.fillRect(r, g);
+            p.fillRect(QRectF(r.left(), r.top(), r.width(), 1), kAccent.lighter(130));
+        },
+        "progress bar"));
+    e.push_back(Png(
+        1029, 20, 20, [](QPainter& p, const QRectF& r) { Button(p, r, State::Normal, Glyph::None, false); },
+        "check box"));
+    e.push_back(Png(
+        1030, 20, 20, [](QPainter& p, const QRectF& r) { Button(p, r, State::Pressed, Glyph::Tick, false); },
+        "check box ticked"));
+    return e;
+}
+
 std::vector<Entry> Skin()
 {
     std::vector<Entry> e;
@@ -620,6 +678,7 @@ std::vector<Entry> Skin()
 
     FileOperationSkin(e);
     ConversionProgressSkin(e);
+    AboutBoxSkin(e);
 
     // The transparent edit's caret: a light bar that reads on the dark surface.
     e.push_back(Bmp(
@@ -878,6 +937,8 @@ void TextBeam(QPainter& p, const QRectF&)
 
 std::vector<Pointer> Pointers(const QString& module)
 {
+    if (module == "corrowin")
+        return {};
     if (module == "miravoc")
         return {{128, false, {16, 32}, {}, MicrophoneIcon, "audio settings icon"}};
     return {
@@ -889,6 +950,8 @@ std::vector<Pointer> Pointers(const QString& module)
 /// The images of one module, named by its skin folder: the program's, or a library's.
 std::vector<Entry> SkinOf(const QString& module)
 {
+    if (module == "corrowin")
+        return CorrowinSkin();
     if (module != "miravoc")
         return Skin();
     std::vector<Entry> e;

@@ -1,0 +1,70 @@
+// Resource ids of Corrowin, the web update library, shared by corrowin.rc, its language libraries and the
+// code.
+#pragma once
+
+// Strings
+#define IDS_SOCKETS_FAILED 101
+#define IDS_SEARCHING 1001
+#define IDS_NO_SERVER 1002
+#define IDS_SERVER_ERROR 1003
+#define IDS_ALREADY_UPDATED 1004
+#define IDS_UPDATE_QUESTION 1005
+#define IDS_UPDATING 1006
+#define IDS_OK 1007
+#define IDS_CANCEL 1008
+#define IDS_WRITE_ERROR 1010
+#define IDS_INSTALLATION_ASSISTANT 1011
+#define IDS_NO 1012
+#define IDS_DONT_WARN 1229
+#define IDS_UPDATE_TITLE 1242
+#define IDS_YES 1246
+#define IDS_NEXT 1249
+#define IDS_BYPASS 1252
+#define IDS_NO_SERVER_CD 1253
+#define IDS_UPDATING_CD 1255
+#define IDS_DOWNLOAD_ERROR_CD 1256
+#define IDS_MOST_RECENT 1257
+#define IDS_HANDOFF_FAILED 1258
+
+// The update dialog
+#define IDD_WEB_UPDATE 1000
+#define IDC_STATUS 1001
+#define IDC_CLOSE 1240
+#define IDC_TITLE 1241
+#define IDC_TITLE_LABEL 1242
+#define IDC_NAME 1243
+#define IDC_INSTALLED_VERSION 1244
+#define IDC_SERVER_VERSION 1245
+#define IDC_BYPASS 1246
+#define IDC_PROGRESS 1247
+#define IDC_NEXT 1248
+#define IDC_ANIMATION 1249
+
+// The question dialog
+#define IDD_UPDATE_QUESTION 1230
+#define IDC_QUESTION_NAME 1002
+#define IDC_DONT_WARN 1227
+#define IDC_QUESTION 1228
+#define IDC_EDITION 1238
+#define IDC_DONT_WARN_TEXT 1250
+
+// The hidden placeholder dialog
+#define IDD_PLACEHOLDER 1019
+
+// Skin images
+#define IDP_QUESTION_BACKGROUND 1011
+#define IDB_CANCEL 1013
+#define IDB_CANCEL_HOVER 1014
+#define IDB_CANCEL_DISABLED 1015
+#define IDB_CANCEL_PRESSED 1016
+#define IDB_PROGRESS_BACKGROUND 1017
+#define IDB_PROGRESS_BAR 1018
+#define IDB_CLOSE 1020
+#define IDB_CLOSE_HOVER 1021
+#define IDB_CLOSE_PRESSED 1022
+#define IDP_BUTTON_PRESSED 1023
+#define IDP_BUTTON 1024
+#define IDP_BUTTON_HOVER 1025
+#define IDP_UPDATE_BACKGROUND 1026
+#define IDP_CHECK 1029
+#define IDP_CHECK_TICKED 1030
