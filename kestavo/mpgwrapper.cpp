@@ -5,6 +5,7 @@
 #include "kestavo/jobs.h"
 #include "platform/win/Kernel.h"
 #include "platform/win/LastError.h"
+#include "platform/win/Process.h"
 
 #include <algorithm>
 #include <charconv>
@@ -283,23 +284,8 @@ std::string GetConverterPath()
     const std::string beside = (folder == "/" ? std::string() : folder) + "/ffmpeg";
     if (!folder.empty() && IsExecutableFile(beside))
         return beside;
-    if (const char* path = std::getenv("PATH"))
-    {
-        std::string_view rest(path);
-        for (;;)
-        {
-            const auto colon = rest.find(':');
-            std::string dir(rest.substr(0, colon));
-            if (dir.empty())
-                dir = ".";
-            const std::string candidate = dir + "/ffmpeg";
-            if (IsExecutableFile(candidate))
-                return candidate;
-            if (colon == std::string_view::npos)
-                break;
-            rest.remove_prefix(colon + 1);
-        }
-    }
+    if (std::string found = platform::FindProgramOnPath("ffmpeg"); !found.empty())
+        return found;
     return beside;
 }
 

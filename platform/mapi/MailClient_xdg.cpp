@@ -1,6 +1,8 @@
 #include "Mapi.h"
 #include "MapiProcess.h"
 
+#include "platform/win/Process.h"
+
 #include <cstdlib>
 #include <dlfcn.h>
 #include <filesystem>
@@ -127,7 +129,7 @@ std::string GetDefaultMailClientName()
 
 std::string GetMailHandOffLibrary()
 {
-    if (detail::FindProgram("xdg-email").empty())
+    if (platform::FindProgramOnPath("xdg-email").empty())
         return {};
     Dl_info info{};
     if (!dladdr(reinterpret_cast<void*>(&MAPISendMail), &info) || !info.dli_fname)

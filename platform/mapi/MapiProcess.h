@@ -22,7 +22,4 @@ struct ProgramRun
 /// discarded; otherwise both go where ours go. A program still running after `timeoutMs` (negative: no
 /// limit) is killed. Returns once the program has ended.
 ProgramRun RunProgram(const std::vector<std::string>& arguments, bool captureOutput, int timeoutMs);
-
-/// The first executable file of that name along PATH, empty when there is none.
-std::string FindProgram(const std::string& name);
 } // namespace platform::mapi::detail

@@ -3,16 +3,11 @@
 #include "platform/shell/ShellExecute.h"
 #include "platform/win/Kernel.h"
 #include "platform/win/LastError.h"
+#include "platform/win/Process.h"
 
 #include <atomic>
-#include <csignal>
 #include <cstring>
-#include <fcntl.h>
-#include <spawn.h>
 #include <string>
-#include <unistd.h>
-
-extern char** environ;
 
 namespace
 {
@@ -33,24 +28,9 @@ INT_PTR Open(LPCSTR verb, LPCSTR file)
     std::string target = file;
     if (target[0] == '-')
         target = "./" + target;
-    std::string program = "xdg-open";
-    char* argv[] = {program.data(), target.data(), nullptr};
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    sigset_t none;
-    sigemptyset(&none);
-    sigset_t all;
-    sigfillset(&all);
-    posix_spawnattr_setsigmask(&attributes, &none);
-    posix_spawnattr_setsigdefault(&attributes, &all);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
     pid_t pid = -1;
-    const int spawned = posix_spawnp(&pid, program.c_str(), &actions, &attributes, argv, environ);
-    posix_spawnattr_destroy(&attributes);
-    posix_spawn_file_actions_destroy(&actions);
+    const int spawned = platform::SpawnProgram(
+        {"xdg-open", target}, {platform::kStdioNull, platform::kStdioInherit, platform::kStdioInherit}, &pid);
     if (spawned != 0)
         return SE_ERR_FNF;
     HANDLE process = platform::CreateProcessHandle(pid);
