@@ -1,5 +1,6 @@
 #include "miravoc/MiravocDlg.h"
 
+#include "Controls/ControlLayout.h"
 #include "miravoc/AudioDeviceEngine.h"
 #include "miravoc/Languages.h"
 #include "miravoc/Miravoc.h"
@@ -46,14 +47,6 @@ constexpr int kMuteTip = 472;
 constexpr int kNoiseCancellationTip = 479;
 
 // Where each control sits, in pixels of the 360 x 520 background.
-struct ControlPlace
-{
-    int id;
-    int x;
-    int y;
-    int width;
-    int height;
-};
 constexpr ControlPlace kLayout[] = {
     {IDC_TITLE, 16, 9, 280, 22},
     {IDC_CLOSE, 322, 6, 26, 26},
@@ -209,10 +202,7 @@ BOOL CMiravocDlg::OnInitDialog()
 {
     CTransparentDialogBase::OnInitDialog();
     const bool mirrored = (GetExStyle() & WS_EX_LAYOUTRTL) != 0;
-    for (const ControlPlace& place : kLayout)
-        if (CWnd* control = GetDlgItem(place.id))
-            control->SetWindowPos(nullptr, place.x, place.y, place.width, place.height,
-                                  SWP_NOZORDER | SWP_NOACTIVATE);
+    PlaceControls(*this, kLayout);
     if (CWnd* band = GetDlgItem(IDC_NOISE_CANCELLATION_BAND))
     {
         if (m_nMode != 0)

@@ -2,6 +2,7 @@
 
 #include "BrevicamDlg.h"
 
+#include "Controls/ControlLayout.h"
 #include "brevicam/capture/CaptureController.h"
 #include "brevicam/capture/CaptureMessages.h"
 #include "brevicam/core/Params.h"
@@ -50,14 +51,6 @@ constexpr WPARAM kIconSmall = 0;
 constexpr UINT kDmReposition = WM_USER + 2;
 
 // Where each control sits, in pixels of the 433 x 475 background.
-struct ControlPlace
-{
-    int id;
-    int x;
-    int y;
-    int width;
-    int height;
-};
 constexpr ControlPlace kLayout[] = {
     {IDC_PRODUCT_TITLE, 14, 8, 220, 26},
     {IDC_EDITION, 236, 11, 30, 20},
@@ -267,10 +260,7 @@ BOOL CBrevicamDlg::OnInitDialog()
             ::SendMessage(layered, WM_SETICON, kIconBig, reinterpret_cast<LPARAM>(m_hIcon));
     }
 
-    for (const ControlPlace& place : kLayout)
-        if (CWnd* control = GetDlgItem(place.id))
-            control->SetWindowPos(nullptr, place.x, place.y, place.width, place.height,
-                                  SWP_NOZORDER | SWP_NOACTIVATE);
+    PlaceControls(*this, kLayout);
 
     try
     {
