@@ -384,6 +384,16 @@ void Field(QPainter& p, const QRectF& r)
     p.restore();
 }
 
+/// The filled part of a progress bar: the accent colour, lighter at the top edge.
+void ProgressFill(QPainter& p, const QRectF& r)
+{
+    QLinearGradient g(r.topLeft(), r.bottomLeft());
+    g.setColorAt(0, kAccent.lighter(115));
+    g.setColorAt(1, kAccentDark);
+    p.fillRect(r, g);
+    p.fillRect(QRectF(r.left(), r.top(), r.width(), 1), kAccent.lighter(140));
+}
+
 /// The video conversion progress dialog: a light body under its dark text, the bar with its trough, and
 /// the Cancel button (caption drawn by the button).
 void ConversionProgressSkin(std::vector<Entry>& e)
@@ -406,17 +416,7 @@ void ConversionProgressSkin(std::vector<Entry>& e)
         },
         "conversion progress"));
     States(e, {711, 715, 714}, 87, 34, Glyph::None, false, "Cancel (conversion)");
-    e.push_back(Bmp(
-        819, 420, 14,
-        [](QPainter& p, const QRectF& r)
-        {
-            QLinearGradient g(r.topLeft(), r.bottomLeft());
-            g.setColorAt(0, kAccent.lighter(115));
-            g.setColorAt(1, kAccentDark);
-            p.fillRect(r, g);
-            p.fillRect(QRectF(r.left(), r.top(), r.width(), 1), kAccent.lighter(140));
-        },
-        "conversion bar"));
+    e.push_back(Bmp(819, 420, 14, ProgressFill, "conversion bar"));
     e.push_back(Bmp(
         818, 420, 14,
         [](QPainter& p, const QRectF& r)
@@ -465,17 +465,7 @@ void FileOperationSkin(std::vector<Entry>& e)
     States(e, {509, 510, 511, 512}, 119, 34, Glyph::None, false, "Browse (copy to folder)");
     States(e, {513, 514, 515, 516}, 112, 44, Glyph::None, false, "overwrite answers and Cancel");
     States(e, {517, 518, 519, 520}, 80, 44, Glyph::None, false, "OK (copy to folder)");
-    e.push_back(Bmp(
-        8901, 249, 17,
-        [](QPainter& p, const QRectF& r)
-        {
-            QLinearGradient g(r.topLeft(), r.bottomLeft());
-            g.setColorAt(0, kAccent.lighter(115));
-            g.setColorAt(1, kAccentDark);
-            p.fillRect(r, g);
-            p.fillRect(QRectF(r.left(), r.top(), r.width(), 1), kAccent.lighter(140));
-        },
-        "copy progress bar"));
+    e.push_back(Bmp(8901, 249, 17, ProgressFill, "copy progress bar"));
     e.push_back(Bmp(
         446, 249, 17,
         [](QPainter& p, const QRectF& r)
