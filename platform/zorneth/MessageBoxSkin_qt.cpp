@@ -15,7 +15,6 @@
 #include <QVBoxLayout>
 
 #include <chrono>
-#include <condition_variable>
 #include <deque>
 #include <memory>
 #include <mutex>
@@ -246,45 +245,14 @@ int MessageBoxSkinEx(LPCSTR okCaption, LPCSTR cancelCaption, LPCSTR yesCaption, 
     // A worker's box is shown by the user-interface thread while the worker waits for the answer; the
     // wait gives up when the program closes, so a user-interface thread that waits for the worker in turn
     // cannot hang.
-    struct Handoff
-    {
-        std::mutex lock;
-        std::condition_variable done;
-        bool answered = false;
-        int result = 0;
-        std::string ok, cancel, yes, no, text, caption;
-    };
-    auto state = std::make_shared<Handoff>();
-    auto copy = [](LPCSTR s) { return std::string(s ? s : ""); };
-    state->ok = copy(okCaption);
-    state->cancel = copy(cancelCaption);
-    state->yes = copy(yesCaption);
-    state->no = copy(noCaption);
-    state->text = copy(text);
-    state->caption = copy(caption);
-    QMetaObject::invokeMethod(
-        app,
-        [state, owner, style]
+    int result = 0;
+    platform::window::CallOnUiThread(
+        [&]
         {
-            int result = 0;
             if (!platform::window::IsShuttingDown())
-                result =
-                    ShowBox(state->ok.c_str(), state->cancel.c_str(), state->yes.c_str(), state->no.c_str(),
-                            owner, state->text.c_str(), state->caption.c_str(), style);
-            std::lock_guard lock(state->lock);
-            state->result = result;
-            state->answered = true;
-            state->done.notify_all();
-        },
-        Qt::QueuedConnection);
-    std::unique_lock lock(state->lock);
-    while (!state->answered)
-    {
-        if (platform::window::IsShuttingDown())
-            return 0;
-        state->done.wait_for(lock, std::chrono::milliseconds(50));
-    }
-    return state->result;
+                result = ShowBox(okCaption, cancelCaption, yesCaption, noCaption, owner, text, caption, style);
+        });
+    return result;
 }
 
 namespace platform::zorneth
