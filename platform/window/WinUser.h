@@ -1420,7 +1420,11 @@ PLATFORM_API BOOL CheckRadioButton(HWND dialog, int first, int last, int check);
 /// The number of a private clipboard format, the same for every call with the same name (compared without
 /// case) in the process; 0xC000 and up; 0 for an empty or null name. Any thread.
 PLATFORM_API UINT RegisterClipboardFormatA(LPCSTR name);
+/// The name a registered format was first registered with, copied into `buffer` (at most size - 1
+/// characters); returns the characters copied, 0 for a format that is not registered. Any thread.
+PLATFORM_API int GetClipboardFormatNameA(UINT format, LPSTR buffer, int size);
 #define RegisterClipboardFormat RegisterClipboardFormatA
+#define GetClipboardFormatName GetClipboardFormatNameA
 
 // Window scroll bars (SB_HORZ/SB_VERT of a window, SB_CTL of a scroll-bar control): the scroll state only;
 // the skinned controls draw their own bars.
