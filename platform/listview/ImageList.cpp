@@ -1,5 +1,7 @@
 #include "platform/listview/ImageList.h"
 
+#include "platform/window/Extras.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -211,6 +213,63 @@ BOOL ImageList_Replace(HIMAGELIST list, int index, HBITMAP image, HBITMAP mask)
     return TRUE;
 }
 
+int ImageList_ReplaceIcon(HIMAGELIST list, int index, HICON icon)
+{
+    if (!list || (index != -1 && !Valid(list, index)))
+        return -1;
+    std::vector<uint32_t> pixels;
+    int width = 0;
+    int height = 0;
+    if (!platform::window::IconPixels(icon, list->cx, list->cy, pixels, width, height) || width != list->cx ||
+        height != list->cy)
+        return -1;
+    if (index == -1)
+    {
+        list->images.push_back(std::move(pixels));
+        return static_cast<int>(list->images.size()) - 1;
+    }
+    list->images[static_cast<size_t>(index)] = std::move(pixels);
+    return index;
+}
+
+int ImageList_AddIcon(HIMAGELIST list, HICON icon)
+{
+    return ImageList_ReplaceIcon(list, -1, icon);
+}
+
+HICON ImageList_GetIcon(HIMAGELIST list, int index, UINT style)
+{
+    if (!Valid(list, index))
+        return nullptr;
+    std::vector<uint32_t> pixels = list->images[static_cast<size_t>(index)];
+    const UINT overlay = (style & ILD_OVERLAYMASK) >> 8;
+    if (overlay && Valid(list, list->overlays[overlay]))
+    {
+        const auto& over = list->images[static_cast<size_t>(list->overlays[overlay])];
+        for (size_t i = 0; i < pixels.size(); ++i)
+        {
+            const uint32_t keep = 255 - (over[i] >> 24);
+            auto channel = [&](int shift)
+            { return (((over[i] >> shift) & 0xFF) + ((pixels[i] >> shift) & 0xFF) * keep / 255) << shift; };
+            pixels[i] = channel(24) | channel(16) | channel(8) | channel(0);
+        }
+    }
+    BITMAPINFO bi = Dib32Info(list->cx, -list->cy);
+    void* bits = nullptr;
+    HBITMAP colour = CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (!colour || !bits)
+    {
+        if (colour)
+            DeleteObject(colour);
+        return nullptr;
+    }
+    std::memcpy(bits, pixels.data(), pixels.size() * sizeof(uint32_t));
+    ICONINFO info{TRUE, 0, 0, nullptr, colour};
+    HICON icon = CreateIconIndirect(&info);
+    DeleteObject(colour);
+    return icon;
+}
+
 BOOL ImageList_Remove(HIMAGELIST list, int index)
 {
     if (!list)
@@ -391,6 +450,21 @@ int CImageList::Add(CBitmap* image, COLORREF mask)
 {
     return ImageList_AddMasked(m_hImageList, image ? static_cast<HBITMAP>(image->GetSafeHandle()) : nullptr,
                                mask);
+}
+
+int CImageList::Add(HICON icon)
+{
+    return ImageList_AddIcon(m_hImageList, icon);
+}
+
+int CImageList::Replace(int index, HICON icon)
+{
+    return ImageList_ReplaceIcon(m_hImageList, index, icon);
+}
+
+HICON CImageList::ExtractIcon(int index)
+{
+    return ImageList_GetIcon(m_hImageList, index, ILD_NORMAL);
 }
 
 BOOL CImageList::Replace(int index, CBitmap* image, CBitmap* mask)

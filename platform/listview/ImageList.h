@@ -48,6 +48,14 @@ PLATFORM_API int ImageList_Add(HIMAGELIST list, HBITMAP image, HBITMAP mask);
 /// As ImageList_Add, the pixels of colour `mask` being transparent.
 PLATFORM_API int ImageList_AddMasked(HIMAGELIST list, HBITMAP image, COLORREF mask);
 PLATFORM_API BOOL ImageList_Replace(HIMAGELIST list, int index, HBITMAP image, HBITMAP mask);
+/// Puts the icon, scaled to the list's image size, in place of image `index`, or after the last image for
+/// -1; returns the image's index, or -1 for a bad index or icon. The caller keeps the icon.
+PLATFORM_API int ImageList_ReplaceIcon(HIMAGELIST list, int index, HICON icon);
+/// ImageList_ReplaceIcon with -1.
+PLATFORM_API int ImageList_AddIcon(HIMAGELIST list, HICON icon);
+/// A new icon with image `index` (and its overlay, when `style` names one), which the caller ends with
+/// DestroyIcon; null for a bad index.
+PLATFORM_API HICON ImageList_GetIcon(HIMAGELIST list, int index, UINT style);
 /// Removes image `index`, or every image for -1.
 PLATFORM_API BOOL ImageList_Remove(HIMAGELIST list, int index);
 PLATFORM_API BOOL ImageList_RemoveAll(HIMAGELIST list);
@@ -87,6 +95,9 @@ public:
     int GetImageCount() const;
     int Add(CBitmap* image, CBitmap* mask);
     int Add(CBitmap* image, COLORREF mask);
+    int Add(HICON icon);
+    int Replace(int index, HICON icon);
+    HICON ExtractIcon(int index);
     BOOL Replace(int index, CBitmap* image, CBitmap* mask);
     BOOL Remove(int index);
     COLORREF SetBkColor(COLORREF color);

@@ -53,6 +53,15 @@ constexpr UINT TTF_TRANSPARENT = 0x0100;
 constexpr UINT TTF_PARSELINKS = 0x1000;
 constexpr UINT TTF_DI_SETITEM = 0x8000;
 
+// The icon of TTM_SETTITLE's title (or an icon handle).
+constexpr WPARAM TTI_NONE = 0;
+constexpr WPARAM TTI_INFO = 1;
+constexpr WPARAM TTI_WARNING = 2;
+constexpr WPARAM TTI_ERROR = 3;
+constexpr WPARAM TTI_INFO_LARGE = 4;
+constexpr WPARAM TTI_WARNING_LARGE = 5;
+constexpr WPARAM TTI_ERROR_LARGE = 6;
+
 constexpr WPARAM TTDT_AUTOMATIC = 0;
 constexpr WPARAM TTDT_RESHOW = 1;
 constexpr WPARAM TTDT_AUTOPOP = 2;

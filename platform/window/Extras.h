@@ -5,8 +5,10 @@
 
 #include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <span>
+#include <vector>
 
 /// The window layer's own additions to the Windows shape: cancellable cross-thread sends, the closing of
 /// the program, and the seams the class library and the test fakes hook into.
@@ -91,6 +93,12 @@ PLATFORM_API void CaretShownChanged(HWND hwnd, bool shown);
 /// The caller ends the handle with DestroyIcon / DestroyCursor. Any thread.
 PLATFORM_API HICON CreateIconFromGroup(const BYTE* group, std::size_t size, BOOL icon,
                                        const std::function<std::span<const BYTE>(WORD id)>& image);
+
+/// The picture of an icon or cursor at `cx` x `cy` (0: its own size), scaled smoothly from its nearest
+/// picture, as premultiplied BGRA pixels (0xAARRGGBB), top row first. False for standard icons and handles
+/// that name none. Any thread.
+PLATFORM_API bool IconPixels(HICON icon, int cx, int cy, std::vector<std::uint32_t>& pixels, int& width,
+                             int& height);
 
 /// Handles every pending message of the calling thread's queue (sent, posted, input, paint and due timers)
 /// without waiting, and returns how many were dispatched. For tests and for loops that poll. A stream of

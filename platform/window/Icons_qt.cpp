@@ -318,6 +318,91 @@ HICON LoadFromModule(HINSTANCE module, LPCSTR name, bool icon)
     return made;
 }
 
+/// The picture at cx x cy (0: the icon's own size), from the nearest of its sizes, the larger one on a tie.
+QImage Picture(const IconObject& object, int cx, int cy)
+{
+    const int width = cx > 0 ? cx : object.image.width();
+    const int height = cy > 0 ? cy : object.image.height();
+    const QImage* best = &object.image;
+    auto distance = [&](const QImage& p)
+    { return std::abs(p.width() - width) + std::abs(p.height() - height); };
+    for (const QImage& p : object.sizes)
+        if (distance(p) < distance(*best) || (distance(p) == distance(*best) && p.width() > best->width()))
+            best = &p;
+    if (best->width() == width && best->height() == height)
+        return *best;
+    return best->scaled(width, height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+        .convertToFormat(QImage::Format_ARGB32_Premultiplied);
+}
+
+/// A bitmap's pixels as 32-bit ARGB, top row first, with whether its alpha channel carries anything (a
+/// 32-bit bitmap whose alpha is zero everywhere has none); without alpha every pixel is opaque.
+QImage ReadBitmap(HBITMAP bitmap, bool& hasAlpha)
+{
+    hasAlpha = false;
+    BITMAP info{};
+    if (!bitmap || !GetObject(bitmap, sizeof info, &info) || info.bmWidth <= 0 || info.bmHeight == 0 ||
+        info.bmWidth > kMaxSide || std::abs(info.bmHeight) > kMaxSide)
+        return QImage();
+    const int height = std::abs(info.bmHeight);
+    QImage picture(info.bmWidth, height, QImage::Format_ARGB32);
+    BITMAPINFO bi = Dib32Info(info.bmWidth, -height);
+    HDC dc = CreateCompatibleDC(nullptr);
+    const int lines =
+        GetDIBits(dc, bitmap, 0, static_cast<UINT>(height), picture.bits(), &bi, DIB_RGB_COLORS);
+    DeleteDC(dc);
+    if (lines <= 0)
+        return QImage();
+    for (int y = 0; y < height && info.bmBitsPixel == 32 && !hasAlpha; ++y)
+    {
+        const auto* row = reinterpret_cast<const QRgb*>(picture.constScanLine(y));
+        hasAlpha = std::any_of(row, row + info.bmWidth, [](QRgb p) { return qAlpha(p) != 0; });
+    }
+    if (!hasAlpha)
+        for (int y = 0; y < height; ++y)
+        {
+            auto* row = reinterpret_cast<QRgb*>(picture.scanLine(y));
+            for (int x = 0; x < info.bmWidth; ++x)
+                row[x] |= 0xFF000000u;
+        }
+    return picture;
+}
+
+/// A DIB section of the picture's size holding its pixels, selected into a new memory DC.
+struct PictureDc
+{
+    explicit PictureDc(const QImage& picture)
+    {
+        BITMAPINFO bi = Dib32Info(picture.width(), -picture.height());
+        void* bits = nullptr;
+        bitmap = CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+        dc = CreateCompatibleDC(nullptr);
+        if (!bitmap || !bits || !dc)
+            return;
+        for (int y = 0; y < picture.height(); ++y)
+            std::memcpy(static_cast<BYTE*>(bits) + static_cast<std::size_t>(y) * picture.width() * 4,
+                        picture.constScanLine(y), static_cast<std::size_t>(picture.width()) * 4);
+        old = SelectObject(dc, bitmap);
+        ready = true;
+    }
+    ~PictureDc()
+    {
+        if (old)
+            SelectObject(dc, old);
+        if (dc)
+            DeleteDC(dc);
+        if (bitmap)
+            DeleteObject(bitmap);
+    }
+    PictureDc(const PictureDc&) = delete;
+    PictureDc& operator=(const PictureDc&) = delete;
+
+    HBITMAP bitmap = nullptr;
+    HDC dc = nullptr;
+    HGDIOBJ old = nullptr;
+    bool ready = false;
+};
+
 BOOL Destroy(const void* handle, DWORD invalidError)
 {
     const auto key = reinterpret_cast<std::uintptr_t>(handle);
@@ -389,6 +474,21 @@ HICON CreateIconFromGroup(const BYTE* group, std::size_t size, BOOL icon,
     return Register(std::move(object));
 }
 
+bool IconPixels(HICON icon, int cx, int cy, std::vector<std::uint32_t>& pixels, int& width, int& height)
+{
+    auto object = Lookup(icon);
+    if (!object)
+        return false;
+    const QImage picture = Picture(*object, cx, cy);
+    width = picture.width();
+    height = picture.height();
+    pixels.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+    for (int y = 0; y < height; ++y)
+        std::memcpy(pixels.data() + static_cast<std::size_t>(y) * width, picture.constScanLine(y),
+                    static_cast<std::size_t>(width) * 4);
+    return true;
+}
+
 namespace detail
 {
 std::optional<QCursor> LoadedCursorShape(HCURSOR cursor)
@@ -455,6 +555,103 @@ BOOL DestroyIcon(HICON icon)
 BOOL DestroyCursor(HCURSOR cursor)
 {
     return Destroy(cursor, ERROR_INVALID_CURSOR_HANDLE);
+}
+
+HICON CreateIconIndirect(PICONINFO info)
+{
+    bool hasAlpha = false;
+    QImage colour = info ? ReadBitmap(info->hbmColor, hasAlpha) : QImage();
+    if (colour.isNull())
+    {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    bool ignored = false;
+    const QImage mask = hasAlpha ? QImage() : ReadBitmap(info->hbmMask, ignored);
+    // A picture with colour above its alpha somewhere has straight alpha; a premultiplied one never does.
+    bool straight = false;
+    for (int y = 0; y < colour.height() && hasAlpha && !straight; ++y)
+    {
+        const auto* row = reinterpret_cast<const QRgb*>(colour.constScanLine(y));
+        straight = std::any_of(
+            row, row + colour.width(),
+            [](QRgb p) { return qRed(p) > qAlpha(p) || qGreen(p) > qAlpha(p) || qBlue(p) > qAlpha(p); });
+    }
+    for (int y = 0; y < colour.height(); ++y)
+    {
+        auto* row = reinterpret_cast<QRgb*>(colour.scanLine(y));
+        const auto* maskRow =
+            y < mask.height() ? reinterpret_cast<const QRgb*>(mask.constScanLine(y)) : nullptr;
+        for (int x = 0; x < colour.width(); ++x)
+        {
+            if (straight)
+                row[x] = qPremultiply(row[x]);
+            else if (maskRow && x < mask.width() && (maskRow[x] & 0xFFFFFF) != 0)
+                row[x] = 0;
+        }
+    }
+    if (!colour.reinterpretAsFormat(QImage::Format_ARGB32_Premultiplied))
+    {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    auto object = std::make_shared<IconObject>();
+    object->icon = info->fIcon != FALSE;
+    object->image = colour;
+    object->hotSpot = object->icon
+                          ? QPoint(colour.width() / 2, colour.height() / 2)
+                          : QPoint(std::clamp<int>(static_cast<int>(info->xHotspot), 0, colour.width() - 1),
+                                   std::clamp<int>(static_cast<int>(info->yHotspot), 0, colour.height() - 1));
+    object->sizes.push_back(object->image);
+    return Register(std::move(object));
+}
+
+BOOL DrawIconEx(HDC dc, int x, int y, HICON icon, int cx, int cy, UINT, HBRUSH background, UINT flags)
+{
+    auto object = Lookup(icon);
+    if (!object || !dc)
+    {
+        SetLastError(object ? ERROR_INVALID_PARAMETER : ERROR_INVALID_ICON_HANDLE);
+        return FALSE;
+    }
+    if (flags & DI_DEFAULTSIZE)
+    {
+        cx = cx > 0 ? cx : kSystemSize;
+        cy = cy > 0 ? cy : kSystemSize;
+    }
+    QImage picture = Picture(*object, cx, cy);
+    const int width = picture.width();
+    const int height = picture.height();
+    if (background)
+    {
+        const RECT area{x, y, x + width, y + height};
+        FillRect(dc, &area, background);
+    }
+    const UINT parts = flags & DI_NORMAL;
+    if (parts == DI_IMAGE || parts == DI_MASK)
+    {
+        // One part alone is raster work: the colours over black, or the mask as black and white.
+        for (int row = 0; row < height; ++row)
+        {
+            auto* p = reinterpret_cast<QRgb*>(picture.scanLine(row));
+            for (int col = 0; col < width; ++col)
+                p[col] =
+                    parts == DI_IMAGE ? (p[col] | 0xFF000000u) : (qAlpha(p[col]) ? 0xFF000000u : 0xFFFFFFFFu);
+        }
+        PictureDc source(picture);
+        return source.ready &&
+               BitBlt(dc, x, y, width, height, source.dc, 0, 0, parts == DI_IMAGE ? SRCCOPY : SRCAND);
+    }
+    if (parts == 0)
+        return TRUE;
+    PictureDc source(picture);
+    const BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
+    return source.ready && AlphaBlend(dc, x, y, width, height, source.dc, 0, 0, width, height, blend);
+}
+
+BOOL DrawIcon(HDC dc, int x, int y, HICON icon)
+{
+    return DrawIconEx(dc, x, y, icon, 0, 0, 0, nullptr, DI_NORMAL | DI_DEFAULTSIZE);
 }
 
 BOOL GetIconInfo(HICON icon, PICONINFO info)

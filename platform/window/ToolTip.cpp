@@ -24,6 +24,14 @@ namespace
 constexpr UINT_PTR kShowTimer = 1;
 constexpr UINT_PTR kPopTimer = 2;
 constexpr UINT_PTR kWatchTimer = 3;
+// A balloon: its stem's height and width, how far from the balloon's edge the stem stands, the corners'
+// roundness and the room around its text.
+constexpr int kStemHeight = 12;
+constexpr int kStemWidth = 12;
+constexpr int kStemInset = 16;
+constexpr int kBalloonRound = 12;
+constexpr int kBalloonPad = 6;
+constexpr int kTitleIconSize = 16;
 
 struct Tool
 {
@@ -52,6 +60,10 @@ struct TipState
     bool suppressed = false; // a click hid the tip; it stays away until the pointer leaves the tool
     HFONT font = nullptr;
     std::string title;
+    WPARAM titleIcon = TTI_NONE; // TTI_x or an icon handle
+    bool balloon = false;        // as last shown
+    bool stemAbove = true;       // the stem points up from the balloon's top edge, else down from its bottom
+    int stemX = kStemInset;      // where the stem leaves the balloon's edge
     COLORREF back = CLR_DEFAULT;
     COLORREF fore = CLR_DEFAULT;
     RECT margin{4, 2, 4, 2};
@@ -213,6 +225,87 @@ UINT TextFormat(HWND tip)
     return format;
 }
 
+bool IsBalloon(HWND tip)
+{
+    return (GetWindowLongPtr(tip, GWL_STYLE) & TTS_BALLOON) != 0;
+}
+
+/// The part of a balloon tip that holds its text: the window without the stem.
+RECT BalloonBody(const TipState& st, int width, int height)
+{
+    return st.stemAbove ? RECT{0, kStemHeight, width, height} : RECT{0, 0, width, height - kStemHeight};
+}
+
+/// The balloon's outline: a rounded body and its stem.
+HRGN BalloonRegion(const TipState& st, int width, int height)
+{
+    const RECT body = BalloonBody(st, width, height);
+    HRGN shape = CreateRoundRectRgn(body.left, body.top, body.right + 1, body.bottom + 1, kBalloonRound,
+                                    kBalloonRound);
+    const int edge = st.stemAbove ? body.top : body.bottom;
+    const int apex = st.stemAbove ? 0 : height;
+    const POINT stem[] = {{st.stemX, edge + (st.stemAbove ? 1 : -1)},
+                          {st.stemX + kStemWidth, edge + (st.stemAbove ? 1 : -1)},
+                          {st.stemX, apex}};
+    HRGN point = CreatePolygonRgn(stem, 3, WINDING);
+    CombineRgn(shape, shape, point, RGN_OR);
+    DeleteObject(point);
+    return shape;
+}
+
+HFONT TitleFont(HFONT base)
+{
+    LOGFONTA font{};
+    GetObject(base ? static_cast<HGDIOBJ>(base) : GetStockObject(DEFAULT_GUI_FONT), sizeof font, &font);
+    font.lfWeight = FW_BOLD;
+    return CreateFontIndirect(&font);
+}
+
+/// The title's icon: the three standard ones are drawn here (a blue "i", a yellow "!", a red bar), any
+/// other value is an icon handle.
+void DrawTitleIcon(HDC dc, int x, int y, WPARAM icon)
+{
+    const int kind = icon >= TTI_INFO_LARGE && icon <= TTI_ERROR_LARGE ? static_cast<int>(icon - 3)
+                                                                       : static_cast<int>(icon);
+    if (kind < static_cast<int>(TTI_INFO) || kind > static_cast<int>(TTI_ERROR))
+    {
+        DrawIconEx(dc, x, y, reinterpret_cast<HICON>(icon), kTitleIconSize, kTitleIconSize, 0, nullptr,
+                   DI_NORMAL);
+        return;
+    }
+    const COLORREF colour = kind == static_cast<int>(TTI_INFO)      ? RGB(0x1E, 0x6F, 0xD9)
+                            : kind == static_cast<int>(TTI_WARNING) ? RGB(0xF2, 0xB7, 0x05)
+                                                                    : RGB(0xD9, 0x2B, 0x2B);
+    const COLORREF mark = kind == static_cast<int>(TTI_WARNING) ? RGB(0x30, 0x30, 0x30) : RGB(255, 255, 255);
+    HBRUSH fill = CreateSolidBrush(colour);
+    HPEN outline = CreatePen(PS_SOLID, 1, colour);
+    HGDIOBJ oldBrush = SelectObject(dc, fill);
+    HGDIOBJ oldPen = SelectObject(dc, outline);
+    if (kind == static_cast<int>(TTI_WARNING))
+    {
+        const POINT triangle[] = {{x + 8, y}, {x + 15, y + 15}, {x, y + 15}};
+        Polygon(dc, triangle, 3);
+    }
+    else
+        Ellipse(dc, x, y, x + kTitleIconSize, y + kTitleIconSize);
+    SelectObject(dc, oldPen);
+    SelectObject(dc, oldBrush);
+    DeleteObject(outline);
+    DeleteObject(fill);
+    HBRUSH ink = CreateSolidBrush(mark);
+    const RECT parts[2][2] = {{{x + 7, y + 3, x + 9, y + 5}, {x + 7, y + 6, x + 9, y + 13}},
+                              {{x + 7, y + 5, x + 9, y + 10}, {x + 7, y + 11, x + 9, y + 13}}};
+    if (kind == static_cast<int>(TTI_ERROR))
+    {
+        const RECT bar{x + 4, y + 7, x + 12, y + 9};
+        FillRect(dc, &bar, ink);
+    }
+    else
+        for (const RECT& part : parts[kind == static_cast<int>(TTI_WARNING) ? 1 : 0])
+            FillRect(dc, &part, ink);
+    DeleteObject(ink);
+}
+
 void Hide(HWND tip)
 {
     auto* st = StateOf(tip);
@@ -253,6 +346,9 @@ void Show(HWND tip)
     if (!st || text.empty())
         return;
     SetWindowText(tip, text.c_str());
+    // The text request may have restyled the control or given it a title.
+    const bool balloon = IsBalloon(tip);
+    const int pad = balloon ? kBalloonPad : 0;
     HDC dc = GetDC(tip);
     HGDIOBJ old = SelectObject(dc, st->font ? st->font : GetStockObject(DEFAULT_GUI_FONT));
     RECT r{0, 0, st->maxWidth > 0 ? st->maxWidth : 4096, 0};
@@ -263,29 +359,50 @@ void Show(HWND tip)
     int titleHeight = 0, titleWidth = 0;
     if (!st->title.empty())
     {
+        HFONT bold = TitleFont(st->font);
+        SelectObject(dc, bold);
         RECT t{0, 0, 0, 0};
         DrawText(dc, st->title.c_str(), -1, &t, DT_CALCRECT | DT_SINGLELINE);
-        titleHeight = t.bottom + 2;
-        titleWidth = t.right;
+        SelectObject(dc, st->font ? st->font : GetStockObject(DEFAULT_GUI_FONT));
+        DeleteObject(bold);
+        const bool icon = st->titleIcon != TTI_NONE;
+        titleHeight = std::max<int>(t.bottom, icon ? kTitleIconSize : 0) + 2;
+        titleWidth = t.right + (icon ? kTitleIconSize + 4 : 0);
     }
     SelectObject(dc, old);
     ReleaseDC(tip, dc);
-    const int width = std::max<int>(r.right, titleWidth) + st->margin.left + st->margin.right + 2;
-    const int height = r.bottom + titleHeight + st->margin.top + st->margin.bottom + 2;
+    const int width = std::max<int>(r.right, titleWidth) + st->margin.left + st->margin.right + 2 + 2 * pad;
+    const int height = r.bottom + titleHeight + st->margin.top + st->margin.bottom + 2 + 2 * pad +
+                       (balloon ? kStemHeight : 0);
     POINT cursor;
     GetCursorPos(&cursor);
+    RECT work;
+    SystemParametersInfo(SPI_GETWORKAREA, 0, &work, 0);
     int x = cursor.x, y = cursor.y + 20;
+    POINT apex = cursor;
     if (tool.flags & TTF_CENTERTIP)
     {
         const RECT tr = ToolScreenRect(tool);
         x = (tr.left + tr.right - width) / 2;
         y = tr.bottom + 2;
+        apex = POINT{(tr.left + tr.right) / 2, tr.bottom};
     }
-    RECT work;
-    SystemParametersInfo(SPI_GETWORKAREA, 0, &work, 0);
+    if (balloon)
+    {
+        // The stem points at the pointer (or the tool), from below it when there is room, else from above.
+        st->stemAbove = apex.y + height <= work.bottom;
+        x = apex.x - kStemInset;
+        y = st->stemAbove ? apex.y : apex.y - height;
+    }
     x = std::clamp<int>(x, work.left, std::max<int>(work.left, work.right - width));
-    if (y + height > work.bottom)
+    if (!balloon && y + height > work.bottom)
         y = cursor.y - height - 4;
+    if (balloon)
+        st->stemX = std::clamp<int>(apex.x - x, kBalloonRound,
+                                    std::max(kBalloonRound, width - kBalloonRound - kStemWidth));
+    if (balloon || st->balloon)
+        SetWindowRgn(tip, balloon ? BalloonRegion(*st, width, height) : nullptr, FALSE);
+    st->balloon = balloon;
     SetWindowPos(tip, HWND_TOPMOST, x, y, width, height, SWP_NOACTIVATE | SWP_SHOWWINDOW);
     InvalidateRect(tip, nullptr, TRUE);
     st = StateOf(tip);
@@ -416,20 +533,46 @@ void Paint(HWND tip)
     const COLORREF back = st->back == CLR_DEFAULT ? GetSysColor(COLOR_INFOBK) : st->back;
     const COLORREF fore = st->fore == CLR_DEFAULT ? GetSysColor(COLOR_INFOTEXT) : st->fore;
     HBRUSH brush = CreateSolidBrush(back);
-    FillRect(dc, &rc, brush);
+    RECT body = rc;
+    int pad = 0;
+    if (st->balloon)
+    {
+        body = BalloonBody(*st, rc.right, rc.bottom);
+        pad = kBalloonPad;
+        HRGN shape = BalloonRegion(*st, rc.right, rc.bottom);
+        FillRgn(dc, shape, brush);
+        FrameRgn(dc, shape, GetSysColorBrush(COLOR_WINDOWFRAME), 1, 1);
+        DeleteObject(shape);
+    }
+    else
+    {
+        FillRect(dc, &rc, brush);
+        FrameRect(dc, &rc, GetSysColorBrush(COLOR_WINDOWFRAME));
+    }
     DeleteObject(brush);
-    FrameRect(dc, &rc, GetSysColorBrush(COLOR_WINDOWFRAME));
     HGDIOBJ old = SelectObject(dc, st->font ? st->font : GetStockObject(DEFAULT_GUI_FONT));
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, fore);
-    RECT text{rc.left + 1 + st->margin.left, rc.top + 1 + st->margin.top, rc.right - 1 - st->margin.right,
-              rc.bottom - 1 - st->margin.bottom};
+    RECT text{body.left + 1 + st->margin.left + pad, body.top + 1 + st->margin.top + pad,
+              body.right - 1 - st->margin.right - pad, body.bottom - 1 - st->margin.bottom - pad};
     if (!st->title.empty())
     {
-        DrawText(dc, st->title.c_str(), -1, &text, DT_SINGLELINE | DT_LEFT);
+        RECT title = text;
+        int rowHeight = 0;
+        if (st->titleIcon != TTI_NONE)
+        {
+            DrawTitleIcon(dc, title.left, title.top, st->titleIcon);
+            title.left += kTitleIconSize + 4;
+            rowHeight = kTitleIconSize;
+        }
+        HFONT bold = TitleFont(st->font);
+        SelectObject(dc, bold);
+        DrawText(dc, st->title.c_str(), -1, &title, DT_SINGLELINE | DT_LEFT);
         RECT t{0, 0, 0, 0};
         DrawText(dc, st->title.c_str(), -1, &t, DT_CALCRECT | DT_SINGLELINE);
-        text.top += t.bottom + 2;
+        SelectObject(dc, st->font ? st->font : GetStockObject(DEFAULT_GUI_FONT));
+        DeleteObject(bold);
+        text.top += std::max<int>(rowHeight, t.bottom) + 2;
     }
     char buffer[2048];
     GetWindowText(tip, buffer, sizeof buffer);
@@ -716,8 +859,20 @@ LRESULT CALLBACK ToolTipProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         return 0;
     case TTM_SETTITLEA:
         if (st)
+        {
             st->title = lParam ? reinterpret_cast<const char*>(lParam) : "";
+            st->titleIcon = st->title.empty() ? TTI_NONE : wParam;
+        }
         return TRUE;
+    case WM_STYLECHANGING:
+        // Only the control's own styles change: it stays a pop-up, shown or hidden as it was.
+        if (wParam == static_cast<WPARAM>(GWL_STYLE) && lParam)
+        {
+            auto* change = reinterpret_cast<STYLESTRUCT*>(lParam);
+            change->styleNew =
+                (change->styleNew & 0xFFFF) | (change->styleOld & ~0xFFFFu & ~WS_CHILD) | WS_POPUP;
+        }
+        return 0;
     case TTM_POP:
         KillTimer(hwnd, kShowTimer);
         Hide(hwnd);

@@ -209,6 +209,9 @@ constexpr int RGN_OR = 2;
 constexpr int RGN_XOR = 3;
 constexpr int RGN_DIFF = 4;
 constexpr int RGN_COPY = 5;
+// Polygon fill modes.
+constexpr int ALTERNATE = 1;
+constexpr int WINDING = 2;
 
 // Bitmaps.
 constexpr DWORD BI_JPEG = 4;

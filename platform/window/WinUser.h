@@ -1300,6 +1300,26 @@ using PICONINFO = ICONINFO*;
 /// of the image's size, for the caller to delete. FALSE for standard icons and cursors and for handles
 /// that name none.
 PLATFORM_API BOOL GetIconInfo(HICON icon, PICONINFO info);
+/// A new icon (or cursor, fIcon FALSE, with its hot spot) from a colour bitmap and a mask (set where
+/// transparent; optional when the colour bitmap is 32-bit with alpha, straight or premultiplied). The caller
+/// keeps both bitmaps and ends the icon with DestroyIcon. Null with ERROR_INVALID_PARAMETER without a
+/// readable colour bitmap. Any thread.
+PLATFORM_API HICON CreateIconIndirect(PICONINFO info);
+
+constexpr UINT DI_MASK = 0x0001;
+constexpr UINT DI_IMAGE = 0x0002;
+constexpr UINT DI_NORMAL = DI_MASK | DI_IMAGE;
+constexpr UINT DI_COMPAT = 0x0004;
+constexpr UINT DI_DEFAULTSIZE = 0x0008;
+/// Draws the icon at (x, y) in cx x cy pixels (0: its own size, or the system icon size with
+/// DI_DEFAULTSIZE), scaled smoothly from its nearest picture. DI_NORMAL blends it over the DC, DI_IMAGE
+/// copies its colours (black where it is transparent), DI_MASK ANDs its mask (black where it is opaque).
+/// With a brush, the rectangle is filled with it first. FALSE for standard icons and handles that name
+/// none. `step` is not used: icons have one frame.
+PLATFORM_API BOOL DrawIconEx(HDC dc, int x, int y, HICON icon, int cx, int cy, UINT step, HBRUSH background,
+                             UINT flags);
+/// DrawIconEx in the system icon size.
+PLATFORM_API BOOL DrawIcon(HDC dc, int x, int y, HICON icon);
 PLATFORM_API BOOL FlashWindow(HWND hwnd, BOOL invert);
 PLATFORM_API BOOL MessageBeep(UINT type);
 
@@ -1400,7 +1420,11 @@ PLATFORM_API BOOL CheckRadioButton(HWND dialog, int first, int last, int check);
 /// The number of a private clipboard format, the same for every call with the same name (compared without
 /// case) in the process; 0xC000 and up; 0 for an empty or null name. Any thread.
 PLATFORM_API UINT RegisterClipboardFormatA(LPCSTR name);
+/// The name a registered format was first registered with, copied into `buffer` (at most size - 1
+/// characters); returns the characters copied, 0 for a format that is not registered. Any thread.
+PLATFORM_API int GetClipboardFormatNameA(UINT format, LPSTR buffer, int size);
 #define RegisterClipboardFormat RegisterClipboardFormatA
+#define GetClipboardFormatName GetClipboardFormatNameA
 
 // Window scroll bars (SB_HORZ/SB_VERT of a window, SB_CTL of a scroll-bar control): the scroll state only;
 // the skinned controls draw their own bars.

@@ -124,3 +124,78 @@ TEST(ImageListTest, AnOverlayIsDrawnOverTheImageThatAsksForIt)
     ImageList_Destroy(list);
 }
 } // namespace
+
+namespace
+{
+/// An icon of `size` x `size` from its pixels (0xAARRGGBB, straight alpha).
+HICON IconOf(int size, const std::function<DWORD(int x, int y)>& pixel)
+{
+    void* bits = nullptr;
+    HBITMAP colour = testing_support::TopDownBitmap(size, size, &bits);
+    auto* p = static_cast<DWORD*>(bits);
+    for (int y = 0; y < size; ++y)
+        for (int x = 0; x < size; ++x)
+            p[y * size + x] = pixel(x, y);
+    ICONINFO info{TRUE, 0, 0, nullptr, colour};
+    HICON icon = CreateIconIndirect(&info);
+    DeleteObject(colour);
+    return icon;
+}
+
+TEST(ImageListTest, IconsAreAddedOrReplacedAtTheListsSize)
+{
+    HIMAGELIST list = ImageList_Create(16, 16, ILC_COLOR32 | ILC_MASK, 0, 4);
+    HICON red = IconOf(16, [](int x, int) { return x < 8 ? 0xFFFF0000u : 0u; }); // left half red
+    HICON blue = IconOf(32, [](int, int) { return 0xFF0000FFu; });               // larger than the list's
+    EXPECT_EQ(ImageList_AddIcon(list, red), 0);
+    EXPECT_EQ(ImageList_AddIcon(list, blue), 1);
+    EXPECT_EQ(ImageList_ReplaceIcon(list, 0, blue), 0);
+    EXPECT_EQ(ImageList_ReplaceIcon(list, -1, red), 2);
+    EXPECT_EQ(ImageList_ReplaceIcon(list, 9, red), -1);
+    EXPECT_EQ(ImageList_AddIcon(list, nullptr), -1);
+    EXPECT_EQ(ImageList_GetImageCount(list), 3);
+
+    Canvas canvas(60, 20, kWhite);
+    ImageList_Draw(list, 0, canvas.dc(), 0, 0, ILD_NORMAL);
+    ImageList_Draw(list, 1, canvas.dc(), 20, 0, ILD_NORMAL);
+    ImageList_Draw(list, 2, canvas.dc(), 40, 0, ILD_TRANSPARENT);
+    EXPECT_EQ(canvas.at(12, 12), kBlue); // replaced
+    EXPECT_EQ(canvas.at(35, 15), kBlue); // scaled down, whole
+    EXPECT_EQ(canvas.at(36, 0), kWhite);
+    EXPECT_EQ(canvas.at(42, 8), kRed);
+    EXPECT_EQ(canvas.at(52, 8), kWhite); // transparent half
+    DestroyIcon(red);
+    DestroyIcon(blue);
+    ImageList_Destroy(list);
+}
+
+TEST(ImageListTest, ALinkOverlayIconIsDrawnOverAnItemsIcon)
+{
+    HIMAGELIST list = ImageList_Create(16, 16, ILC_COLOR32 | ILC_MASK, 0, 4);
+    HICON file = IconOf(16, [](int, int) { return 0xFFFF0000u; });
+    // The link arrow: a blue 6 x 6 corner at the bottom left, the rest transparent.
+    HICON link = IconOf(16, [](int x, int y) { return x < 6 && y >= 10 ? 0xFF0000FFu : 0u; });
+    ASSERT_EQ(ImageList_AddIcon(list, file), 0);
+    ASSERT_EQ(ImageList_AddIcon(list, link), 1);
+    ASSERT_TRUE(ImageList_SetOverlayImage(list, 1, 2));
+
+    Canvas canvas(40, 20, kWhite);
+    ImageList_Draw(list, 0, canvas.dc(), 0, 0, ILD_NORMAL | INDEXTOOVERLAYMASK(2));
+    EXPECT_EQ(canvas.at(2, 13), kBlue);
+    EXPECT_EQ(canvas.at(10, 4), kRed);
+    ImageList_Draw(list, 0, canvas.dc(), 20, 0, ILD_NORMAL);
+    EXPECT_EQ(canvas.at(22, 13), kRed);
+
+    // The list's icon of an item carries the overlay too.
+    HICON combined = ImageList_GetIcon(list, 0, INDEXTOOVERLAYMASK(2));
+    ASSERT_NE(combined, nullptr);
+    Canvas again(20, 20, kWhite);
+    ASSERT_TRUE(DrawIconEx(again.dc(), 0, 0, combined, 0, 0, 0, nullptr, DI_NORMAL));
+    EXPECT_EQ(again.at(2, 13), kBlue);
+    EXPECT_EQ(again.at(10, 4), kRed);
+    EXPECT_EQ(ImageList_GetIcon(list, 5, ILD_NORMAL), nullptr);
+    for (HICON icon : {file, link, combined})
+        DestroyIcon(icon);
+    ImageList_Destroy(list);
+}
+} // namespace

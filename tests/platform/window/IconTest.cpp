@@ -2,7 +2,9 @@
 #include "window_test_ids.h"
 
 #include "platform/resources/Resources.h"
+#include "platform/win/Dib.h"
 #include "platform/window/WinApp.h"
+#include "tests/support/GdiTestSupport.h"
 
 #include <QBuffer>
 #include <QCursor>
@@ -10,6 +12,7 @@
 #include <QPixmap>
 
 #include <cstring>
+#include <functional>
 #include <map>
 #include <set>
 #include <span>
@@ -371,3 +374,108 @@ INSTANTIATE_TEST_SUITE_P(
                     Directory(false, {1}),
                     {{1, WithHotSpot(1, 1, DibImage{.keepBytes = 60}.Build())}}}),
     [](const testing::TestParamInfo<DamagedCase>& info) { return std::string(info.param.name); });
+
+namespace
+{
+/// A 32-bit DIB section of `size` x `size` whose pixels `pixel(x, y)` gives as 0xAARRGGBB.
+HBITMAP Dib32(int size, const std::function<DWORD(int x, int y)>& pixel)
+{
+    BITMAPINFO bi = Dib32Info(size, -size);
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    auto* p = static_cast<DWORD*>(bits);
+    for (int y = 0; y < size; ++y)
+        for (int x = 0; x < size; ++x)
+            p[y * size + x] = pixel(x, y);
+    return bitmap;
+}
+
+/// A 16 x 16 icon: an opaque red square from 4 to 12, the rest transparent (blue under zero alpha, which
+/// straight alpha allows).
+HICON RedSquare()
+{
+    HBITMAP colour = Dib32(16, [](int x, int y)
+                           { return x >= 4 && x < 12 && y >= 4 && y < 12 ? 0xFFFF0000u : 0x000000FFu; });
+    ICONINFO info{TRUE, 0, 0, nullptr, colour};
+    HICON icon = CreateIconIndirect(&info);
+    DeleteObject(colour);
+    return icon;
+}
+
+class IconDrawTest : public ::testing::Test
+{
+protected:
+    testing_support::Canvas canvas{64, 64, RGB(255, 255, 255)};
+};
+} // namespace
+
+TEST_F(IconDrawTest, AnIconFromBitmapsIsDrawnWithItsTransparency)
+{
+    HICON straight = RedSquare();
+    ASSERT_NE(straight, nullptr);
+    ASSERT_TRUE(DrawIconEx(canvas.dc(), 0, 0, straight, 0, 0, 0, nullptr, DI_NORMAL));
+    EXPECT_EQ(canvas.at(8, 8), RGB(255, 0, 0));
+    EXPECT_EQ(canvas.at(1, 1), RGB(255, 255, 255));
+
+    // Without alpha the mask tells the transparent pixels; GetIconInfo's copies make the same icon again.
+    HBITMAP opaque = Dib32(16, [](int, int) { return 0x0000FF00u; });
+    HBITMAP mask = CreateBitmap(16, 16, 1, 1, nullptr);
+    {
+        HDC dc = CreateCompatibleDC(nullptr);
+        HGDIOBJ old = SelectObject(dc, mask);
+        const RECT all{0, 0, 16, 16};
+        const RECT hole{0, 0, 16, 8};
+        FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+        FillRect(dc, &hole, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+        SelectObject(dc, old);
+        DeleteDC(dc);
+    }
+    ICONINFO masked{TRUE, 0, 0, mask, opaque};
+    HICON green = CreateIconIndirect(&masked);
+    DeleteObject(opaque);
+    DeleteObject(mask);
+    ASSERT_TRUE(DrawIconEx(canvas.dc(), 20, 0, green, 0, 0, 0, nullptr, DI_NORMAL));
+    EXPECT_EQ(canvas.at(24, 2), RGB(255, 255, 255));
+    EXPECT_EQ(canvas.at(24, 12), RGB(0, 255, 0));
+    ICONINFO copies{};
+    ASSERT_TRUE(GetIconInfo(straight, &copies));
+    HICON again = CreateIconIndirect(&copies);
+    DeleteObject(copies.hbmColor);
+    DeleteObject(copies.hbmMask);
+    ASSERT_TRUE(DrawIcon(canvas.dc(), 40, 20, again)); // the system size: twice as large
+    EXPECT_EQ(canvas.at(40 + 16, 20 + 16), RGB(255, 0, 0));
+    EXPECT_EQ(canvas.at(40 + 4, 20 + 4), RGB(255, 255, 255));
+
+    ICONINFO empty{TRUE, 0, 0, nullptr, nullptr};
+    EXPECT_EQ(CreateIconIndirect(&empty), nullptr);
+    for (HICON icon : {straight, green, again})
+        EXPECT_TRUE(DestroyIcon(icon));
+}
+
+TEST_F(IconDrawTest, DrawIconExScalesAndDrawsEachPartAlone)
+{
+    HICON icon = RedSquare();
+    // Scaled to 32 x 32, the square covers 8 to 24.
+    ASSERT_TRUE(DrawIconEx(canvas.dc(), 0, 0, icon, 32, 32, 0, nullptr, DI_NORMAL));
+    EXPECT_EQ(canvas.at(16, 16), RGB(255, 0, 0));
+    EXPECT_EQ(canvas.at(10, 10), RGB(255, 0, 0));
+    EXPECT_EQ(canvas.at(4, 4), RGB(255, 255, 255));
+    // The image alone is black where the icon is transparent; the mask alone blackens where it is opaque.
+    ASSERT_TRUE(DrawIconEx(canvas.dc(), 32, 0, icon, 0, 0, 0, nullptr, DI_IMAGE));
+    EXPECT_EQ(canvas.at(33, 1), RGB(0, 0, 0));
+    EXPECT_EQ(canvas.at(40, 8), RGB(255, 0, 0));
+    ASSERT_TRUE(DrawIconEx(canvas.dc(), 32, 32, icon, 0, 0, 0, nullptr, DI_MASK));
+    EXPECT_EQ(canvas.at(33, 33), RGB(255, 255, 255));
+    EXPECT_EQ(canvas.at(40, 40), RGB(0, 0, 0));
+    // A brush fills behind the icon.
+    HBRUSH blue = CreateSolidBrush(RGB(0, 0, 255));
+    ASSERT_TRUE(DrawIconEx(canvas.dc(), 0, 40, icon, 0, 0, 0, blue, DI_NORMAL));
+    DeleteObject(blue);
+    EXPECT_EQ(canvas.at(1, 41), RGB(0, 0, 255));
+    EXPECT_EQ(canvas.at(8, 48), RGB(255, 0, 0));
+
+    EXPECT_FALSE(
+        DrawIconEx(canvas.dc(), 0, 0, LoadIcon(nullptr, IDI_APPLICATION), 0, 0, 0, nullptr, DI_NORMAL));
+    DestroyIcon(icon);
+    EXPECT_FALSE(DrawIconEx(canvas.dc(), 0, 0, icon, 0, 0, 0, nullptr, DI_NORMAL));
+}
