@@ -14,11 +14,7 @@ constexpr UINT kIconFlags = SHGFI_SYSICONINDEX | SHGFI_PIDL | SHGFI_USEFILEATTRI
 constexpr DWORD kTreeAttributes =
     SFGAO_HASSUBFOLDER | SFGAO_FILESYSTEM | SFGAO_FOLDER | SFGAO_SHARE | SFGAO_LINK | SFGAO_GHOSTED;
 
-struct IdListDeleter
-{
-    void operator()(ITEMIDLIST* list) const { ILFree(list); }
-};
-using IdListPtr = std::unique_ptr<ITEMIDLIST, IdListDeleter>;
+using platform::shell::IdListPtr;
 } // namespace
 
 void CShellClass::GetName(IShellFolder* folder, LPCITEMIDLIST child, DWORD flags, char** name)

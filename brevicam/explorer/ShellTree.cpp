@@ -11,11 +11,7 @@
 
 namespace
 {
-struct IdListDeleter
-{
-    void operator()(ITEMIDLIST* list) const { ILFree(list); }
-};
-using IdListPtr = std::unique_ptr<ITEMIDLIST, IdListDeleter>;
+using platform::shell::IdListPtr;
 
 tagTShellItemData* RecordOf(LPARAM data)
 {

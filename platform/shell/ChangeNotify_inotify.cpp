@@ -427,6 +427,23 @@ std::mutex g_lock;
 std::map<ULONG, std::shared_ptr<Registration>> g_registrations;
 std::map<HANDLE, std::shared_ptr<FolderWatcher>> g_folderWatchers;
 ULONG g_nextId = 1;
+
+/// The watch behind a change handle, taken out of the table with `remove`; null with
+/// ERROR_INVALID_HANDLE for a handle that is none.
+std::shared_ptr<FolderWatcher> FolderWatcherOf(HANDLE change, bool remove)
+{
+    std::lock_guard lock(g_lock);
+    auto found = g_folderWatchers.find(change);
+    if (found == g_folderWatchers.end())
+    {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return nullptr;
+    }
+    auto watcher = found->second;
+    if (remove)
+        g_folderWatchers.erase(found);
+    return watcher;
+}
 } // namespace
 
 ULONG SHChangeNotifyRegister(HWND window, int sources, LONG events, UINT message, int count,
@@ -513,35 +530,18 @@ HANDLE FindFirstChangeNotificationA(LPCSTR folder, BOOL subtree, DWORD filter)
 
 BOOL FindNextChangeNotification(HANDLE change)
 {
-    std::shared_ptr<FolderWatcher> watcher;
-    {
-        std::lock_guard lock(g_lock);
-        auto found = g_folderWatchers.find(change);
-        if (found == g_folderWatchers.end())
-        {
-            SetLastError(ERROR_INVALID_HANDLE);
-            return FALSE;
-        }
-        watcher = found->second;
-    }
+    const auto watcher = FolderWatcherOf(change, false);
+    if (!watcher)
+        return FALSE;
     watcher->Rearm();
     return TRUE;
 }
 
 BOOL FindCloseChangeNotification(HANDLE change)
 {
-    std::shared_ptr<FolderWatcher> watcher;
-    {
-        std::lock_guard lock(g_lock);
-        auto found = g_folderWatchers.find(change);
-        if (found == g_folderWatchers.end())
-        {
-            SetLastError(ERROR_INVALID_HANDLE);
-            return FALSE;
-        }
-        watcher = std::move(found->second);
-        g_folderWatchers.erase(found);
-    }
+    const auto watcher = FolderWatcherOf(change, true);
+    if (!watcher)
+        return FALSE;
     watcher->CloseHandleOnce();
     return TRUE;
 }

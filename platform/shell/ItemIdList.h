@@ -4,6 +4,7 @@
 #include "platform/win/WinTypes.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 /// Item ID lists: the names of shell items as a chain of variable-sized records ending with a record of
@@ -79,6 +80,13 @@ PLATFORM_API BOOL SHGetPathFromIDListA(LPCITEMIDLIST list, LPSTR path);
 
 namespace platform::shell
 {
+/// Owns a list and frees it with ILFree.
+struct IdListDeleter
+{
+    void operator()(ITEMIDLIST* list) const { ILFree(list); }
+};
+using IdListPtr = std::unique_ptr<ITEMIDLIST, IdListDeleter>;
+
 /// The path of an absolute list without the MAX_PATH limit; empty when it names no file-system item.
 PLATFORM_API std::string PathFromIDList(LPCITEMIDLIST list);
 /// A single-level list of one record of `kind` ('R' or 'N') with `text`; null when the text is empty,

@@ -15,6 +15,7 @@
 #include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace
@@ -49,22 +50,18 @@ LPWSTR TaskWide(const std::string& text)
     return copy;
 }
 
-class EnumIDList final : public IEnumIDList
+/// Reference counting and QueryInterface of an object with one interface besides IUnknown.
+template <class Interface, const IID& InterfaceId> class ComObject : public Interface
 {
 public:
-    explicit EnumIDList(std::shared_ptr<const std::vector<Child>> children, std::size_t next = 0)
-        : m_children(std::move(children)), m_next(next)
-    {
-    }
-
     STDMETHODIMP QueryInterface(REFIID iid, void** object) override
     {
         if (!object)
             return E_POINTER;
-        if (IsEqualGUID(iid, IID_IUnknown) || IsEqualGUID(iid, IID_IEnumIDList))
+        if (IsEqualGUID(iid, IID_IUnknown) || IsEqualGUID(iid, InterfaceId))
         {
-            *object = static_cast<IEnumIDList*>(this);
-            AddRef();
+            *object = static_cast<Interface*>(this);
+            this->AddRef();
             return S_OK;
         }
         *object = nullptr;
@@ -77,6 +74,21 @@ public:
         if (left == 0)
             delete this;
         return left;
+    }
+
+protected:
+    virtual ~ComObject() = default;
+
+private:
+    std::atomic<ULONG> m_refs{1};
+};
+
+class EnumIDList final : public ComObject<IEnumIDList, IID_IEnumIDList>
+{
+public:
+    explicit EnumIDList(std::shared_ptr<const std::vector<Child>> children, std::size_t next = 0)
+        : m_children(std::move(children)), m_next(next)
+    {
     }
 
     STDMETHODIMP Next(ULONG count, PITEMID_CHILD* items, ULONG* fetched) override
@@ -123,40 +135,17 @@ public:
     }
 
 private:
-    ~EnumIDList() = default;
+    ~EnumIDList() override = default;
 
-    std::atomic<ULONG> m_refs{1};
     std::shared_ptr<const std::vector<Child>> m_children;
     std::size_t m_next;
 };
 
 /// A folder of the namespace: the desktop root (empty path) or a file-system folder.
-class ShellFolder final : public IShellFolder
+class ShellFolder final : public ComObject<IShellFolder, IID_IShellFolder>
 {
 public:
     explicit ShellFolder(std::string path) : m_path(std::move(path)) {}
-
-    STDMETHODIMP QueryInterface(REFIID iid, void** object) override
-    {
-        if (!object)
-            return E_POINTER;
-        if (IsEqualGUID(iid, IID_IUnknown) || IsEqualGUID(iid, IID_IShellFolder))
-        {
-            *object = static_cast<IShellFolder*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++m_refs; }
-    STDMETHODIMP_(ULONG) Release() override
-    {
-        const ULONG left = --m_refs;
-        if (left == 0)
-            delete this;
-        return left;
-    }
 
     STDMETHODIMP ParseDisplayName(HWND, LPBC, LPWSTR name, ULONG* eaten, PIDLIST_RELATIVE* list,
                                   ULONG* attributes) override
@@ -357,7 +346,7 @@ public:
     }
 
 private:
-    ~ShellFolder() = default;
+    ~ShellFolder() override = default;
 
     bool IsDesktop() const { return m_path.empty(); }
 
@@ -379,12 +368,22 @@ private:
             if ((folder && (flags & SHCONTF_FOLDERS)) || (!folder && (flags & SHCONTF_NONFOLDERS)))
                 children.push_back({'N', name, folder});
         }
-        std::sort(children.begin(), children.end(),
-                  [](const Child& a, const Child& b)
+        // Each name is converted once, not at every comparison: folders may hold thousands of files.
+        std::vector<std::pair<std::wstring, std::size_t>> keys;
+        keys.reserve(children.size());
+        for (std::size_t i = 0; i < children.size(); ++i)
+            keys.emplace_back(detail::WideFromUtf8(children[i].text), i);
+        std::sort(keys.begin(), keys.end(),
+                  [&children](const auto& a, const auto& b)
                   {
-                      const int order = StrCmpLogical(a.text.c_str(), b.text.c_str());
-                      return order != 0 ? order < 0 : a.text < b.text;
+                      const int order = StrCmpLogicalW(a.first.c_str(), b.first.c_str());
+                      return order != 0 ? order < 0 : children[a.second].text < children[b.second].text;
                   });
+        std::vector<Child> sorted;
+        sorted.reserve(children.size());
+        for (const auto& key : keys)
+            sorted.push_back(std::move(children[key.second]));
+        children = std::move(sorted);
         return S_OK;
     }
 
@@ -425,7 +424,6 @@ private:
         return S_OK;
     }
 
-    std::atomic<ULONG> m_refs{1};
     std::string m_path;
 };
 } // namespace

@@ -157,8 +157,10 @@ TEST_F(ShellTreeCtrlTest, ExploreOpensTheChainToADeepFolderAndSelectsIt)
 
 TEST_F(ShellTreeCtrlTest, ExploreEdgeCases)
 {
-    home.Folders({"h/.secret"});
+    home.Folders({"h/.secret", "drive:"});
     tree.InitializeCtrl();
+    // A drive-style name ending in a colon is a folder of that name.
+    EXPECT_EQ(std::string(tree.GetItemText(tree.Explore(Path("drive:").c_str()))), "drive:");
     EXPECT_THROW_MESSAGE(tree.Explore(""), CInvalidArgumentException,
                          ".\\ShellTree[CShellTreeCtrl::Explore]: No path received for exploration");
     EXPECT_EQ(tree.Explore(Path("missing/folder").c_str()), tree.GetRootItem());

@@ -15,11 +15,7 @@ using testing_support::PrivateHome;
 
 namespace
 {
-struct IdListDeleter
-{
-    void operator()(ITEMIDLIST* list) const { ILFree(list); }
-};
-using IdList = std::unique_ptr<ITEMIDLIST, IdListDeleter>;
+using IdList = platform::shell::IdListPtr;
 
 ComPtr<IShellFolder> Desktop()
 {
