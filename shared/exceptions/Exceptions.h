@@ -146,6 +146,7 @@ inline std::string ThrowSiteSource(std::string_view file)
         "brevicam\\capture\\",
         "brevicam\\ui\\",
         "brevicam\\media\\",
+        "brevicam\\explorer\\",
         "shared\\faldra\\",
         "kestavo\\",
         "miravoc\\",

@@ -6,6 +6,7 @@
 #include "platform/window/Afx.h"
 #include "platform/window/Extras.h"
 #include "platform/window/QtHost.h"
+#include "tests/support/ExceptionTestSupport.h"
 #include "tests/support/GdiTestSupport.h"
 
 #include <QImage>
@@ -71,17 +72,4 @@ private:
     HWND m_hwnd = nullptr;
 };
 
-#define EXPECT_THROW_MESSAGE(statement, type, text)                                                          \
-    do                                                                                                       \
-    {                                                                                                        \
-        try                                                                                                  \
-        {                                                                                                    \
-            statement;                                                                                       \
-            ADD_FAILURE() << "no exception";                                                                 \
-        }                                                                                                    \
-        catch (const type& e)                                                                                \
-        {                                                                                                    \
-            EXPECT_STREQ(e.what(), text);                                                                    \
-        }                                                                                                    \
-    } while (0)
 } // namespace faldra_test

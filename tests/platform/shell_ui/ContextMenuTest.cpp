@@ -1,4 +1,6 @@
+#include "platform/com/ComPtr.h"
 #include "platform/shell/ContextMenu.h"
+#include "platform/shell/ShlObj.h"
 
 #include "tests/platform/window/WindowTestSupport.h"
 #include "tests/support/ScopedEnv.h"
@@ -144,6 +146,32 @@ TEST_F(ContextMenuTest, MoveToTrashMovesTheFilesIntoTheTrashOfTheDataHome)
     // Gone already: nothing to move.
     EXPECT_EQ(Invoke(menu, 1), HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
     menu->Release();
+}
+
+TEST_F(ContextMenuTest, AFoldersItemsGiveTheMenuThatActsOnThem)
+{
+    const fs::path photo = m_root.WriteFile("album/photo 1.jpg", "p");
+    m_root.WriteFile("album/kept.jpg", "k");
+    platform::com::ComPtr<IShellFolder> desktop;
+    ASSERT_EQ(SHGetDesktopFolder(desktop.Put()), S_OK);
+    platform::shell::IdListPtr album(ILCreateFromPath(photo.parent_path().c_str()));
+    platform::shell::IdListPtr item(ILCreateFromPath(photo.c_str()));
+    ASSERT_TRUE(album && item);
+    platform::com::ComPtr<IShellFolder> folder;
+    ASSERT_EQ(desktop->BindToObject(album.get(), nullptr, IID_IShellFolder, folder.PutVoid()), S_OK);
+    PCUITEMID_CHILD children[] = {ILFindLastID(item.get())};
+    IContextMenu* menu = nullptr;
+    ASSERT_EQ(folder->GetUIObjectOf(nullptr, 1, children, IID_IContextMenu, nullptr,
+                                    reinterpret_cast<void**>(&menu)),
+              S_OK);
+    ASSERT_EQ(Invoke(menu, 1), S_OK);
+    menu->Release();
+    EXPECT_FALSE(fs::exists(photo));
+    EXPECT_EQ(ReadFile(Trash() / "files" / "photo 1.jpg"), "p");
+    EXPECT_TRUE(fs::exists(photo.parent_path() / "kept.jpg"));
+    EXPECT_EQ(folder->GetUIObjectOf(nullptr, 0, children, IID_IContextMenu, nullptr,
+                                    reinterpret_cast<void**>(&menu)),
+              E_INVALIDARG);
 }
 
 TEST_F(ContextMenuTest, OpenHandsEachFileToXdgOpenAsOneArgument)
