@@ -100,6 +100,41 @@ TEST_F(TransparentDialogBaseTest, ModelessDialogTakesSizeShapeAndPictureFromItsP
     EXPECT_FALSE(::IsWindow(layered));
 }
 
+TEST_F(TransparentDialogBaseTest, ARightToLeftDialogIsCutWhereItsPictureIsSeen)
+{
+    SkinnedDialog plain(IDP_DIALOG);
+    ASSERT_NO_FATAL_FAILURE(ShowModeless(plain));
+    SkinnedDialog mirrored(IDP_DIALOG);
+    ASSERT_TRUE(mirrored.Create(IDD_SKINNED_RTL, &owner));
+    mirrored.SetWindowPos(nullptr, 200, 50, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    mirrored.ShowWindow(SW_SHOW);
+    Pump();
+    ASSERT_TRUE(mirrored.GetExStyle() & WS_EX_LAYOUTRTL);
+
+    // Its region counts from its upper-right corner: the picture's opaque area read from the right.
+    HRGN region = CreateRectRgn(0, 0, 0, 0);
+    ASSERT_NE(mirrored.GetWindowRgn(region), ERROR);
+    EXPECT_FALSE(PtInRegion(region, 119, 0));
+    EXPECT_FALSE(PtInRegion(region, 110, 0));
+    EXPECT_TRUE(PtInRegion(region, 109, 0));
+    EXPECT_FALSE(PtInRegion(region, 69, 79));
+    DeleteObject(region);
+
+    // On the screen it has the picture's own shape, that of the left-to-right dialog and of its layered
+    // window, which show the picture the right way round.
+    const QRegion shape = platform::window::HostWidgetOf(mirrored)->mask();
+    EXPECT_FALSE(shape.contains(QPoint(9, 0)));
+    EXPECT_TRUE(shape.contains(QPoint(10, 0)));
+    EXPECT_EQ(shape, platform::window::HostWidgetOf(plain)->mask());
+    EXPECT_EQ(platform::window::HostWidgetOf(mirrored.GetLayeredWindow())->mask(),
+              platform::window::HostWidgetOf(plain.GetLayeredWindow())->mask());
+    // And shows the picture where the shape lets it through.
+    EXPECT_EQ(Pixel(Grab(mirrored), 60, 40), RGB(40, 44, 52));
+    EXPECT_EQ(Pixel(Grab(mirrored), 115, 40), RGB(40, 44, 52));
+    mirrored.DestroyWindow();
+    plain.DestroyWindow();
+}
+
 TEST_F(TransparentDialogBaseTest, MissingPngLeavesThePlainDialog)
 {
     SkinnedDialog dialog(4242);
