@@ -9,6 +9,7 @@
 #include "platform/commctrl2/ComboBox.h"
 #include "platform/ostrago/Ostrago.h"
 #include "platform/registry/Registry.h"
+#include "platform/resources/Resources.h"
 #include "platform/window/QtHost.h"
 #include "platform/window/WinApp.h"
 #include "platform/zorneth/Zorneth.h"
@@ -32,6 +33,7 @@
 #include <ctime>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <set>
@@ -926,6 +928,44 @@ INSTANTIATE_TEST_SUITE_P(Names, MicrophoneWaitTest,
                          [](const testing::TestParamInfo<WaitedMicrophoneCase>& info)
                          { return std::string(info.param.name); });
 
+// The Arabic language library ----------------------------------------------------------------------------
+
+TEST_F(BrevicamDlgTest, WithTheArabicLibraryTheMainWindowIsLaidOutFromTheRight)
+{
+    // What the application object does for the language "ARA": every resource comes from its library.
+    const auto path = testing_support::BinaryDir() / "bin" / "brevicam-ARA.so";
+    HMODULE arabic = ::LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(arabic, nullptr) << path;
+    const HINSTANCE own = AfxGetResourceHandle();
+    CBrevicamDlg& plain = Dialog();
+    EXPECT_FALSE(plain.GetExStyle() & WS_EX_LAYOUTRTL);
+    const int ids[] = {IDC_MINIMIZE,       IDC_CLOSE_APP,        IDC_LIVE_VIDEO, IDC_CAPTURE_WINDOW,
+                       IDC_AUDIO_SETTINGS, IDC_VOLUME_INDICATOR, IDC_VERSION};
+    std::map<int, RECT> left;
+    for (int id : ids)
+        left[id] = PlaceOf(id);
+    m_dlg.reset();
+
+    AfxSetResourceHandle(arabic);
+    CBrevicamDlg& mirrored = Dialog();
+    AfxSetResourceHandle(own);
+    EXPECT_TRUE(mirrored.GetExStyle() & WS_EX_LAYOUTRTL);
+    RECT client;
+    ::GetClientRect(mirrored.GetHwnd(), &client);
+    for (int id : ids)
+    {
+        // The same places, counted from the right edge.
+        const RECT place = PlaceOf(id);
+        EXPECT_EQ(place.left, left[id].left) << id;
+        EXPECT_EQ(place.top, left[id].top) << id;
+        QWidget* shown = platform::window::HostWidgetOf(Item(id));
+        ASSERT_NE(shown, nullptr);
+        EXPECT_EQ(shown->x(), client.right - place.right) << id;
+    }
+    m_dlg.reset();
+    ::FreeLibrary(arabic);
+}
+
 // The audio settings dialog ------------------------------------------------------------------------------
 
 namespace
@@ -999,6 +1039,35 @@ TEST_F(BrevicamDlgTest, AudioSettingsButtonOpensTheDialogAndTheChosenMicrophoneR
     g_audioDialogStep = nullptr;
     EXPECT_EQ(preselected, before.Str());
     EXPECT_EQ(graph.GetAudioDevices().GetSelectedName().Str(), wanted);
+    m_dlg.reset();
+    Controller().StopPreview();
+    CloseAudioDevice();
+}
+
+TEST_F(BrevicamDlgTest, TheAudioSettingsDialogOpensWholeWithinTheWorkArea)
+{
+    testing_support::PulseDaemon daemon;
+    CBrevicamDlg& dlg = Dialog();
+    // The main window in the top-left corner of the screen.
+    dlg.SetWindowPos(nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    CRect placed;
+    g_audioDialogStep = [&](HWND dialog)
+    {
+        ::GetWindowRect(dialog, &placed);
+        ::SendMessage(dialog, WM_COMMAND, IDCANCEL, 0);
+    };
+    const UINT_PTR timer = ::SetTimer(nullptr, 0, 50, &RunAudioDialogStep);
+    ::SendMessage(dlg.GetHwnd(), WM_COMMAND, MAKEWPARAM(IDC_AUDIO_SETTINGS, BN_CLICKED),
+                  reinterpret_cast<LPARAM>(Item(IDC_AUDIO_SETTINGS)));
+    ::KillTimer(nullptr, timer);
+    g_audioDialogStep = nullptr;
+    CRect work;
+    ASSERT_TRUE(::SystemParametersInfo(SPI_GETWORKAREA, 0, &work, 0));
+    ASSERT_FALSE(placed.IsRectEmpty());
+    EXPECT_GE(placed.left, work.left);
+    EXPECT_GE(placed.top, work.top);
+    EXPECT_LE(placed.right, work.right);
+    EXPECT_LE(placed.bottom, work.bottom);
     m_dlg.reset();
     Controller().StopPreview();
     CloseAudioDevice();
