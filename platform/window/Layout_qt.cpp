@@ -90,9 +90,10 @@ void KeepChildrenAnchored(Window& w, LONG oldClientWidth)
 
 using namespace platform::window::detail;
 
-BOOL ScreenToClient(HWND hwnd, LPPOINT point)
+namespace
 {
-    PW_ON_UI_THREAD(ScreenToClient(hwnd, point));
+BOOL MapOnePoint(HWND hwnd, LPPOINT point, QPoint (*map)(const Window&, QPoint))
+{
     if (!point)
         return FALSE;
     if (hwnd == GetDesktopWindow())
@@ -100,24 +101,22 @@ BOOL ScreenToClient(HWND hwnd, LPPOINT point)
     auto w = Get(hwnd);
     if (!w)
         return FALSE;
-    const QPoint p = ScreenToClientPoint(*w, QPoint(point->x, point->y));
+    const QPoint p = map(*w, QPoint(point->x, point->y));
     *point = POINT{p.x(), p.y()};
     return TRUE;
+}
+} // namespace
+
+BOOL ScreenToClient(HWND hwnd, LPPOINT point)
+{
+    PW_ON_UI_THREAD(ScreenToClient(hwnd, point));
+    return MapOnePoint(hwnd, point, ScreenToClientPoint);
 }
 
 BOOL ClientToScreen(HWND hwnd, LPPOINT point)
 {
     PW_ON_UI_THREAD(ClientToScreen(hwnd, point));
-    if (!point)
-        return FALSE;
-    if (hwnd == GetDesktopWindow())
-        return TRUE;
-    auto w = Get(hwnd);
-    if (!w)
-        return FALSE;
-    const QPoint p = ClientToScreenPoint(*w, QPoint(point->x, point->y));
-    *point = POINT{p.x(), p.y()};
-    return TRUE;
+    return MapOnePoint(hwnd, point, ClientToScreenPoint);
 }
 
 int MapWindowPoints(HWND from, HWND to, LPPOINT points, UINT count)

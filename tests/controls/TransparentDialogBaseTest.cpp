@@ -222,6 +222,27 @@ TEST_F(TransparentDialogBaseTest, DragsByTheBackgroundWithTheLayeredWindow)
     dialog.DestroyWindow();
 }
 
+TEST_F(TransparentDialogBaseTest, ARightToLeftDialogDragsWithThePointer)
+{
+    SkinnedDialog dialog(IDP_DIALOG);
+    ASSERT_TRUE(dialog.Create(IDD_SKINNED_RTL, &owner));
+    dialog.SetWindowPos(nullptr, 200, 200, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    dialog.ShowWindow(SW_SHOW);
+    Pump();
+    // Client points count from the right edge: from 30 to 45 is 15 pixels to the left on the screen.
+    Mouse(dialog, QEvent::MouseButtonPress, QPoint(30, 30), Qt::LeftButton);
+    EXPECT_EQ(dialog.m_ptPress, CPoint(30, 30));
+    Mouse(dialog, QEvent::MouseMove, QPoint(45, 20), Qt::LeftButton);
+    CRect rect;
+    dialog.GetWindowRect(&rect);
+    EXPECT_EQ(rect.TopLeft(), CPoint(185, 190));
+    CRect layered;
+    ::GetWindowRect(dialog.GetLayeredWindow(), &layered);
+    EXPECT_EQ(layered.TopLeft(), CPoint(185, 190));
+    Mouse(dialog, QEvent::MouseButtonRelease, QPoint(45, 20), Qt::NoButton);
+    dialog.DestroyWindow();
+}
+
 namespace
 {
 class RefreshProbe : public CButton

@@ -1003,6 +1003,18 @@ void RunAudioDialogStep(HWND, UINT, UINT_PTR id, DWORD)
             g_audioDialogStep(dialog);
     }
 }
+
+/// Clicks the main window's audio settings button; `step` runs inside the dialog once it is on the screen.
+/// Returns once the dialog has ended.
+void ClickAudioSettings(HWND mainWindow, std::function<void(HWND)> step)
+{
+    g_audioDialogStep = std::move(step);
+    const UINT_PTR timer = ::SetTimer(nullptr, 0, 50, &RunAudioDialogStep);
+    ::SendMessage(mainWindow, WM_COMMAND, MAKEWPARAM(IDC_AUDIO_SETTINGS, BN_CLICKED),
+                  reinterpret_cast<LPARAM>(::GetDlgItem(mainWindow, IDC_AUDIO_SETTINGS)));
+    ::KillTimer(nullptr, timer);
+    g_audioDialogStep = nullptr;
+}
 } // namespace
 
 TEST_F(BrevicamDlgTest, AudioSettingsButtonOpensTheDialogAndTheChosenMicrophoneRecords)
@@ -1014,29 +1026,27 @@ TEST_F(BrevicamDlgTest, AudioSettingsButtonOpensTheDialogAndTheChosenMicrophoneR
     ASSERT_FALSE(before.IsEmpty());
     std::string preselected;
     const std::string wanted = testing_support::PulseDaemon::kSine1000Description;
-    g_audioDialogStep = [&](HWND dialog)
-    {
-        // The microphone in use is preselected; the user picks another and confirms.
-        const HWND chooser = ::GetDlgItem(dialog, 1010);
-        char text[256] = {};
-        ::GetWindowText(chooser, text, sizeof text);
-        preselected = text;
-        const auto count = static_cast<int>(::SendMessage(chooser, CB_GETCOUNT, 0, 0));
-        for (int entry = 0; entry < count; ++entry)
-        {
-            char name[256] = {};
-            ::SendMessage(chooser, CB_GETLBTEXT, static_cast<WPARAM>(entry), reinterpret_cast<LPARAM>(name));
-            if (wanted == name)
-                ::SendMessage(chooser, CB_SETCURSEL, static_cast<WPARAM>(entry), 0);
-        }
-        ::SendMessage(dialog, WM_COMMAND, MAKEWPARAM(1010, CBN_SELCHANGE), reinterpret_cast<LPARAM>(chooser));
-        ::SendMessage(dialog, WM_COMMAND, IDOK, 0);
-    };
-    const UINT_PTR timer = ::SetTimer(nullptr, 0, 50, &RunAudioDialogStep);
-    ::SendMessage(dlg.GetHwnd(), WM_COMMAND, MAKEWPARAM(IDC_AUDIO_SETTINGS, BN_CLICKED),
-                  reinterpret_cast<LPARAM>(Item(IDC_AUDIO_SETTINGS)));
-    ::KillTimer(nullptr, timer);
-    g_audioDialogStep = nullptr;
+    ClickAudioSettings(dlg.GetHwnd(),
+                       [&](HWND dialog)
+                       {
+                           // The microphone in use is preselected; the user picks another and confirms.
+                           const HWND chooser = ::GetDlgItem(dialog, 1010);
+                           char text[256] = {};
+                           ::GetWindowText(chooser, text, sizeof text);
+                           preselected = text;
+                           const auto count = static_cast<int>(::SendMessage(chooser, CB_GETCOUNT, 0, 0));
+                           for (int entry = 0; entry < count; ++entry)
+                           {
+                               char name[256] = {};
+                               ::SendMessage(chooser, CB_GETLBTEXT, static_cast<WPARAM>(entry),
+                                             reinterpret_cast<LPARAM>(name));
+                               if (wanted == name)
+                                   ::SendMessage(chooser, CB_SETCURSEL, static_cast<WPARAM>(entry), 0);
+                           }
+                           ::SendMessage(dialog, WM_COMMAND, MAKEWPARAM(1010, CBN_SELCHANGE),
+                                         reinterpret_cast<LPARAM>(chooser));
+                           ::SendMessage(dialog, WM_COMMAND, IDOK, 0);
+                       });
     EXPECT_EQ(preselected, before.Str());
     EXPECT_EQ(graph.GetAudioDevices().GetSelectedName().Str(), wanted);
     m_dlg.reset();
@@ -1051,16 +1061,12 @@ TEST_F(BrevicamDlgTest, TheAudioSettingsDialogOpensWholeWithinTheWorkArea)
     // The main window in the top-left corner of the screen.
     dlg.SetWindowPos(nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     CRect placed;
-    g_audioDialogStep = [&](HWND dialog)
-    {
-        ::GetWindowRect(dialog, &placed);
-        ::SendMessage(dialog, WM_COMMAND, IDCANCEL, 0);
-    };
-    const UINT_PTR timer = ::SetTimer(nullptr, 0, 50, &RunAudioDialogStep);
-    ::SendMessage(dlg.GetHwnd(), WM_COMMAND, MAKEWPARAM(IDC_AUDIO_SETTINGS, BN_CLICKED),
-                  reinterpret_cast<LPARAM>(Item(IDC_AUDIO_SETTINGS)));
-    ::KillTimer(nullptr, timer);
-    g_audioDialogStep = nullptr;
+    ClickAudioSettings(dlg.GetHwnd(),
+                       [&](HWND dialog)
+                       {
+                           ::GetWindowRect(dialog, &placed);
+                           ::SendMessage(dialog, WM_COMMAND, IDCANCEL, 0);
+                       });
     CRect work;
     ASSERT_TRUE(::SystemParametersInfo(SPI_GETWORKAREA, 0, &work, 0));
     ASSERT_FALSE(placed.IsRectEmpty());
@@ -1078,17 +1084,12 @@ TEST_F(BrevicamDlgTest, LosingTheCameraClosesTheAudioSettingsDialog)
     testing_support::PulseDaemon daemon;
     CBrevicamDlg& dlg = Dialog();
     bool shown = false;
-    g_audioDialogStep = [&](HWND)
-    {
-        shown = true;
-        Controller().m_pVideoState->SetState(VS_LOST);
-    };
-    const UINT_PTR timer = ::SetTimer(nullptr, 0, 50, &RunAudioDialogStep);
-    // Returns once the dialog has ended.
-    ::SendMessage(dlg.GetHwnd(), WM_COMMAND, MAKEWPARAM(IDC_AUDIO_SETTINGS, BN_CLICKED),
-                  reinterpret_cast<LPARAM>(Item(IDC_AUDIO_SETTINGS)));
-    ::KillTimer(nullptr, timer);
-    g_audioDialogStep = nullptr;
+    ClickAudioSettings(dlg.GetHwnd(),
+                       [&](HWND)
+                       {
+                           shown = true;
+                           Controller().m_pVideoState->SetState(VS_LOST);
+                       });
     EXPECT_TRUE(shown);
     EXPECT_EQ(AudioSettingsDialog(), nullptr);
     EXPECT_FALSE(Enabled(IDC_AUDIO_SETTINGS));
