@@ -13,6 +13,7 @@
 #include "platform/resources/Resources.h"
 #include "resources/miravoc/resource.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -273,7 +274,23 @@ BOOL CMiravocDlg::OnInitDialog()
     RefreshDeviceChooser();
     SetTimer(kMuteTimer, kMutePeriodMs);
     SetWindowPos(nullptr, -13, -13, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    KeepInWorkArea();
     return TRUE;
+}
+
+void CMiravocDlg::KeepInWorkArea()
+{
+    // The corner the dialog goes to leaves part of it off the desktop; the whole window stays in view.
+    CRect work(0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
+    SystemParametersInfo(SPI_GETWORKAREA, 0, &work, 0);
+    CRect window;
+    GetWindowRect(&window);
+    const int x =
+        std::clamp<int>(window.left, work.left, std::max<int>(work.left, work.right - window.Width()));
+    const int y =
+        std::clamp<int>(window.top, work.top, std::max<int>(work.top, work.bottom - window.Height()));
+    if (x != window.left || y != window.top)
+        SetWindowPos(nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void CMiravocDlg::SetUpControls()

@@ -82,6 +82,8 @@ protected:
 
 private:
     void SetUpControls();
+    /// Moves the dialog, unchanged in size, so that all of it lies in the desktop's work area.
+    void KeepInWorkArea();
     void SliderChanged();
     void OpenChosenDevice(int entry);
     void RestoreAndCancel();

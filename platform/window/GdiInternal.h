@@ -133,8 +133,9 @@ struct Surface
 {
     QImage* image = nullptr;
     bool flipped = false;
-    QPoint origin; // device (0,0) in image coordinates, before flipping
-    QRegion area;  // device coordinates
+    bool mirrored = false; // LAYOUT_RTL: device x counts from the right edge, x -> width - x
+    QPoint origin;         // device (0,0) in image coordinates, before flipping and mirroring
+    QRegion area;          // device coordinates
     int width = 0;
     int height = 0;
 };
@@ -153,8 +154,14 @@ QColor ColorOf(COLORREF c);
 
 /// Surface of a DC for one operation; false when the DC no longer has one (its window is gone).
 bool SurfaceOf(const Dc& dc, Surface& s);
+/// How device coordinates of the surface map onto its image.
+QTransform DeviceTransform(const Surface& s);
 /// Begins a painter on the surface with the DC's transform and clip; drawing uses logical coordinates.
 void BeginPainter(QPainter& p, const Dc& dc, const Surface& s);
+/// Pixels about to be drawn into a right-to-left DC that keeps bitmaps as they are
+/// (LAYOUT_BITMAPORIENTATIONPRESERVED, or NOMIRRORBITMAP in `rop`) are flipped first, so that the DC's own
+/// flip leaves them the right way round.
+void KeepOrientation(const Dc& dc, QImage& pixels, DWORD rop = 0);
 /// The effective clip in device coordinates.
 QRegion DeviceClip(const Dc& dc, const Surface& s);
 /// Tells the window of a window DC that its buffer changed in `deviceArea`.

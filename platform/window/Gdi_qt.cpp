@@ -249,11 +249,7 @@ void WritePixels(const Dc& dc, const Surface& s, const QRect& deviceRect, const 
     QPainter p;
     BeginPainter(p, dc, s);
     p.resetTransform();
-    QTransform t;
-    if (s.flipped)
-        t = QTransform(1, 0, 0, -1, 0, s.image->height());
-    t.translate(s.origin.x(), s.origin.y());
-    p.setTransform(t);
+    p.setTransform(DeviceTransform(s));
     p.setClipRegion(DeviceClip(dc, s));
     p.setCompositionMode(mode);
     p.drawImage(deviceRect, pixels);
@@ -346,6 +342,7 @@ bool StretchInternal(HDC hdst, QRect dstRect, const QImage* sourcePixels, DWORD 
         source = *sourcePixels;
         if (mirrorX || mirrorY)
             source = source.mirrored(mirrorX, mirrorY);
+        KeepOrientation(*dc, source, rop);
         if (source.size() != device.size())
             source = source.scaled(device.size(), Qt::IgnoreAspectRatio,
                                    dc->state.stretchMode == HALFTONE ? Qt::SmoothTransformation
@@ -493,6 +490,7 @@ bool SurfaceOf(const Dc& dc, Surface& s)
         s.width = b.width;
         s.height = b.height;
         s.area = QRegion(0, 0, b.width, b.height);
+        s.mirrored = (dc.state.layout & LAYOUT_RTL) != 0;
         return true;
     }
     case DcKind::Screen:
@@ -526,8 +524,11 @@ bool SurfaceOf(const Dc& dc, Surface& s)
             s.height = c.bottom;
         }
         s.area = QRegion(0, 0, s.width, s.height);
+        s.mirrored = (dc.state.layout & LAYOUT_RTL) != 0;
+        // The paint area is kept as it lies in the window; device coordinates of a mirrored DC run the other
+        // way.
         if (dc.dcKind == DcKind::Paint)
-            s.area &= dc.paintArea;
+            s.area &= s.mirrored ? win::MirroredRegion(dc.paintArea, s.width) : dc.paintArea;
         return true;
     }
     }
@@ -541,14 +542,31 @@ QRegion DeviceClip(const Dc& dc, const Surface& s)
     return r;
 }
 
-void BeginPainter(QPainter& p, const Dc& dc, const Surface& s)
+QTransform DeviceTransform(const Surface& s)
 {
-    p.begin(s.image);
     QTransform t;
     if (s.flipped)
         t = QTransform(1, 0, 0, -1, 0, s.image->height());
     t.translate(s.origin.x(), s.origin.y());
-    p.setTransform(t);
+    if (s.mirrored)
+    {
+        t.translate(s.width, 0);
+        t.scale(-1, 1);
+    }
+    return t;
+}
+
+void KeepOrientation(const Dc& dc, QImage& pixels, DWORD rop)
+{
+    if ((dc.state.layout & LAYOUT_RTL) &&
+        ((dc.state.layout & LAYOUT_BITMAPORIENTATIONPRESERVED) || (rop & NOMIRRORBITMAP)))
+        pixels = pixels.mirrored(true, false);
+}
+
+void BeginPainter(QPainter& p, const Dc& dc, const Surface& s)
+{
+    p.begin(s.image);
+    p.setTransform(DeviceTransform(s));
     p.setClipRegion(DeviceClip(dc, s));
     p.translate(LogicalOffset(dc));
     p.setRenderHint(QPainter::Antialiasing, false);
@@ -561,8 +579,11 @@ void Touched(const Dc& dc, const QRegion& deviceArea)
     auto w = win::Find(dc.hwnd);
     if (!w)
         return;
+    QRegion area = deviceArea;
+    if (Surface s; (dc.state.layout & LAYOUT_RTL) && SurfaceOf(dc, s))
+        area = win::MirroredRegion(deviceArea, s.width);
     const QPoint origin = dc.dcKind == DcKind::Window ? QPoint(0, 0) : QPoint(w->insets.left, w->insets.top);
-    win::UpdateWidgetArea(*w, deviceArea.boundingRect().translated(origin));
+    win::UpdateWidgetArea(*w, area.boundingRect().translated(origin));
 }
 
 QImage ReadPixels(const Dc& dc, const QRect& r)
@@ -575,15 +596,19 @@ QImage ReadPixels(const Dc& dc, const QRect& r)
     const QRect inside = r & QRect(0, 0, s.width, s.height);
     if (inside.isEmpty())
         return out;
-    // Device rectangle to rows of the image, which run the other way in a bottom-up bitmap.
-    QRect imageRect = inside.translated(s.origin);
+    // Device rectangle to rows of the image, which run the other way in a bottom-up bitmap, and to its
+    // columns, which run the other way in a right-to-left DC.
+    QRect imageRect = inside;
+    if (s.mirrored)
+        imageRect.moveLeft(s.width - inside.left() - inside.width());
+    imageRect.translate(s.origin);
     if (s.flipped)
         imageRect.moveTop(s.image->height() - imageRect.top() - imageRect.height());
     QImage part = s.image->copy(imageRect);
     if (part.format() != QImage::Format_ARGB32_Premultiplied)
         part = part.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-    if (s.flipped)
-        part = part.mirrored(false, true);
+    if (s.flipped || s.mirrored)
+        part = part.mirrored(s.mirrored, s.flipped);
     QPainter p(&out);
     p.setCompositionMode(QPainter::CompositionMode_Source);
     p.drawImage(inside.topLeft() - r.topLeft(), part);
@@ -596,6 +621,8 @@ HDC CreateWindowDc(HWND hwnd, DcKind kind, const QRegion& paintArea)
     dc->dcKind = kind;
     dc->hwnd = hwnd;
     dc->paintArea = paintArea;
+    if (auto w = win::Find(hwnd); w && win::IsMirrored(*w))
+        dc->state.layout = LAYOUT_RTL;
     dc->state.pen = LookupAs<Pen>(GetStockObject(BLACK_PEN), Kind::Pen);
     dc->state.brush = LookupAs<Brush>(GetStockObject(WHITE_BRUSH), Kind::Brush);
     dc->state.font = LookupAs<Font>(GetStockObject(SYSTEM_FONT), Kind::Font);
@@ -686,10 +713,14 @@ HGDIOBJ GetStockObject(int index)
 // Device contexts
 // ---------------------------------------------------------------------------------------------------------
 
-HDC CreateCompatibleDC(HDC)
+HDC CreateCompatibleDC(HDC reference)
 {
     auto dc = std::make_shared<Dc>();
     dc->dcKind = DcKind::Memory;
+    // A DC made for a right-to-left one is right-to-left too, so that copies between the two keep bitmaps
+    // the right way round.
+    if (auto r = LookupDc(reference))
+        dc->state.layout = r->state.layout;
     dc->bitmap = DefaultBitmap();
     dc->state.pen = LookupAs<Pen>(GetStockObject(BLACK_PEN), Kind::Pen);
     dc->state.brush = LookupAs<Brush>(GetStockObject(WHITE_BRUSH), Kind::Brush);
@@ -1942,8 +1973,9 @@ BOOL AlphaBlend(HDC dst, int x, int y, int width, int height, HDC src, int xSrc,
         }
     const QRect target(x, y, width, height);
     return Draw(dst,
-                [&](QPainter& p, Dc&, Surface&)
+                [&](QPainter& p, Dc& d, Surface&)
                 {
+                    KeepOrientation(d, pixels);
                     p.setCompositionMode(QPainter::CompositionMode_SourceOver);
                     p.setOpacity(blend.SourceConstantAlpha / 255.0);
                     p.drawImage(target, pixels);
@@ -1972,8 +2004,9 @@ BOOL TransparentBlt(HDC dst, int x, int y, int width, int height, HDC src, int x
     }
     const QRect target(x, y, width, height);
     return Draw(dst,
-                [&](QPainter& p, Dc&, Surface&)
+                [&](QPainter& p, Dc& d, Surface&)
                 {
+                    KeepOrientation(d, pixels);
                     p.setCompositionMode(QPainter::CompositionMode_SourceOver);
                     p.drawImage(target, pixels);
                     return target;

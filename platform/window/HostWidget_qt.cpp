@@ -303,8 +303,7 @@ bool HostWidget::event(QEvent* e)
             killTimer(static_cast<int>(w->hoverTimer));
             w->hoverTimer = 0;
             w->trackHover = false;
-            QPoint p(g_cursor.x, g_cursor.y);
-            p -= ClientOriginOnScreen(*w);
+            const QPoint p = ScreenToClientPoint(*w, QPoint(g_cursor.x, g_cursor.y));
             QueueUiMessage(MakeMessage(m_hwnd, WM_MOUSEHOVER, MouseKeys(g_buttons, g_modifiers),
                                        MAKELPARAM(p.x(), p.y()), QPoint(g_cursor.x, g_cursor.y)));
             return true;
@@ -356,7 +355,7 @@ void QueueMouseInput(HWND from, QMouseEvent* e, bool press, bool release, bool d
     if (!target)
         return;
 
-    const QPoint client = global - ClientOriginOnScreen(*target);
+    const QPoint client = ScreenToClientPoint(*target, global);
     const RECT c = ClientRectOf(*target);
     const bool inClient = client.x() >= 0 && client.y() >= 0 && client.x() < c.right && client.y() < c.bottom;
     const bool nonClient = !capture && !inClient;

@@ -409,7 +409,7 @@ MSG BindMouse(MSG m)
             keys |= MK_RBUTTON;
         m.wParam = keys;
     }
-    const QPoint client = QPoint(m.pt.x, m.pt.y) - ClientOriginOnScreen(*w);
+    const QPoint client = ScreenToClientPoint(*w, QPoint(m.pt.x, m.pt.y));
     m.hwnd = capture;
     m.lParam = MAKELPARAM(client.x(), client.y());
     return m;

@@ -256,8 +256,11 @@ LRESULT DefWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         if (!pos)
             return 0;
         if (!(pos->flags & SWP_NOMOVE))
+        {
+            const RECT placed = RectInParent(*w);
             SendMessage(hwnd, WM_MOVE, 0,
-                        MAKELPARAM(w->rect.left + w->insets.left, w->rect.top + w->insets.top));
+                        MAKELPARAM(placed.left + w->insets.left, placed.top + w->insets.top));
+        }
         if (!(pos->flags & SWP_NOSIZE) && !w->destroyed)
         {
             const RECT c = ClientRectOf(*w);

@@ -121,6 +121,16 @@ void DrawLine(QPainter& p, const QFontMetrics& fm, const QString& line, QPoint b
     }
 }
 
+/// Text in a right-to-left DC goes where the DC puts it, yet reads the right way round: the run is turned
+/// within its own box, [left, left + width), before the DC turns it back.
+void ReadableRun(QPainter& p, const Surface& s, int left, int width)
+{
+    if (!s.mirrored)
+        return;
+    p.translate(2 * left + width, 0);
+    p.scale(-1, 1);
+}
+
 /// Removes the mnemonic marks: "&&" stands for "&", a single "&" marks the next letter.
 QString StripPrefix(const QString& text)
 {
@@ -396,6 +406,7 @@ BOOL ExtTextOut(HDC hdc, int x, int y, UINT options, LPCRECT rect, LPCSTR text, 
     {
         if (dc->state.bkMode == OPAQUE)
             p.fillRect(QRect(left, baseline - ascent, width, ascent + descent), ColorOf(dc->state.bkColor));
+        ReadableRun(p, s, left, width);
         p.drawText(QPoint(left, baseline), str);
     }
     const QPoint offset(dc->state.viewportOrg.x - dc->state.windowOrg.x,
@@ -503,7 +514,10 @@ int DrawText(HDC hdc, LPCSTR text, int count, LPRECT rect, UINT format)
         const QRect lineBox(x, y, lineWidth, lineHeight);
         if (dc->state.bkMode == OPAQUE)
             p.fillRect(lineBox, ColorOf(dc->state.bkColor));
+        p.save();
+        ReadableRun(p, s, x, lineWidth);
         DrawLine(p, fm, lines[i], QPoint(x, y + fm.ascent()), tabs);
+        p.restore();
         touched |= lineBox;
     }
     p.end();

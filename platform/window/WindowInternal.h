@@ -179,6 +179,27 @@ bool FocusNextDialogControl(HWND control);
 /// Takes over a position or size the desktop gave a top-level window.
 void SyncGeometryFromQt(HWND hwnd);
 
+// --- right-to-left layout (Layout_qt.cpp) ----------------------------------------------------------------
+// Rectangles, regions and update areas are kept as they lie on the screen; a window with WS_EX_LAYOUTRTL
+// counts its client x from the right, and these turn its coordinates into the kept ones and back.
+bool IsMirrored(const Window& w);
+/// `region` flipped left to right across `width`: [l, r) becomes [width - r, width - l).
+QRegion MirroredRegion(const QRegion& region, int width);
+/// An area of the client (or of the whole window) between the window's own coordinates and the kept ones;
+/// the same flip both ways.
+QRegion ClientArea(const Window& w, const QRegion& area);
+QRegion WindowArea(const Window& w, const QRegion& area);
+/// A child's rectangle between the parent's client coordinates and the kept ones; the same flip both ways.
+RECT MirroredInParent(const Window& parent, const RECT& r);
+/// The window's rectangle as its parent's client coordinates count it (screen coordinates at the top).
+RECT RectInParent(const Window& w);
+/// Points: a mirrored window's client pixel x is its client width - 1 - x from the left.
+QPoint ScreenToClientPoint(const Window& w, QPoint screen);
+QPoint ClientToScreenPoint(const Window& w, QPoint client);
+/// A mirrored window whose client width changed keeps its children where their coordinates say: at the same
+/// distance from its right edge.
+void KeepChildrenAnchored(Window& w, LONG oldClientWidth);
+
 // --- messages (Messages.cpp) -----------------------------------------------------------------------------
 /// Calls the window procedure with the exception guard of the dispatcher; user-interface thread.
 LRESULT CallGuarded(HWND hwnd, WNDPROC proc, UINT msg, WPARAM wParam, LPARAM lParam);

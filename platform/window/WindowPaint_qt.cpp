@@ -26,12 +26,19 @@ namespace
 {
 bool g_idleWork = false;
 
+/// The client area a caller names (all of it for no rectangle), as the window table keeps it.
 QRegion AreaOf(const Window& w, LPCRECT rect)
 {
     const RECT c = ClientRectOf(w);
     if (!rect)
         return QRegion(0, 0, c.right, c.bottom);
-    return QRegion(QRect(QPoint(rect->left, rect->top), QPoint(rect->right - 1, rect->bottom - 1)));
+    return ClientArea(
+        w, QRegion(QRect(QPoint(rect->left, rect->top), QPoint(rect->right - 1, rect->bottom - 1))));
+}
+
+RECT RectOf(const QRect& box)
+{
+    return RECT{box.left(), box.top(), box.left() + box.width(), box.top() + box.height()};
 }
 
 /// What a layered window shows: its UpdateLayeredWindow picture, or its own painting with the colour key
@@ -189,8 +196,7 @@ HDC BeginPaint(HWND hwnd, LPPAINTSTRUCT paint)
     paint->fErase = FALSE;
     if (erase && !area.isEmpty())
         paint->fErase = SendLocal(hwnd, WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc), 0) ? FALSE : TRUE;
-    const QRect box = area.boundingRect();
-    paint->rcPaint = RECT{box.left(), box.top(), box.left() + box.width(), box.top() + box.height()};
+    paint->rcPaint = RectOf(ClientArea(*w, area).boundingRect());
     return dc;
 }
 
@@ -223,7 +229,8 @@ BOOL InvalidateRgn(HWND hwnd, HRGN region, BOOL erase)
     auto w = Get(hwnd);
     if (!w)
         return FALSE;
-    InvalidateClient(*w, region ? gdi::RegionOf(region) : AreaOf(*w, nullptr), erase != FALSE);
+    InvalidateClient(*w, region ? ClientArea(*w, gdi::RegionOf(region)) : AreaOf(*w, nullptr),
+                     erase != FALSE);
     return TRUE;
 }
 
@@ -251,7 +258,7 @@ BOOL ValidateRgn(HWND hwnd, HRGN region)
         return FALSE;
     if (!region)
         return ValidateRect(hwnd, nullptr);
-    w->update -= gdi::RegionOf(region);
+    w->update -= ClientArea(*w, gdi::RegionOf(region));
     return TRUE;
 }
 
@@ -341,7 +348,7 @@ BOOL RedrawWindow(HWND hwnd, LPCRECT rect, HRGN region, UINT flags)
     const QRegion* areaPtr = nullptr;
     if (region)
     {
-        area = gdi::RegionOf(region);
+        area = ClientArea(*w, gdi::RegionOf(region));
         areaPtr = &area;
     }
     else if (rect)
@@ -361,7 +368,7 @@ BOOL GetUpdateRect(HWND hwnd, LPRECT rect, BOOL erase)
         return FALSE;
     const QRect box = w->update.boundingRect();
     if (rect)
-        *rect = RECT{box.left(), box.top(), box.left() + box.width(), box.top() + box.height()};
+        *rect = RectOf(ClientArea(*w, box).boundingRect());
     if (erase && w->erase && !box.isEmpty())
     {
         HDC dc = GetDC(hwnd);
@@ -378,7 +385,7 @@ int GetUpdateRgn(HWND hwnd, HRGN region, BOOL)
     auto w = Get(hwnd);
     if (!w || !region)
         return ERROR;
-    gdi::SetRegionOf(region, w->update);
+    gdi::SetRegionOf(region, ClientArea(*w, w->update));
     if (w->update.isEmpty())
         return NULLREGION;
     return w->update.rectCount() == 1 ? SIMPLEREGION : COMPLEXREGION;
@@ -437,6 +444,8 @@ int SetWindowRgn(HWND hwnd, HRGN region, BOOL redraw)
             SetLastError(ERROR_INVALID_HANDLE);
             return 0;
         }
+        // A mirrored window's region counts from its upper-right corner.
+        shape = WindowArea(*w, shape);
     }
     if (w->shapeHandle && w->shapeHandle != region)
         DeleteObject(w->shapeHandle);
@@ -458,7 +467,7 @@ int GetWindowRgn(HWND hwnd, HRGN region)
     auto w = Get(hwnd);
     if (!w || !region || !w->hasRegion)
         return ERROR;
-    gdi::SetRegionOf(region, w->shape);
+    gdi::SetRegionOf(region, WindowArea(*w, w->shape));
     if (w->shape.isEmpty())
         return NULLREGION;
     return w->shape.rectCount() == 1 ? SIMPLEREGION : COMPLEXREGION;

@@ -914,6 +914,8 @@ HWND CreateWindowEx(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD st
         height = child ? 0 : 300;
     }
     w->rect = RECT{x, y, x + std::max(0, width), y + std::max(0, height)};
+    if (child)
+        w->rect = MirroredInParent(*parentWindow, w->rect);
     {
         std::lock_guard lock(g_tableLock);
         w->hwnd = reinterpret_cast<HWND>(g_nextHandle);
@@ -982,7 +984,8 @@ HWND CreateWindowEx(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD st
     ResizeBuffer(*w);
     const RECT client = ClientRectOf(*w);
     SendLocal(hwnd, WM_SIZE, SIZE_RESTORED, MAKELPARAM(client.right, client.bottom));
-    SendLocal(hwnd, WM_MOVE, 0, MAKELPARAM(w->rect.left + w->insets.left, w->rect.top + w->insets.top));
+    const RECT placed = RectInParent(*w);
+    SendLocal(hwnd, WM_MOVE, 0, MAKELPARAM(placed.left + w->insets.left, placed.top + w->insets.top));
     if (child && !(w->exStyle & WS_EX_NOPARENTNOTIFY) && !w->destroyed)
         SendLocal(parent, WM_PARENTNOTIFY, MAKEWPARAM(WM_CREATE, static_cast<int>(w->id)),
                   reinterpret_cast<LPARAM>(hwnd));
@@ -1571,6 +1574,8 @@ HWND ChildWindowFromPoint(HWND parent, POINT p)
     const RECT c = ClientRectOf(*w);
     if (p.x < 0 || p.y < 0 || p.x >= c.right || p.y >= c.bottom)
         return nullptr;
+    if (IsMirrored(*w))
+        p.x = c.right - 1 - p.x;
     for (HWND h : w->children)
     {
         auto child = Find(h);
@@ -1687,11 +1692,14 @@ BOOL SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UIN
     auto w = Get(hwnd);
     if (!w || w->destroyed)
         return FALSE;
+    // The position is in the parent's client coordinates, which a mirrored parent counts from the right.
+    auto parent = w->parent ? Find(w->parent) : nullptr;
+    const RECT placed = RectInParent(*w);
     WINDOWPOS pos{hwnd, insertAfter, x, y, cx, cy, flags};
     if (flags & SWP_NOMOVE)
     {
-        pos.x = w->rect.left;
-        pos.y = w->rect.top;
+        pos.x = placed.left;
+        pos.y = placed.top;
     }
     if (flags & SWP_NOSIZE)
     {
@@ -1707,7 +1715,10 @@ BOOL SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UIN
     flags = pos.flags;
 
     const RECT old = w->rect;
-    const bool moved = pos.x != old.left || pos.y != old.top;
+    RECT target{pos.x, pos.y, pos.x + pos.cx, pos.y + pos.cy};
+    if (parent)
+        target = MirroredInParent(*parent, target);
+    const bool moved = pos.x != placed.left || pos.y != placed.top;
     const bool sized = pos.cx != old.right - old.left || pos.cy != old.bottom - old.top;
     if (!moved)
         pos.flags |= SWP_NOMOVE;
@@ -1716,15 +1727,24 @@ BOOL SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UIN
 
     if (!(flags & SWP_NOZORDER))
         ApplyZOrder(*w, pos.hwndInsertAfter, flags);
-    if (moved || sized)
+    // A child that keeps its place in a mirrored parent still moves on the screen when its width changes.
+    if (moved || sized || target.left != old.left)
     {
-        w->rect = RECT{pos.x, pos.y, pos.x + pos.cx, pos.y + pos.cy};
+        const LONG oldClientWidth = ClientRectOf(*w).right;
+        w->rect = target;
         if (sized)
         {
             const RECT oldClient = ClientRectOf(*w);
             RecalcFrame(hwnd);
             if (w->destroyed)
                 return FALSE;
+            KeepChildrenAnchored(*w, oldClientWidth);
+            if (IsMirrored(*w) && w->hasRegion)
+            {
+                // The region stays where it was from the right edge.
+                w->shape.translate((w->rect.right - w->rect.left) - (old.right - old.left), 0);
+                ApplyShape(*w);
+            }
             ResizeBuffer(*w);
             const RECT client = ClientRectOf(*w);
             if (w->cls->style & (CS_HREDRAW | CS_VREDRAW))
@@ -1740,10 +1760,12 @@ BOOL SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UIN
     }
     if (flags & SWP_FRAMECHANGED)
     {
+        const LONG oldClientWidth = ClientRectOf(*w).right;
         RecalcFrame(hwnd);
         if (w->destroyed)
             return FALSE;
         w->ncPaint = true;
+        KeepChildrenAnchored(*w, oldClientWidth);
         InvalidateClient(*w, QRect(0, 0, ClientRectOf(*w).right, ClientRectOf(*w).bottom), true);
         for (HWND c : w->children)
             if (auto child = Find(c); child && child->widget)
@@ -1814,66 +1836,6 @@ BOOL GetClientRect(HWND hwnd, LPRECT rect)
     return TRUE;
 }
 
-BOOL ScreenToClient(HWND hwnd, LPPOINT point)
-{
-    PW_ON_UI_THREAD(ScreenToClient(hwnd, point));
-    if (!point)
-        return FALSE;
-    if (hwnd == kDesktop)
-        return TRUE;
-    auto w = Get(hwnd);
-    if (!w)
-        return FALSE;
-    const QPoint o = ClientOriginOnScreen(*w);
-    point->x -= o.x();
-    point->y -= o.y();
-    return TRUE;
-}
-
-BOOL ClientToScreen(HWND hwnd, LPPOINT point)
-{
-    PW_ON_UI_THREAD(ClientToScreen(hwnd, point));
-    if (!point)
-        return FALSE;
-    if (hwnd == kDesktop)
-        return TRUE;
-    auto w = Get(hwnd);
-    if (!w)
-        return FALSE;
-    const QPoint o = ClientOriginOnScreen(*w);
-    point->x += o.x();
-    point->y += o.y();
-    return TRUE;
-}
-
-int MapWindowPoints(HWND from, HWND to, LPPOINT points, UINT count)
-{
-    PW_ON_UI_THREAD(MapWindowPoints(from, to, points, count));
-    QPoint a, b;
-    if (from && from != kDesktop)
-    {
-        auto w = Get(from);
-        if (!w)
-            return 0;
-        a = ClientOriginOnScreen(*w);
-    }
-    if (to && to != kDesktop)
-    {
-        auto w = Get(to);
-        if (!w)
-            return 0;
-        b = ClientOriginOnScreen(*w);
-    }
-    const QPoint d = a - b;
-    for (UINT i = 0; points && i < count; ++i)
-    {
-        points[i].x += d.x();
-        points[i].y += d.y();
-    }
-    SetLastError(0);
-    return static_cast<int>(MAKELONG(static_cast<WORD>(d.x()), static_cast<WORD>(d.y())));
-}
-
 BOOL GetWindowPlacement(HWND hwnd, WINDOWPLACEMENT* placement)
 {
     PW_ON_UI_THREAD(GetWindowPlacement(hwnd, placement));
@@ -1887,7 +1849,7 @@ BOOL GetWindowPlacement(HWND hwnd, WINDOWPLACEMENT* placement)
                                         : SW_SHOWNORMAL;
     placement->ptMinPosition = POINT{-1, -1};
     placement->ptMaxPosition = POINT{-1, -1};
-    placement->rcNormalPosition = w->minimized ? w->normalRect : w->rect;
+    placement->rcNormalPosition = w->minimized ? w->normalRect : RectInParent(*w);
     if (w->minimized)
         placement->ptMinPosition = POINT{w->rect.left, w->rect.top};
     return TRUE;

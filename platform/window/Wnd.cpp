@@ -898,10 +898,10 @@ void CWnd::ClientToScreen(LPPOINT point) const
     ::ClientToScreen(m_hWnd, point);
 }
 
+// Rectangles go through the rectangle form of the point mapping, which keeps a mirrored window's edges.
 void CWnd::ClientToScreen(LPRECT rect) const
 {
-    ::ClientToScreen(m_hWnd, reinterpret_cast<LPPOINT>(rect));
-    ::ClientToScreen(m_hWnd, reinterpret_cast<LPPOINT>(rect) + 1);
+    ::MapWindowPoints(m_hWnd, nullptr, reinterpret_cast<LPPOINT>(rect), 2);
 }
 
 void CWnd::ScreenToClient(LPPOINT point) const
@@ -911,8 +911,7 @@ void CWnd::ScreenToClient(LPPOINT point) const
 
 void CWnd::ScreenToClient(LPRECT rect) const
 {
-    ::ScreenToClient(m_hWnd, reinterpret_cast<LPPOINT>(rect));
-    ::ScreenToClient(m_hWnd, reinterpret_cast<LPPOINT>(rect) + 1);
+    ::MapWindowPoints(nullptr, m_hWnd, reinterpret_cast<LPPOINT>(rect), 2);
 }
 
 void CWnd::MapWindowPoints(CWnd* to, LPPOINT points, UINT count) const

@@ -3,7 +3,6 @@
 #include "shared/faldra/DrawContext.h"
 
 #include <algorithm>
-#include <vector>
 
 namespace faldra
 {
@@ -155,26 +154,11 @@ HBITMAP CModularImage::CreateMirroredBitmap(HBITMAP source)
     {
         HGDIOBJ oldSrc = ::SelectObject(src, source);
         HGDIOBJ oldDst = ::SelectObject(dst, mirrored);
+        // A right-to-left DC flips what is copied into it.
+        ::SetLayout(dst, LAYOUT_RTL);
         ok = ::BitBlt(dst, 0, 0, desc.bmWidth, desc.bmHeight, src, 0, 0, SRCCOPY) != FALSE;
         ::SelectObject(src, oldSrc);
         ::SelectObject(dst, oldDst);
-    }
-    if (ok)
-    {
-        // The flip is done on the pixel rows: the same result as a copy into a right-to-left DC.
-        BITMAPINFO info = Dib32Info(desc.bmWidth, -desc.bmHeight);
-        std::vector<DWORD> pixels(static_cast<size_t>(desc.bmWidth) * static_cast<size_t>(desc.bmHeight));
-        const UINT rows = static_cast<UINT>(desc.bmHeight);
-        ok = ::GetDIBits(screen, mirrored, 0, rows, pixels.data(), &info, DIB_RGB_COLORS) != 0;
-        if (ok)
-        {
-            for (LONG y = 0; y < desc.bmHeight; ++y)
-            {
-                auto row = pixels.begin() + static_cast<ptrdiff_t>(y) * desc.bmWidth;
-                std::reverse(row, row + desc.bmWidth);
-            }
-            ok = ::SetDIBits(screen, mirrored, 0, rows, pixels.data(), &info, DIB_RGB_COLORS) != 0;
-        }
     }
     if (src)
         ::DeleteDC(src);

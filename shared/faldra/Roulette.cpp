@@ -147,13 +147,10 @@ void CRoulette::PreSubclassWindow()
     ::SetWindowLongPtr(m_hWnd, GWL_STYLE, static_cast<LONG_PTR>(GetStyle() | SS_NOTIFY));
     if (m_tooltip && m_tooltip->GetSafeHwnd() && m_tooltip->AddTool(this, LPSTR_TEXTCALLBACK))
         m_tooltip->Activate(TRUE);
+    // A right-to-left control reads its picture from the right edge, and its region counts from its
+    // upper-right corner: the two turns leave the cut where the picture is seen. Moved further, by the
+    // window's width, the region would lie wholly outside the window and the control would vanish.
     m_windowRgn = GetTransparentRgn(static_cast<HBITMAP>(m_main.GetSafeHandle()));
-    if (GetExStyle() & WS_EX_LAYOUTRTL)
-    {
-        CRect window;
-        GetWindowRect(&window);
-        ::OffsetRgn(m_windowRgn, -window.Width() - 14, 0);
-    }
     ::SetWindowRgn(m_hWnd, m_windowRgn, TRUE);
     Show(static_cast<HBITMAP>(m_main.GetSafeHandle()));
     CStatic::PreSubclassWindow();

@@ -100,6 +100,41 @@ TEST_F(TransparentDialogBaseTest, ModelessDialogTakesSizeShapeAndPictureFromItsP
     EXPECT_FALSE(::IsWindow(layered));
 }
 
+TEST_F(TransparentDialogBaseTest, ARightToLeftDialogIsCutWhereItsPictureIsSeen)
+{
+    SkinnedDialog plain(IDP_DIALOG);
+    ASSERT_NO_FATAL_FAILURE(ShowModeless(plain));
+    SkinnedDialog mirrored(IDP_DIALOG);
+    ASSERT_TRUE(mirrored.Create(IDD_SKINNED_RTL, &owner));
+    mirrored.SetWindowPos(nullptr, 200, 50, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    mirrored.ShowWindow(SW_SHOW);
+    Pump();
+    ASSERT_TRUE(mirrored.GetExStyle() & WS_EX_LAYOUTRTL);
+
+    // Its region counts from its upper-right corner: the picture's opaque area read from the right.
+    HRGN region = CreateRectRgn(0, 0, 0, 0);
+    ASSERT_NE(mirrored.GetWindowRgn(region), ERROR);
+    EXPECT_FALSE(PtInRegion(region, 119, 0));
+    EXPECT_FALSE(PtInRegion(region, 110, 0));
+    EXPECT_TRUE(PtInRegion(region, 109, 0));
+    EXPECT_FALSE(PtInRegion(region, 69, 79));
+    DeleteObject(region);
+
+    // On the screen it has the picture's own shape, that of the left-to-right dialog and of its layered
+    // window, which show the picture the right way round.
+    const QRegion shape = platform::window::HostWidgetOf(mirrored)->mask();
+    EXPECT_FALSE(shape.contains(QPoint(9, 0)));
+    EXPECT_TRUE(shape.contains(QPoint(10, 0)));
+    EXPECT_EQ(shape, platform::window::HostWidgetOf(plain)->mask());
+    EXPECT_EQ(platform::window::HostWidgetOf(mirrored.GetLayeredWindow())->mask(),
+              platform::window::HostWidgetOf(plain.GetLayeredWindow())->mask());
+    // And shows the picture where the shape lets it through.
+    EXPECT_EQ(Pixel(Grab(mirrored), 60, 40), RGB(40, 44, 52));
+    EXPECT_EQ(Pixel(Grab(mirrored), 115, 40), RGB(40, 44, 52));
+    mirrored.DestroyWindow();
+    plain.DestroyWindow();
+}
+
 TEST_F(TransparentDialogBaseTest, MissingPngLeavesThePlainDialog)
 {
     SkinnedDialog dialog(4242);
@@ -184,6 +219,27 @@ TEST_F(TransparentDialogBaseTest, DragsByTheBackgroundWithTheLayeredWindow)
     Mouse(dialog, QEvent::MouseMove, QPoint(60, 60), Qt::NoButton);
     dialog.GetWindowRect(&rect);
     EXPECT_EQ(rect.TopLeft(), CPoint(215, 190)) << "no drag after the release";
+    dialog.DestroyWindow();
+}
+
+TEST_F(TransparentDialogBaseTest, ARightToLeftDialogDragsWithThePointer)
+{
+    SkinnedDialog dialog(IDP_DIALOG);
+    ASSERT_TRUE(dialog.Create(IDD_SKINNED_RTL, &owner));
+    dialog.SetWindowPos(nullptr, 200, 200, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    dialog.ShowWindow(SW_SHOW);
+    Pump();
+    // Client points count from the right edge: from 30 to 45 is 15 pixels to the left on the screen.
+    Mouse(dialog, QEvent::MouseButtonPress, QPoint(30, 30), Qt::LeftButton);
+    EXPECT_EQ(dialog.m_ptPress, CPoint(30, 30));
+    Mouse(dialog, QEvent::MouseMove, QPoint(45, 20), Qt::LeftButton);
+    CRect rect;
+    dialog.GetWindowRect(&rect);
+    EXPECT_EQ(rect.TopLeft(), CPoint(185, 190));
+    CRect layered;
+    ::GetWindowRect(dialog.GetLayeredWindow(), &layered);
+    EXPECT_EQ(layered.TopLeft(), CPoint(185, 190));
+    Mouse(dialog, QEvent::MouseButtonRelease, QPoint(45, 20), Qt::NoButton);
     dialog.DestroyWindow();
 }
 

@@ -4,6 +4,9 @@
 
 #include "shared/faldra/Switch.h"
 
+#include <QRegion>
+#include <QWidget>
+
 #include <vector>
 
 using faldra::CPetalsRoulette;
@@ -102,6 +105,35 @@ TEST_F(RouletteTest, TransparentPixelsAreCutFromTheWindowRegion)
     EXPECT_TRUE(EqualRgn(region, full));
     DeleteObject(full);
     DeleteObject(region);
+}
+
+TEST_F(RouletteTest, ARightToLeftRouletteIsCutWhereItsPictureIsSeen)
+{
+    CWnd mirrored;
+    ASSERT_TRUE(mirrored.CreateEx(WS_EX_LAYOUTRTL, AfxRegisterWndClass(0), "mirrored", WS_POPUP | WS_VISIBLE,
+                                  CRect(0, 0, 60, 40), nullptr, 0));
+    HWND control = CreateWindowEx(0, "Static", "", WS_CHILD | WS_VISIBLE, 0, 0, 8, 8, mirrored.GetSafeHwnd(),
+                                  reinterpret_cast<HMENU>(5), nullptr, nullptr);
+    Petals petals(IDB_ALPHA_CORNER, tooltip);
+    ASSERT_TRUE(petals.SubclassWindow(control));
+    ASSERT_TRUE(petals.GetExStyle() & WS_EX_LAYOUTRTL);
+
+    // The region, in the control's own coordinates, is the picture read from its right edge.
+    HRGN region = CreateRectRgn(0, 0, 0, 0);
+    ASSERT_NE(GetWindowRgn(control, region), ERROR);
+    EXPECT_FALSE(PtInRegion(region, 7, 0));
+    EXPECT_TRUE(PtInRegion(region, 0, 0));
+    EXPECT_FALSE(PtInRegion(region, 0, 5));
+    EXPECT_TRUE(PtInRegion(region, 2, 5));
+    DeleteObject(region);
+    // On the screen the control keeps its picture's own shape, as the picture is shown the right way round.
+    const QRegion shape = platform::window::HostWidgetOf(control)->mask();
+    EXPECT_FALSE(shape.contains(QPoint(0, 0)));
+    EXPECT_TRUE(shape.contains(QPoint(1, 0)));
+    EXPECT_FALSE(shape.contains(QPoint(7, 5)));
+    EXPECT_TRUE(shape.contains(QPoint(5, 5)));
+    petals.UnsubclassWindow();
+    mirrored.DestroyWindow();
 }
 
 TEST_F(RouletteTest, HoverShowsEnabledRegionsOnlyAndClicksOnDisabledOnesAreSwallowed)

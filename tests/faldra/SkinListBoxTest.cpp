@@ -260,8 +260,9 @@ TEST_F(RightToLeftListBoxTest, ItemsLeaveRoomForTheScrollBarAndAlignRight)
     list.SetIsScrollVisible(true);
     list.SetCurSel(0);
     const QImage image = Grab(list.GetSafeHwnd());
-    EXPECT_EQ(Pixel(image, 5, 10), kBlack);
-    EXPECT_EQ(Pixel(image, 16, 10), kMagenta);
+    // The list's own x runs from its right edge (99 on the screen): the scroll bar's room is on the right.
+    EXPECT_EQ(Pixel(image, 99 - 5, 10), kBlack);
+    EXPECT_EQ(Pixel(image, 99 - 16, 10), kMagenta);
     EXPECT_TRUE(list.GetDrawContext().GetFormat() & DT_RIGHT);
 }
 

@@ -363,11 +363,13 @@ TEST_F(SkinScrollbarTest, HorizontalSkinPassesEveryIdOnAndSwapsEndsRightToLeft)
         "bitmap resource");
     bar.SetHSkin(IDB_RED_TOP, IDB_WHITE_CENTRE, 0, IDB_MAGENTA, 0, IDB_BLUE_BOTTOM);
     SetState(0, 99, 10, 0);
+    // The bar's own x runs from its right edge (231 on the screen): the right arrow's bitmap is at the
+    // left end of its coordinates, on the right of the screen, pointing outwards.
     const QImage image = faldra_test::Grab(bar.GetSafeHwnd());
-    EXPECT_EQ(Pixel(image, 3, 8), kBlue); // the right arrow's bitmap at the left end
-    EXPECT_EQ(Pixel(image, 228, 8), kRed);
-    EXPECT_EQ(Pixel(image, 20, 8), kMagenta);
-    EXPECT_EQ(Pixel(image, 100, 8), kWhite);
+    EXPECT_EQ(Pixel(image, 231 - 3, 8), kBlue);
+    EXPECT_EQ(Pixel(image, 231 - 228, 8), kRed);
+    EXPECT_EQ(Pixel(image, 231 - 20, 8), kMagenta);
+    EXPECT_EQ(Pixel(image, 231 - 100, 8), kWhite);
 
     Send(WM_LBUTTONDOWN, 220, 8);
     Send(WM_LBUTTONUP, 220, 8);

@@ -7,9 +7,12 @@
 #include "platform/ostrago/Ostrago.h"
 #include "platform/registry/Registry.h"
 #include "platform/testing/FakeLowerFilter.h"
+#include "platform/window/QtHost.h"
 #include "resources/miravoc/resource.h"
 #include "tests/support/TempDir.h"
 
+#include <QImage>
+#include <QWidget>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -17,6 +20,7 @@
 #include <cstring>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <memory>
 #include <ostream>
 #include <sstream>
@@ -503,6 +507,103 @@ INSTANTIATE_TEST_SUITE_P(Languages, MiravocDlgLanguageTest,
                                            LanguageCase{"ARA", "إعدادات الصوت", "مستوى صوت الميكروفون",
                                                         true}),
                          [](const auto& info) { return std::string(info.param.code); });
+
+namespace
+{
+/// Where the controls of a dialog lie on the screen, from the dialog's own top-left corner, and what the
+/// dialog shows.
+struct Placement
+{
+    int width = 0;
+    std::map<int, CRect> controls;
+    QImage picture;
+    bool hitsItsControls = true;
+};
+
+const int kPlacedControls[] = {IDC_TITLE,
+                               IDC_CLOSE,
+                               IDC_VOLUME_CAPTION,
+                               IDC_VOLUME_SLIDER,
+                               IDC_LEVEL_METER,
+                               IDC_VOLUME_VALUE,
+                               IDC_MUTE,
+                               IDC_NOISE_CANCELLATION,
+                               IDC_NOISE_CANCELLATION_CAPTION,
+                               IDOK,
+                               IDCANCEL};
+} // namespace
+
+class MiravocDlgMirrorTest : public MiravocDlgTest
+{
+protected:
+    Placement Place(const char* language)
+    {
+        SetLanguage(language);
+        Placement placed;
+        ModalScript script;
+        script.When([] { return RunningDialog() != nullptr; },
+                    [&]
+                    {
+                        CMiravocDlg* dialog = RunningDialog();
+                        CRect window;
+                        dialog->GetWindowRect(&window);
+                        placed.width = window.Width();
+                        for (int id : kPlacedControls)
+                        {
+                            CWnd* control = dialog->GetDlgItem(id);
+                            CRect r;
+                            control->GetWindowRect(&r);
+                            // What lies under an enabled control's middle on the screen is the control.
+                            if (control->IsWindowEnabled() &&
+                                ::WindowFromPoint(r.CenterPoint()) != control->GetSafeHwnd())
+                                placed.hitsItsControls = false;
+                            r.OffsetRect(-window.left, -window.top);
+                            placed.controls[id] = r;
+                        }
+                        placed.picture =
+                            platform::window::HostWidgetOf(dialog->GetSafeHwnd())->grab().toImage();
+                        Click(IDCANCEL);
+                    });
+        script.Start();
+        ShowVolumeDialog(&owner);
+        EXPECT_TRUE(script.Finished());
+        return placed;
+    }
+};
+
+TEST_F(MiravocDlgMirrorTest, TheArabicDialogIsTheEnglishOneLaidOutFromTheRight)
+{
+    const Placement english = Place("ENU");
+    const Placement arabic = Place("ARA");
+    ASSERT_EQ(arabic.width, english.width);
+    ASSERT_EQ(arabic.controls.size(), std::size(kPlacedControls));
+    EXPECT_TRUE(english.hitsItsControls);
+    EXPECT_TRUE(arabic.hitsItsControls);
+    const int width = english.width;
+    for (int id : kPlacedControls)
+    {
+        const CRect& e = english.controls.at(id);
+        const CRect& a = arabic.controls.at(id);
+        // The leading edge is the right one: the control starts as far from it as the English one from
+        // the left (the check box is narrower in Arabic, so its far edge differs).
+        EXPECT_EQ(a.right, width - e.left) << id;
+        EXPECT_EQ(a.top, e.top) << id;
+        EXPECT_EQ(a.Height(), e.Height()) << id;
+        if (id != IDC_NOISE_CANCELLATION)
+        {
+            EXPECT_EQ(a.Width(), e.Width()) << id;
+        }
+    }
+    // The pictures of the mute button, which carries no text, are the same where each dialog shows it.
+    const CRect& e = english.controls.at(IDC_MUTE);
+    const CRect& a = arabic.controls.at(IDC_MUTE);
+    int same = 0;
+    for (int y = 0; y < e.Height(); ++y)
+        for (int x = 0; x < e.Width(); ++x)
+            same +=
+                english.picture.pixel(e.left + x, e.top + y) == arabic.picture.pixel(a.left + x, a.top + y);
+    EXPECT_GT(same, e.Width() * e.Height() * 9 / 10);
+}
 
 struct DriverCase
 {

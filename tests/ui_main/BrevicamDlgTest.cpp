@@ -9,6 +9,7 @@
 #include "platform/commctrl2/ComboBox.h"
 #include "platform/ostrago/Ostrago.h"
 #include "platform/registry/Registry.h"
+#include "platform/resources/Resources.h"
 #include "platform/window/QtHost.h"
 #include "platform/window/WinApp.h"
 #include "platform/zorneth/Zorneth.h"
@@ -32,6 +33,7 @@
 #include <ctime>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <set>
@@ -926,6 +928,44 @@ INSTANTIATE_TEST_SUITE_P(Names, MicrophoneWaitTest,
                          [](const testing::TestParamInfo<WaitedMicrophoneCase>& info)
                          { return std::string(info.param.name); });
 
+// The Arabic language library ----------------------------------------------------------------------------
+
+TEST_F(BrevicamDlgTest, WithTheArabicLibraryTheMainWindowIsLaidOutFromTheRight)
+{
+    // What the application object does for the language "ARA": every resource comes from its library.
+    const auto path = testing_support::BinaryDir() / "bin" / "brevicam-ARA.so";
+    HMODULE arabic = ::LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(arabic, nullptr) << path;
+    const HINSTANCE own = AfxGetResourceHandle();
+    CBrevicamDlg& plain = Dialog();
+    EXPECT_FALSE(plain.GetExStyle() & WS_EX_LAYOUTRTL);
+    const int ids[] = {IDC_MINIMIZE,       IDC_CLOSE_APP,        IDC_LIVE_VIDEO, IDC_CAPTURE_WINDOW,
+                       IDC_AUDIO_SETTINGS, IDC_VOLUME_INDICATOR, IDC_VERSION};
+    std::map<int, RECT> left;
+    for (int id : ids)
+        left[id] = PlaceOf(id);
+    m_dlg.reset();
+
+    AfxSetResourceHandle(arabic);
+    CBrevicamDlg& mirrored = Dialog();
+    AfxSetResourceHandle(own);
+    EXPECT_TRUE(mirrored.GetExStyle() & WS_EX_LAYOUTRTL);
+    RECT client;
+    ::GetClientRect(mirrored.GetHwnd(), &client);
+    for (int id : ids)
+    {
+        // The same places, counted from the right edge.
+        const RECT place = PlaceOf(id);
+        EXPECT_EQ(place.left, left[id].left) << id;
+        EXPECT_EQ(place.top, left[id].top) << id;
+        QWidget* shown = platform::window::HostWidgetOf(Item(id));
+        ASSERT_NE(shown, nullptr);
+        EXPECT_EQ(shown->x(), client.right - place.right) << id;
+    }
+    m_dlg.reset();
+    ::FreeLibrary(arabic);
+}
+
 // The audio settings dialog ------------------------------------------------------------------------------
 
 namespace
@@ -963,6 +1003,18 @@ void RunAudioDialogStep(HWND, UINT, UINT_PTR id, DWORD)
             g_audioDialogStep(dialog);
     }
 }
+
+/// Clicks the main window's audio settings button; `step` runs inside the dialog once it is on the screen.
+/// Returns once the dialog has ended.
+void ClickAudioSettings(HWND mainWindow, std::function<void(HWND)> step)
+{
+    g_audioDialogStep = std::move(step);
+    const UINT_PTR timer = ::SetTimer(nullptr, 0, 50, &RunAudioDialogStep);
+    ::SendMessage(mainWindow, WM_COMMAND, MAKEWPARAM(IDC_AUDIO_SETTINGS, BN_CLICKED),
+                  reinterpret_cast<LPARAM>(::GetDlgItem(mainWindow, IDC_AUDIO_SETTINGS)));
+    ::KillTimer(nullptr, timer);
+    g_audioDialogStep = nullptr;
+}
 } // namespace
 
 TEST_F(BrevicamDlgTest, AudioSettingsButtonOpensTheDialogAndTheChosenMicrophoneRecords)
@@ -974,31 +1026,54 @@ TEST_F(BrevicamDlgTest, AudioSettingsButtonOpensTheDialogAndTheChosenMicrophoneR
     ASSERT_FALSE(before.IsEmpty());
     std::string preselected;
     const std::string wanted = testing_support::PulseDaemon::kSine1000Description;
-    g_audioDialogStep = [&](HWND dialog)
-    {
-        // The microphone in use is preselected; the user picks another and confirms.
-        const HWND chooser = ::GetDlgItem(dialog, 1010);
-        char text[256] = {};
-        ::GetWindowText(chooser, text, sizeof text);
-        preselected = text;
-        const auto count = static_cast<int>(::SendMessage(chooser, CB_GETCOUNT, 0, 0));
-        for (int entry = 0; entry < count; ++entry)
-        {
-            char name[256] = {};
-            ::SendMessage(chooser, CB_GETLBTEXT, static_cast<WPARAM>(entry), reinterpret_cast<LPARAM>(name));
-            if (wanted == name)
-                ::SendMessage(chooser, CB_SETCURSEL, static_cast<WPARAM>(entry), 0);
-        }
-        ::SendMessage(dialog, WM_COMMAND, MAKEWPARAM(1010, CBN_SELCHANGE), reinterpret_cast<LPARAM>(chooser));
-        ::SendMessage(dialog, WM_COMMAND, IDOK, 0);
-    };
-    const UINT_PTR timer = ::SetTimer(nullptr, 0, 50, &RunAudioDialogStep);
-    ::SendMessage(dlg.GetHwnd(), WM_COMMAND, MAKEWPARAM(IDC_AUDIO_SETTINGS, BN_CLICKED),
-                  reinterpret_cast<LPARAM>(Item(IDC_AUDIO_SETTINGS)));
-    ::KillTimer(nullptr, timer);
-    g_audioDialogStep = nullptr;
+    ClickAudioSettings(dlg.GetHwnd(),
+                       [&](HWND dialog)
+                       {
+                           // The microphone in use is preselected; the user picks another and confirms.
+                           const HWND chooser = ::GetDlgItem(dialog, 1010);
+                           char text[256] = {};
+                           ::GetWindowText(chooser, text, sizeof text);
+                           preselected = text;
+                           const auto count = static_cast<int>(::SendMessage(chooser, CB_GETCOUNT, 0, 0));
+                           for (int entry = 0; entry < count; ++entry)
+                           {
+                               char name[256] = {};
+                               ::SendMessage(chooser, CB_GETLBTEXT, static_cast<WPARAM>(entry),
+                                             reinterpret_cast<LPARAM>(name));
+                               if (wanted == name)
+                                   ::SendMessage(chooser, CB_SETCURSEL, static_cast<WPARAM>(entry), 0);
+                           }
+                           ::SendMessage(dialog, WM_COMMAND, MAKEWPARAM(1010, CBN_SELCHANGE),
+                                         reinterpret_cast<LPARAM>(chooser));
+                           ::SendMessage(dialog, WM_COMMAND, IDOK, 0);
+                       });
     EXPECT_EQ(preselected, before.Str());
     EXPECT_EQ(graph.GetAudioDevices().GetSelectedName().Str(), wanted);
+    m_dlg.reset();
+    Controller().StopPreview();
+    CloseAudioDevice();
+}
+
+TEST_F(BrevicamDlgTest, TheAudioSettingsDialogOpensWholeWithinTheWorkArea)
+{
+    testing_support::PulseDaemon daemon;
+    CBrevicamDlg& dlg = Dialog();
+    // The main window in the top-left corner of the screen.
+    dlg.SetWindowPos(nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    CRect placed;
+    ClickAudioSettings(dlg.GetHwnd(),
+                       [&](HWND dialog)
+                       {
+                           ::GetWindowRect(dialog, &placed);
+                           ::SendMessage(dialog, WM_COMMAND, IDCANCEL, 0);
+                       });
+    CRect work;
+    ASSERT_TRUE(::SystemParametersInfo(SPI_GETWORKAREA, 0, &work, 0));
+    ASSERT_FALSE(placed.IsRectEmpty());
+    EXPECT_GE(placed.left, work.left);
+    EXPECT_GE(placed.top, work.top);
+    EXPECT_LE(placed.right, work.right);
+    EXPECT_LE(placed.bottom, work.bottom);
     m_dlg.reset();
     Controller().StopPreview();
     CloseAudioDevice();
@@ -1009,17 +1084,12 @@ TEST_F(BrevicamDlgTest, LosingTheCameraClosesTheAudioSettingsDialog)
     testing_support::PulseDaemon daemon;
     CBrevicamDlg& dlg = Dialog();
     bool shown = false;
-    g_audioDialogStep = [&](HWND)
-    {
-        shown = true;
-        Controller().m_pVideoState->SetState(VS_LOST);
-    };
-    const UINT_PTR timer = ::SetTimer(nullptr, 0, 50, &RunAudioDialogStep);
-    // Returns once the dialog has ended.
-    ::SendMessage(dlg.GetHwnd(), WM_COMMAND, MAKEWPARAM(IDC_AUDIO_SETTINGS, BN_CLICKED),
-                  reinterpret_cast<LPARAM>(Item(IDC_AUDIO_SETTINGS)));
-    ::KillTimer(nullptr, timer);
-    g_audioDialogStep = nullptr;
+    ClickAudioSettings(dlg.GetHwnd(),
+                       [&](HWND)
+                       {
+                           shown = true;
+                           Controller().m_pVideoState->SetState(VS_LOST);
+                       });
     EXPECT_TRUE(shown);
     EXPECT_EQ(AudioSettingsDialog(), nullptr);
     EXPECT_FALSE(Enabled(IDC_AUDIO_SETTINGS));

@@ -33,6 +33,12 @@ public:
         m_face = std::move(face);
         return *this;
     }
+    /// The extended style of an extended template.
+    TemplateBuilder& ExStyle(DWORD exStyle)
+    {
+        m_exStyle = exStyle;
+        return *this;
+    }
     TemplateBuilder& Add(Item item)
     {
         m_items.push_back(std::move(item));
@@ -46,7 +52,7 @@ public:
             Word(out, 1);
             Word(out, 0xFFFF);
             Dword(out, 0);
-            Dword(out, 0);
+            Dword(out, m_exStyle);
             Dword(out, m_style);
         }
         else
@@ -129,6 +135,7 @@ private:
 
     bool m_extended;
     DWORD m_style;
+    DWORD m_exStyle = 0;
     short m_cx, m_cy;
     std::string m_title;
     WORD m_points = 0;
