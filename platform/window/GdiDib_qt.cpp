@@ -77,6 +77,24 @@ QImage ImageFromDib(const BITMAPINFO* info, const void* bits)
     }
     return img;
 }
+
+/// The pixels of a 32-bit or 24-bit DIB where they lie, read as ImageFromDib reads them (32-bit as
+/// premultiplied BGRA, 24-bit as BGR); rows in memory order, so a bottom-up DIB's bottom row comes first.
+/// Null for other depths. The image borrows `bits`.
+QImage WrapDib(const BITMAPINFO* info, const void* bits)
+{
+    const BITMAPINFOHEADER& h = info->bmiHeader;
+    const int width = h.biWidth;
+    const int height = std::abs(h.biHeight);
+    const int bpp = h.biBitCount;
+    if (width <= 0 || height <= 0 || (bpp != 32 && bpp != 24) ||
+        (h.biCompression != BI_RGB && h.biCompression != BI_BITFIELDS) ||
+        static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4 > kMaxBitmapBytes)
+        return QImage();
+    const int stride = ((width * bpp + 31) / 32) * 4;
+    return QImage(static_cast<const uchar*>(bits), width, height, stride,
+                  bpp == 32 ? QImage::Format_ARGB32_Premultiplied : QImage::Format_BGR888);
+}
 } // namespace
 
 int GetDIBits(HDC, HBITMAP bitmap, UINT start, UINT lines, LPVOID bits, LPBITMAPINFO info, UINT)
@@ -170,18 +188,29 @@ int SetDIBits(HDC, HBITMAP bitmap, UINT start, UINT lines, const void* bits, con
 int StretchDIBits(HDC dc, int xDst, int yDst, int wDst, int hDst, int xSrc, int ySrc, int wSrc, int hSrc,
                   const void* bits, const BITMAPINFO* info, UINT, DWORD rop)
 {
-    QImage source = ImageFromDib(info, bits);
-    if (source.isNull())
+    if (!info || !bits)
         return 0;
     const QRect from = QRect(xSrc, ySrc, std::abs(wSrc), std::abs(hSrc));
-    // Source coordinates of a bottom-up DIB count from its lower left corner.
-    QRect picked = from;
-    if (info->bmiHeader.biHeight > 0)
-        picked.moveTop(source.height() - from.top() - from.height());
-    source = source.copy(picked);
+    const bool bottomUp = info->bmiHeader.biHeight > 0;
     const bool mirrorX = (wDst < 0) != (wSrc < 0);
-    const bool mirrorY = (hDst < 0) != (hSrc < 0);
-    return StretchInternal(dc, Normal(xDst, yDst, xDst + wDst, yDst + hDst), &source, rop, mirrorX, mirrorY)
+    bool mirrorY = (hDst < 0) != (hSrc < 0);
+    QRect picked = from;
+    // A frame in the painter's own layout is drawn from where it lies, without converting or copying it.
+    // Source coordinates of a bottom-up DIB count from its lower left corner, as its rows lie in memory;
+    // its picture is the memory's rows upside down.
+    QImage source = WrapDib(info, bits);
+    if (source.isNull())
+    {
+        source = ImageFromDib(info, bits);
+        if (source.isNull())
+            return 0;
+        if (bottomUp)
+            picked.moveTop(source.height() - from.top() - from.height());
+    }
+    else if (bottomUp)
+        mirrorY = !mirrorY;
+    return StretchInternal(dc, Normal(xDst, yDst, xDst + wDst, yDst + hDst), &source, rop, mirrorX, mirrorY,
+                           &picked)
                ? std::abs(hSrc)
                : 0;
 }

@@ -262,6 +262,58 @@ void WritePixels(const Dc& dc, const Surface& s, const QRect& deviceRect, const 
     Touched(dc, QRegion(deviceRect) & DeviceClip(dc, s));
 }
 
+/// `part` of `pixels` halved (each pixel the average of two by two) until it is less than twice `target`'s
+/// size, for a smooth reduction that lets every source pixel count. The halves are kept per thread for the
+/// next call, as a live picture is reduced to the same size frame after frame. Returns the image to draw
+/// from and sets `part` to the rectangle in it.
+const QImage& Halved(const QImage& pixels, QRect& part, const QSize& target)
+{
+    thread_local QImage halves[2];
+    const QImage* from = &pixels;
+    for (int next = 0; part.width() > 2 * target.width() || part.height() > 2 * target.height(); next ^= 1)
+    {
+        const QSize half(part.width() > 2 * target.width() ? (part.width() + 1) / 2 : part.width(),
+                         part.height() > 2 * target.height() ? (part.height() + 1) / 2 : part.height());
+        QImage& to = halves[next];
+        if (to.size() != half)
+            to = QImage(half, QImage::Format_ARGB32_Premultiplied);
+        QPainter p(&to);
+        p.setCompositionMode(QPainter::CompositionMode_Source);
+        p.setRenderHint(QPainter::SmoothPixmapTransform);
+        p.drawImage(QRectF(to.rect()), *from, QRectF(part));
+        p.end();
+        from = &to;
+        part = to.rect();
+    }
+    return *from;
+}
+
+/// Copies `part` of `pixels` into device rectangle `deviceRect` within the DC's clip, mirrored as asked and
+/// scaled by the painter on the way (smoothly when `smooth`), so that the picture is not copied first.
+void WritePart(const Dc& dc, const Surface& s, const QRect& deviceRect, const QImage& pixels, QRect part,
+               bool mirrorX, bool mirrorY, bool smooth)
+{
+    const QImage& from = smooth ? Halved(pixels, part, deviceRect.size()) : pixels;
+    QPainter p;
+    // The clip is set here, in device coordinates, before the mirroring below.
+    BeginPainter(p, dc, s);
+    QTransform t;
+    if (s.flipped)
+        t = QTransform(1, 0, 0, -1, 0, s.image->height());
+    t.translate(s.origin.x(), s.origin.y());
+    if (mirrorX || mirrorY)
+        t = QTransform(mirrorX ? -1 : 1, 0, 0, mirrorY ? -1 : 1,
+                       mirrorX ? 2 * deviceRect.left() + deviceRect.width() : 0,
+                       mirrorY ? 2 * deviceRect.top() + deviceRect.height() : 0) *
+            t;
+    p.setTransform(t);
+    p.setCompositionMode(QPainter::CompositionMode_Source);
+    p.setRenderHint(QPainter::SmoothPixmapTransform, smooth);
+    p.drawImage(QRectF(deviceRect), from, QRectF(part));
+    p.end();
+    Touched(dc, QRegion(deviceRect) & DeviceClip(dc, s));
+}
+
 /// Applies a ternary raster operation to 24-bit colours: each result bit is the rop's truth table entry for
 /// the pattern, source and destination bits.
 quint32 Rop3(quint32 rop3, quint32 p, quint32 s, quint32 d)
@@ -328,7 +380,7 @@ void ConvertDepth(const Dc& source, const Dc& target, QImage& pixels)
 } // namespace
 
 bool StretchInternal(HDC hdst, QRect dstRect, const QImage* sourcePixels, DWORD rop, bool mirrorX,
-                     bool mirrorY)
+                     bool mirrorY, const QRect* part)
 {
     auto dc = LookupDc(hdst);
     if (!dc)
@@ -342,18 +394,26 @@ bool StretchInternal(HDC hdst, QRect dstRect, const QImage* sourcePixels, DWORD 
     const QRect device = dstRect.translated(LogicalOffset(*dc));
     if (device.isEmpty())
         return true;
+    rop &= ~(NOMIRRORBITMAP | CAPTUREBLT);
+    const bool smooth = dc->state.stretchMode == HALFTONE;
+    if (rop == SRCCOPY && sourcePixels && part && !part->isEmpty() && sourcePixels->rect().contains(*part) &&
+        (smooth || part->size() == device.size()))
+    {
+        WritePart(*dc, s, device, *sourcePixels, *part, mirrorX, mirrorY, smooth);
+        return true;
+    }
     QImage source;
     if (sourcePixels)
     {
-        source = *sourcePixels;
+        source = part ? sourcePixels->copy(*part) : *sourcePixels;
+        if (source.format() != QImage::Format_ARGB32_Premultiplied)
+            source = source.convertToFormat(QImage::Format_ARGB32_Premultiplied);
         if (mirrorX || mirrorY)
             source = source.mirrored(mirrorX, mirrorY);
         if (source.size() != device.size())
             source = source.scaled(device.size(), Qt::IgnoreAspectRatio,
-                                   dc->state.stretchMode == HALFTONE ? Qt::SmoothTransformation
-                                                                     : Qt::FastTransformation);
+                                   smooth ? Qt::SmoothTransformation : Qt::FastTransformation);
     }
-    rop &= ~(NOMIRRORBITMAP | CAPTUREBLT);
     if (rop == SRCCOPY && sourcePixels)
     {
         WritePixels(*dc, s, device, source, QPainter::CompositionMode_Source);
