@@ -25,6 +25,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <memory>
 #include <poll.h>
 #include <sstream>
@@ -199,10 +200,11 @@ std::unique_ptr<Child> StartXServer(std::string& display)
     return server;
 }
 
-/// CPU time of a process so far (user and system, all its threads), in clock ticks; -1 when it is gone.
-long long CpuTicks(pid_t pid)
+/// CPU time (user and system) so far of the process or thread whose /proc stat file is `stat`, in clock
+/// ticks; -1 when it is gone.
+long long CpuTicks(const fs::path& stat)
 {
-    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    std::ifstream in(stat);
     std::string line;
     if (!std::getline(in, line))
         return -1;
@@ -220,6 +222,29 @@ long long CpuTicks(pid_t pid)
     if (!(fields >> user >> system))
         return -1;
     return user + system;
+}
+
+/// CPU time of a process so far (all its threads), in clock ticks; -1 when it is gone.
+long long CpuTicks(pid_t pid)
+{
+    return CpuTicks("/proc/" + std::to_string(pid) + "/stat");
+}
+
+/// CPU time of each thread of a process so far, in clock ticks, by thread id, with the thread's name.
+std::map<std::string, std::pair<std::string, long long>> ThreadTicks(pid_t pid)
+{
+    std::map<std::string, std::pair<std::string, long long>> threads;
+    std::error_code error;
+    for (const auto& task : fs::directory_iterator("/proc/" + std::to_string(pid) + "/task", error))
+    {
+        std::ifstream comm(task.path() / "comm");
+        std::string name;
+        std::getline(comm, name);
+        const long long ticks = CpuTicks(task.path() / "stat");
+        if (ticks >= 0)
+            threads[task.path().filename()] = {name, ticks};
+    }
+    return threads;
 }
 
 /// Resident memory of a process (VmRSS) in KiB; -1 when it is gone.
@@ -278,6 +303,8 @@ int MeasureCpu(const Options& options, Child& program, const std::string& displa
     std::vector<double> ratios;
     std::vector<double> ours;
     std::vector<double> theirs;
+    const auto threadsBefore = ThreadTicks(program.Pid());
+    const auto measured = Clock::now();
     for (int run = 1; run <= options.runs; ++run)
     {
         const long long ours0 = CpuTicks(program.Pid());
@@ -299,6 +326,20 @@ int MeasureCpu(const Options& options, Child& program, const std::string& displa
                     theirCore, ratios.back());
         std::fflush(stdout);
     }
+    // Where the program's time went, by thread name, over all the windows.
+    const double measuredSeconds = std::chrono::duration<double>(Clock::now() - measured).count();
+    std::map<std::string, double> byName;
+    for (const auto& [tid, thread] : ThreadTicks(program.Pid()))
+    {
+        const auto before = threadsBefore.find(tid);
+        byName[thread.first] +=
+            static_cast<double>(thread.second - (before != threadsBefore.end() ? before->second.second : 0));
+    }
+    std::printf("brevicam by thread:");
+    for (const auto& [name, ticks] : byName)
+        if (ticks > 0)
+            std::printf("  %s %.1f %%", name.c_str(), 100.0 * ticks / ticksPerSecond / measuredSeconds);
+    std::printf("\n");
     const auto [low, high] = std::minmax_element(ratios.begin(), ratios.end());
     std::printf("brevicam  %% of a core  min %.1f  median %.1f  max %.1f\n",
                 *std::min_element(ours.begin(), ours.end()), Median(ours),
