@@ -40,6 +40,22 @@ std::mutex g_framesLock;
 std::map<HWND, PendingFrame> g_frames;
 HWND g_drawer = nullptr;
 
+/// Where the black bands beside the picture were last painted in each video window (user-interface thread
+/// only). A frame paints them only when the picture or the window has moved since, or when the renderer
+/// repaints (the window's own paints and the repaint timer), so that a frame repaints no more than the
+/// picture.
+struct Bands
+{
+    RECT client{};
+    RECT picture{};
+};
+std::map<HWND, Bands> g_bands;
+
+bool Same(const RECT& a, const RECT& b)
+{
+    return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
+}
+
 void FillOutside(HDC dc, const RECT& client, const RECT& picture)
 {
     HBRUSH black = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
@@ -71,7 +87,13 @@ void DrawFrame(HWND window, const PendingFrame& pending)
         return;
     RECT client{};
     GetClientRect(window, &client);
-    FillOutside(dc, client, target);
+    auto painted = g_bands.find(window);
+    if (painted == g_bands.end() || !Same(painted->second.client, client) ||
+        !Same(painted->second.picture, target))
+    {
+        FillOutside(dc, client, target);
+        g_bands[window] = Bands{client, target};
+    }
     // Rows may be padded: the DIB is as wide as a row, and only the picture's part is drawn.
     BITMAPINFO info = Dib32Info(frame.stride / 4, -frame.height);
     SetStretchBltMode(dc, HALFTONE);
@@ -100,6 +122,8 @@ LRESULT DrawerProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
     }
     if (IsWindow(window))
         DrawFrame(window, pending);
+    else
+        g_bands.erase(window);
     return 0;
 }
 
@@ -129,6 +153,7 @@ void OnFrame(HWND window, const platform::dshow::VideoFrame& frame, const RECT& 
 /// Drops the frame kept for a window, so that a torn-down graph's last buffer is not held on.
 void ForgetFrame(HWND window)
 {
+    g_bands.erase(window);
     std::lock_guard lock(g_framesLock);
     g_frames.erase(window);
 }
@@ -275,6 +300,8 @@ void CWindowlessRenderer::Repaint()
     HDC dc = GetDC(m_hVideoWindow);
     if (!dc)
         return;
+    // A repaint follows the window's own paint, which may have drawn over the bands beside the picture.
+    g_bands.erase(m_hVideoWindow);
     WithControl([this, dc](auto* control) { return control->RepaintVideo(m_hVideoWindow, dc); });
     ReleaseDC(m_hVideoWindow, dc);
 }

@@ -9,12 +9,16 @@
 #include <QPainter>
 #include <QRegion>
 
+#include <cstddef>
 #include <memory>
 #include <optional>
 #include <vector>
 
 namespace platform::gdi::detail
 {
+/// The most pixel memory one bitmap may take.
+inline constexpr std::size_t kMaxBitmapBytes = std::size_t{1} << 30;
+
 enum class Kind
 {
     Pen,
@@ -177,4 +181,15 @@ QRegion RegionOf(HRGN h, bool* ok = nullptr);
 void SetRegionOf(HRGN h, const QRegion& r);
 /// Pixels of a bitmap as a top-down premultiplied image (a copy for bottom-up or 24-bit bitmaps).
 QImage TopDown(const Bitmap& b);
+
+/// The rectangle between two corners given in any order.
+QRect Normal(int l, int t, int r, int b);
+/// Draws `sourcePixels` (top-down; null for operations without a source), or only its rectangle `part`,
+/// into logical rectangle `dstRect` of the DC with raster operation `rop`, mirrored as asked and scaled to
+/// fit; false when the DC is unusable. A plain copy of a part that needs no scaling, or that is scaled in
+/// HALFTONE mode, is drawn straight from `sourcePixels` by the painter, without copying them first.
+bool StretchInternal(HDC hdst, QRect dstRect, const QImage* sourcePixels, DWORD rop, bool mirrorX,
+                     bool mirrorY, const QRect* part = nullptr);
+/// Reads one pixel of a packed DIB row in its own format; palette formats go through the colour table.
+QRgb DibPixel(const BYTE* row, int x, int bits, const RGBQUAD* palette, int paletteSize);
 } // namespace platform::gdi::detail

@@ -24,8 +24,6 @@ std::unordered_map<std::uintptr_t, std::shared_ptr<Object>> g_objects; // under 
 std::uintptr_t g_next = 0x400000;                                      // under g_lock
 std::function<void(void*)> g_closedHook;
 
-constexpr std::size_t kMaxBitmapBytes = std::size_t{1} << 30;
-
 void Closed(void* h)
 {
     if (g_closedHook)
@@ -210,6 +208,7 @@ QPoint LogicalOffset(const Dc& dc)
     return QPoint(dc.state.viewportOrg.x - dc.state.windowOrg.x,
                   dc.state.viewportOrg.y - dc.state.windowOrg.y);
 }
+} // namespace
 
 QRect Normal(int l, int t, int r, int b)
 {
@@ -220,6 +219,8 @@ QRect Normal(int l, int t, int r, int b)
     return QRect(l, t, r - l, b - t);
 }
 
+namespace
+{
 /// Runs one drawing operation on the DC; `op` draws with logical coordinates and returns the logical area
 /// it may have changed.
 template <class F> bool Draw(HDC hdc, F&& op)
@@ -253,6 +254,58 @@ void WritePixels(const Dc& dc, const Surface& s, const QRect& deviceRect, const 
     p.setClipRegion(DeviceClip(dc, s));
     p.setCompositionMode(mode);
     p.drawImage(deviceRect, pixels);
+    p.end();
+    Touched(dc, QRegion(deviceRect) & DeviceClip(dc, s));
+}
+
+/// `part` of `pixels` halved (each pixel the average of two by two) until it is less than twice `target`'s
+/// size, for a smooth reduction that lets every source pixel count. The halves are kept per thread for the
+/// next call, as a live picture is reduced to the same size frame after frame. Returns the image to draw
+/// from and sets `part` to the rectangle in it.
+const QImage& Halved(const QImage& pixels, QRect& part, const QSize& target)
+{
+    thread_local QImage halves[2];
+    const QImage* from = &pixels;
+    for (int next = 0; part.width() > 2 * target.width() || part.height() > 2 * target.height(); next ^= 1)
+    {
+        const QSize half(part.width() > 2 * target.width() ? (part.width() + 1) / 2 : part.width(),
+                         part.height() > 2 * target.height() ? (part.height() + 1) / 2 : part.height());
+        QImage& to = halves[next];
+        if (to.size() != half)
+            to = QImage(half, QImage::Format_ARGB32_Premultiplied);
+        QPainter p(&to);
+        p.setCompositionMode(QPainter::CompositionMode_Source);
+        p.setRenderHint(QPainter::SmoothPixmapTransform);
+        p.drawImage(QRectF(to.rect()), *from, QRectF(part));
+        p.end();
+        from = &to;
+        part = to.rect();
+    }
+    return *from;
+}
+
+/// Copies `part` of `pixels` into device rectangle `deviceRect` within the DC's clip, mirrored as asked and
+/// scaled by the painter on the way (smoothly when `smooth`), so that the picture is not copied first.
+void WritePart(const Dc& dc, const Surface& s, const QRect& deviceRect, const QImage& pixels, QRect part,
+               bool mirrorX, bool mirrorY, bool smooth)
+{
+    const QImage& from = smooth ? Halved(pixels, part, deviceRect.size()) : pixels;
+    QPainter p;
+    // The clip is set here, in device coordinates, before the mirroring below.
+    BeginPainter(p, dc, s);
+    QTransform t;
+    if (s.flipped)
+        t = QTransform(1, 0, 0, -1, 0, s.image->height());
+    t.translate(s.origin.x(), s.origin.y());
+    if (mirrorX || mirrorY)
+        t = QTransform(mirrorX ? -1 : 1, 0, 0, mirrorY ? -1 : 1,
+                       mirrorX ? 2 * deviceRect.left() + deviceRect.width() : 0,
+                       mirrorY ? 2 * deviceRect.top() + deviceRect.height() : 0) *
+            t;
+    p.setTransform(t);
+    p.setCompositionMode(QPainter::CompositionMode_Source);
+    p.setRenderHint(QPainter::SmoothPixmapTransform, smooth);
+    p.drawImage(QRectF(deviceRect), from, QRectF(part));
     p.end();
     Touched(dc, QRegion(deviceRect) & DeviceClip(dc, s));
 }
@@ -320,9 +373,10 @@ void ConvertDepth(const Dc& source, const Dc& target, QImage& pixels)
         }
     }
 }
+} // namespace
 
 bool StretchInternal(HDC hdst, QRect dstRect, const QImage* sourcePixels, DWORD rop, bool mirrorX,
-                     bool mirrorY)
+                     bool mirrorY, const QRect* part)
 {
     auto dc = LookupDc(hdst);
     if (!dc)
@@ -336,19 +390,27 @@ bool StretchInternal(HDC hdst, QRect dstRect, const QImage* sourcePixels, DWORD 
     const QRect device = dstRect.translated(LogicalOffset(*dc));
     if (device.isEmpty())
         return true;
+    rop &= ~(NOMIRRORBITMAP | CAPTUREBLT);
+    const bool smooth = dc->state.stretchMode == HALFTONE;
+    if (rop == SRCCOPY && sourcePixels && part && !part->isEmpty() && sourcePixels->rect().contains(*part) &&
+        (smooth || part->size() == device.size()))
+    {
+        WritePart(*dc, s, device, *sourcePixels, *part, mirrorX, mirrorY, smooth);
+        return true;
+    }
     QImage source;
     if (sourcePixels)
     {
-        source = *sourcePixels;
+        source = part ? sourcePixels->copy(*part) : *sourcePixels;
+        if (source.format() != QImage::Format_ARGB32_Premultiplied)
+            source = source.convertToFormat(QImage::Format_ARGB32_Premultiplied);
         if (mirrorX || mirrorY)
             source = source.mirrored(mirrorX, mirrorY);
         KeepOrientation(*dc, source, rop);
         if (source.size() != device.size())
             source = source.scaled(device.size(), Qt::IgnoreAspectRatio,
-                                   dc->state.stretchMode == HALFTONE ? Qt::SmoothTransformation
-                                                                     : Qt::FastTransformation);
+                                   smooth ? Qt::SmoothTransformation : Qt::FastTransformation);
     }
-    rop &= ~(NOMIRRORBITMAP | CAPTUREBLT);
     if (rop == SRCCOPY && sourcePixels)
     {
         WritePixels(*dc, s, device, source, QPainter::CompositionMode_Source);
@@ -392,6 +454,8 @@ bool StretchInternal(HDC hdst, QRect dstRect, const QImage* sourcePixels, DWORD 
     return true;
 }
 
+namespace
+{
 void Bresenham(QPainter& p, QPoint a, QPoint b, const QColor& color)
 {
     int dx = std::abs(b.x() - a.x()), sx = a.x() < b.x() ? 1 : -1;
@@ -1388,70 +1452,6 @@ std::shared_ptr<Bitmap> NewDeviceBitmap(int width, int height, int bitsPerPixel)
     b->stride = static_cast<int>(b->image.bytesPerLine());
     return b;
 }
-
-/// Reads one pixel of a packed DIB row in its own format; palette formats go through the colour table.
-QRgb DibPixel(const BYTE* row, int x, int bits, const RGBQUAD* palette, int paletteSize)
-{
-    switch (bits)
-    {
-    case 32:
-        return qRgba(row[x * 4 + 2], row[x * 4 + 1], row[x * 4], row[x * 4 + 3]);
-    case 24:
-        return qRgb(row[x * 3 + 2], row[x * 3 + 1], row[x * 3]);
-    case 16:
-    {
-        const int v = row[x * 2] | (row[x * 2 + 1] << 8);
-        return qRgb(((v >> 10) & 31) * 255 / 31, ((v >> 5) & 31) * 255 / 31, (v & 31) * 255 / 31);
-    }
-    case 8:
-    case 4:
-    case 1:
-    {
-        int index = 0;
-        if (bits == 8)
-            index = row[x];
-        else if (bits == 4)
-            index = (row[x / 2] >> ((1 - x % 2) * 4)) & 15;
-        else
-            index = (row[x / 8] >> (7 - x % 8)) & 1;
-        if (!palette || index >= paletteSize)
-            return bits == 1 ? (index ? qRgb(255, 255, 255) : qRgb(0, 0, 0)) : qRgb(0, 0, 0);
-        return qRgb(palette[index].rgbRed, palette[index].rgbGreen, palette[index].rgbBlue);
-    }
-    default:
-        return 0;
-    }
-}
-
-/// A packed DIB (header, colours, bits) as a top-down image; 32-bit pixels keep their alpha byte as it is,
-/// premultiplied as a DIB section's are.
-QImage ImageFromDib(const BITMAPINFO* info, const void* bits)
-{
-    if (!info || !bits)
-        return QImage();
-    const BITMAPINFOHEADER& h = info->bmiHeader;
-    const int width = h.biWidth;
-    const int height = std::abs(h.biHeight);
-    const int bpp = h.biBitCount;
-    if (width <= 0 || height <= 0 || (h.biCompression != BI_RGB && h.biCompression != BI_BITFIELDS))
-        return QImage();
-    if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 16 && bpp != 24 && bpp != 32)
-        return QImage();
-    if (static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4 > kMaxBitmapBytes)
-        return QImage();
-    const int stride = ((width * bpp + 31) / 32) * 4;
-    const int paletteSize = bpp <= 8 ? (h.biClrUsed ? static_cast<int>(h.biClrUsed) : (1 << bpp)) : 0;
-    QImage img(width, height, QImage::Format_ARGB32_Premultiplied);
-    for (int y = 0; y < height; ++y)
-    {
-        const int memoryRow = h.biHeight > 0 ? height - 1 - y : y;
-        const BYTE* row = static_cast<const BYTE*>(bits) + static_cast<std::size_t>(memoryRow) * stride;
-        auto* out = reinterpret_cast<QRgb*>(img.scanLine(y));
-        for (int x = 0; x < width; ++x)
-            out[x] = DibPixel(row, x, bpp, info->bmiColors, paletteSize);
-    }
-    return img;
-}
 } // namespace
 
 HBITMAP CreateCompatibleBitmap(HDC, int width, int height)
@@ -1552,120 +1552,6 @@ HBITMAP CreateDIBitmap(HDC dc, const BITMAPINFOHEADER* header, DWORD init, const
     if (bitmap && (init & CBM_INIT) && bits && info)
         SetDIBits(dc, bitmap, 0, static_cast<UINT>(std::abs(header->biHeight)), bits, info, usage);
     return bitmap;
-}
-
-int GetDIBits(HDC, HBITMAP bitmap, UINT start, UINT lines, LPVOID bits, LPBITMAPINFO info, UINT)
-{
-    auto b = LookupAs<Bitmap>(bitmap, Kind::Bitmap);
-    if (!b || !info)
-    {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return 0;
-    }
-    BITMAPINFOHEADER& h = info->bmiHeader;
-    if (!bits)
-    {
-        const int bpp = b->bitsPerPixel == 24 ? 24 : 32;
-        h.biWidth = b->width;
-        h.biHeight = b->height;
-        h.biPlanes = 1;
-        h.biBitCount = static_cast<WORD>(bpp);
-        h.biCompression = BI_RGB;
-        h.biSizeImage = static_cast<DWORD>(((b->width * bpp + 31) / 32) * 4 * b->height);
-        return 1;
-    }
-    const int bpp = h.biBitCount;
-    if ((bpp != 32 && bpp != 24) || h.biWidth != b->width)
-    {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return 0;
-    }
-    const QImage picture = TopDown(*b);
-    const int height = b->height;
-    const int stride = ((b->width * bpp + 31) / 32) * 4;
-    const bool bottomUp = h.biHeight > 0;
-    int copied = 0;
-    for (UINT i = start; i < start + lines && static_cast<int>(i) < height; ++i)
-    {
-        // Scan line i counts from the bottom in a bottom-up layout.
-        const int y = bottomUp ? height - 1 - static_cast<int>(i) : static_cast<int>(i);
-        auto* row = static_cast<BYTE*>(bits) + static_cast<std::size_t>(i - start) * stride;
-        const auto* in = reinterpret_cast<const QRgb*>(picture.constScanLine(y));
-        for (int x = 0; x < b->width; ++x)
-        {
-            const QRgb p = in[x];
-            if (bpp == 32)
-            {
-                row[x * 4] = static_cast<BYTE>(qBlue(p));
-                row[x * 4 + 1] = static_cast<BYTE>(qGreen(p));
-                row[x * 4 + 2] = static_cast<BYTE>(qRed(p));
-                row[x * 4 + 3] = static_cast<BYTE>(qAlpha(p));
-            }
-            else
-            {
-                row[x * 3] = static_cast<BYTE>(qBlue(p));
-                row[x * 3 + 1] = static_cast<BYTE>(qGreen(p));
-                row[x * 3 + 2] = static_cast<BYTE>(qRed(p));
-            }
-        }
-        ++copied;
-    }
-    return copied;
-}
-
-int SetDIBits(HDC, HBITMAP bitmap, UINT start, UINT lines, const void* bits, const BITMAPINFO* info, UINT)
-{
-    auto b = LookupAs<Bitmap>(bitmap, Kind::Bitmap);
-    if (!b || !info || !bits)
-    {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return 0;
-    }
-    const QImage source = ImageFromDib(info, bits);
-    if (source.isNull())
-        return 0;
-    const int height = std::abs(info->bmiHeader.biHeight);
-    const bool bottomUp = info->bmiHeader.biHeight > 0;
-    QPainter p(&b->image);
-    p.setCompositionMode(QPainter::CompositionMode_Source);
-    if (b->bottomUp)
-        p.setTransform(QTransform(1, 0, 0, -1, 0, b->image.height()));
-    int copied = 0;
-    for (UINT i = start; i < start + lines && static_cast<int>(i) < height; ++i)
-    {
-        const int y = bottomUp ? height - 1 - static_cast<int>(i) : static_cast<int>(i);
-        if (y >= b->height)
-            continue;
-        p.drawImage(QPoint(0, y), source, QRect(0, y, std::min(source.width(), b->width), 1));
-        ++copied;
-    }
-    return copied;
-}
-
-int StretchDIBits(HDC dc, int xDst, int yDst, int wDst, int hDst, int xSrc, int ySrc, int wSrc, int hSrc,
-                  const void* bits, const BITMAPINFO* info, UINT, DWORD rop)
-{
-    QImage source = ImageFromDib(info, bits);
-    if (source.isNull())
-        return 0;
-    const QRect from = QRect(xSrc, ySrc, std::abs(wSrc), std::abs(hSrc));
-    // Source coordinates of a bottom-up DIB count from its lower left corner.
-    QRect picked = from;
-    if (info->bmiHeader.biHeight > 0)
-        picked.moveTop(source.height() - from.top() - from.height());
-    source = source.copy(picked);
-    const bool mirrorX = (wDst < 0) != (wSrc < 0);
-    const bool mirrorY = (hDst < 0) != (hSrc < 0);
-    return StretchInternal(dc, Normal(xDst, yDst, xDst + wDst, yDst + hDst), &source, rop, mirrorX, mirrorY)
-               ? std::abs(hSrc)
-               : 0;
-}
-
-int SetDIBitsToDevice(HDC dc, int xDst, int yDst, DWORD w, DWORD h, int xSrc, int ySrc, UINT, UINT,
-                      const void* bits, const BITMAPINFO* info, UINT usage)
-{
-    return StretchDIBits(dc, xDst, yDst, static_cast<int>(w), static_cast<int>(h), xSrc, ySrc,
-                         static_cast<int>(w), static_cast<int>(h), bits, info, usage, SRCCOPY);
 }
 
 BOOL SetBitmapDimensionEx(HBITMAP bitmap, int width, int height, SIZE* old)

@@ -7,12 +7,14 @@
 #include "brevicam/capture/ComErrors.h"
 #include "brevicam/core/Params.h"
 #include "platform/dshow/FileWriteHook.h"
+#include "platform/win/Dib.h"
 #include "platform/window/WinApp.h"
 #include "platform/window/WinGdi.h"
 #include "platform/window/WinUser.h"
 #include "platform/zorneth/Zorneth.h"
 #include "shared/exceptions/Exceptions.h"
 #include "tests/platform/dshow/MediaProbe.h"
+#include "tests/support/ScaledPicture.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -54,6 +56,36 @@ Pixel At(const BYTE* dib, int x, int y)
         dib + sizeof header + row * static_cast<size_t>(header.biHeight - 1 - y) + static_cast<size_t>(x) * 3;
     return {p[0], p[1], p[2]};
 }
+
+/// What a window shows in its client area, read back through a DIB section.
+struct WindowPixels
+{
+    explicit WindowPixels(HWND window)
+    {
+        RECT client{};
+        GetClientRect(window, &client);
+        width = client.right;
+        height = client.bottom;
+        BITMAPINFO info = Dib32Info(width, -height);
+        void* bits = nullptr;
+        HDC memory = CreateCompatibleDC(nullptr);
+        HBITMAP bitmap = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+        HGDIOBJ old = SelectObject(memory, bitmap);
+        HDC dc = GetDC(window);
+        BitBlt(memory, 0, 0, width, height, dc, 0, 0, SRCCOPY);
+        ReleaseDC(window, dc);
+        const auto* p = static_cast<const BYTE*>(bits);
+        for (int i = 0; i < width * height; ++i, p += 4)
+            pixels.push_back(RGB(p[2], p[1], p[0]));
+        SelectObject(memory, old);
+        DeleteObject(bitmap);
+        DeleteDC(memory);
+    }
+    COLORREF At(int x, int y) const { return pixels[static_cast<size_t>(y) * width + x]; }
+    int width = 0;
+    int height = 0;
+    std::vector<COLORREF> pixels;
+};
 
 bool WaitForEvent(IGraphBuilder* graph, long code, long timeoutMs, LONG_PTR* param1)
 {
@@ -264,6 +296,78 @@ TEST_F(CaptureGraphTest, LivePictureIsDrawnIntoTheSurfaceInProportion)
     EXPECT_GT(GetBValue(white), 180);
     EXPECT_GT(GetBValue(blue), 150);
     EXPECT_LT(GetRValue(blue), 50);
+}
+
+TEST_F(CaptureGraphTest, PartOfThePictureAtAnOddSizeKeepsItsPlaceAndFramesRepaintOnlyIt)
+{
+    Plug({});
+    m_windows.ResizeSurface(530, 330);
+    CCaptureGraph& graph = Graph();
+    ASSERT_TRUE(graph.SetGraphMode(0));
+    // A part of the frame, away from the clock in its lower right corner, at a size that is no simple
+    // ratio of it.
+    const RECT from{48, 40, 600, 420};
+    const RECT to{13, 9, 513, 299};
+    ComPtr<IVMRWindowlessControl9> control;
+    ASSERT_EQ(graph.GetRenderer()->GetFilter()->QueryInterface(IID_IVMRWindowlessControl9, control.PutVoid()),
+              S_OK);
+    ASSERT_EQ(control->SetVideoPosition(&from, &to), S_OK);
+    // The bands must stay as they are painted below until the test repaints.
+    KillTimer(m_windows.Main(), IDT_RENDERER_REPAINT);
+    ASSERT_EQ(graph.Run(), S_OK);
+    BYTE* dib = WaitForImage(5000);
+    ASSERT_NE(dib, nullptr);
+    BITMAPINFOHEADER header;
+    std::memcpy(&header, dib, sizeof header);
+    ASSERT_EQ(header.biWidth, 640);
+    ASSERT_EQ(header.biHeight, 480);
+    // The test pattern stands still outside the clock: the frame on screen is this one.
+    std::vector<COLORREF> frame;
+    for (int y = 0; y < 480; ++y)
+        for (int x = 0; x < 640; ++x)
+        {
+            const Pixel p = At(dib, x, y);
+            frame.push_back(RGB(p.r, p.g, p.b));
+        }
+    graph.GetRenderer()->FreeCurrentImage();
+    const auto picture = [&](int x, int y)
+    { return x < 0 || y < 0 || x >= 640 || y >= 480 ? testing_support::kNoPixel : frame[y * 640 + x]; };
+    const auto shows = [&](COLORREF bands)
+    {
+        const WindowPixels shown(m_windows.Surface());
+        return testing_support::CompareScaledPicture([&](int x, int y) { return shown.At(x, y); },
+                                                     shown.width, shown.height, picture, from, to, bands);
+    };
+    const auto waitFor = [&](COLORREF bands)
+    {
+        // The bound only ends a run that hangs; a loaded machine may take long for a frame.
+        testing_support::ScaledPictureCheck check;
+        for (int i = 0; i < 600; ++i)
+        {
+            check = shows(bands);
+            if (check.wrong == 0)
+                break;
+            PumpMessages(50);
+        }
+        return check;
+    };
+    auto check = waitFor(RGB(0, 0, 0));
+    EXPECT_EQ(check.wrong, 0) << check.firstWrong;
+    EXPECT_GT(check.compared, 500 * 290 / 3);
+
+    // A frame draws the picture alone: the bands keep what was painted over them ...
+    RECT client{0, 0, 530, 330};
+    HDC dc = GetDC(m_windows.Surface());
+    HBRUSH red = CreateSolidBrush(RGB(255, 0, 0));
+    FillRect(dc, &client, red);
+    DeleteObject(red);
+    ReleaseDC(m_windows.Surface(), dc);
+    check = waitFor(RGB(255, 0, 0));
+    EXPECT_EQ(check.wrong, 0) << "a frame painted beside the picture: " << check.firstWrong;
+    // ... until the renderer repaints, as it does after the window's own paint.
+    graph.GetRenderer()->Repaint();
+    check = waitFor(RGB(0, 0, 0));
+    EXPECT_EQ(check.wrong, 0) << check.firstWrong;
 }
 
 struct PositionCase

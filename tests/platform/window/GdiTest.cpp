@@ -1,9 +1,15 @@
 #include "WindowTestSupport.h"
 
+#include "tests/support/ScaledPicture.h"
+
 #include <QFont>
 #include <QFontMetrics>
+#include <QPaintEvent>
+#include <QRegion>
 
 #include <cstring>
+#include <ostream>
+#include <vector>
 
 using namespace window_test;
 
@@ -448,6 +454,215 @@ TEST_F(GdiTest, DibBitsRoundTripInEitherRowOrder)
     EXPECT_EQ(CreateDIBSection(nullptr, &eight, DIB_RGB_COLORS, &p, nullptr, 0), nullptr);
     EXPECT_EQ(p, nullptr);
 }
+
+// Pictures drawn with StretchDIBits into a window -----------------------------------------------------------
+
+namespace
+{
+struct DibDrawCase
+{
+    const char* name;
+    int bits; ///< 32 or 24
+    bool bottomUp;
+    int width; ///< of the picture
+    int height;
+    /// Pixels of a colour the picture never has after each row's picture, as in a frame with padded rows.
+    int extraColumns;
+    RECT from; ///< the picture's rectangle to draw, top row first
+    RECT to;   ///< where it goes in the window
+    int stretchMode;
+};
+
+void PrintTo(const DibDrawCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
+/// A picture of 8 x 6 blocks, each of its own colour, as the bits of a DIB of the case's depth and row order.
+struct BlockPicture
+{
+    explicit BlockPicture(const DibDrawCase& c) : width(c.width), height(c.height)
+    {
+        const int dibWidth = c.width + c.extraColumns;
+        const int bytes = c.bits / 8;
+        const int stride = ((dibWidth * c.bits + 31) / 32) * 4;
+        bits.assign(static_cast<std::size_t>(stride) * static_cast<std::size_t>(height), 0xEE);
+        for (int y = 0; y < height; ++y)
+        {
+            BYTE* row = bits.data() + static_cast<std::size_t>(c.bottomUp ? height - 1 - y : y) * stride;
+            for (int x = 0; x < dibWidth; ++x)
+            {
+                const COLORREF colour = x < width ? At(x, y) : kPadding;
+                BYTE* p = row + static_cast<std::size_t>(x) * bytes;
+                p[0] = GetBValue(colour);
+                p[1] = GetGValue(colour);
+                p[2] = GetRValue(colour);
+                if (bytes == 4)
+                    p[3] = 255;
+            }
+        }
+        info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+        info.bmiHeader.biWidth = dibWidth;
+        info.bmiHeader.biHeight = c.bottomUp ? height : -height;
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = static_cast<WORD>(c.bits);
+        info.bmiHeader.biCompression = BI_RGB;
+    }
+    COLORREF At(int x, int y) const
+    {
+        if (x < 0 || y < 0 || x >= width || y >= height)
+            return testing_support::kNoPixel;
+        const int i = x * 8 / width;
+        const int j = y * 6 / height;
+        return RGB(30 + 28 * i, 30 + 36 * j, 200 - 20 * i - 10 * j);
+    }
+    static constexpr COLORREF kPadding = RGB(255, 0, 255);
+    int width;
+    int height;
+    std::vector<BYTE> bits;
+    BITMAPINFO info{};
+};
+
+/// The area a widget was asked to repaint.
+class PaintedArea : public QObject
+{
+public:
+    bool eventFilter(QObject*, QEvent* e) override
+    {
+        if (e->type() == QEvent::Paint)
+            area |= static_cast<QPaintEvent*>(e)->region();
+        return false;
+    }
+    QRegion area;
+};
+} // namespace
+
+class DibDrawTest : public GdiTest, public testing::WithParamInterface<DibDrawCase>
+{
+};
+
+TEST_P(DibDrawTest, WindowShowsThePictureInPlaceAndRepaintsOnlyIt)
+{
+    const DibDrawCase& c = GetParam();
+    constexpr int kWidth = 530;
+    constexpr int kHeight = 330;
+    constexpr COLORREF kBackground = RGB(0, 128, 0);
+    HWND window = Top(0, 0, kWidth, kHeight);
+    QWidget* widget = platform::window::HostWidgetOf(window);
+    ASSERT_NE(widget, nullptr);
+    PaintedArea painted;
+    widget->installEventFilter(&painted);
+    RECT client{};
+    GetClientRect(window, &client);
+    ASSERT_EQ(client.right, kWidth);
+    ASSERT_EQ(client.bottom, kHeight);
+    // The window's first paint (its class background) comes before the test's own background.
+    UpdateWindow(window);
+    HDC dc = GetDC(window);
+    HBRUSH background = CreateSolidBrush(kBackground);
+    FillRect(dc, &client, background);
+    DeleteObject(background);
+    ReleaseDC(window, dc);
+    // The whole window is shown once before the picture is drawn.
+    ASSERT_TRUE(PumpUntil([&] { return (QRegion(0, 0, kWidth, kHeight) - painted.area).isEmpty(); }));
+
+    painted.area = QRegion();
+    BlockPicture picture(c);
+    dc = GetDC(window);
+    SetStretchBltMode(dc, c.stretchMode);
+    const int fromHeight = c.from.bottom - c.from.top;
+    // Source rows of a bottom-up DIB count from its bottom row.
+    const int ySrc = c.bottomUp ? c.height - c.from.bottom : c.from.top;
+    EXPECT_EQ(StretchDIBits(dc, c.to.left, c.to.top, c.to.right - c.to.left, c.to.bottom - c.to.top,
+                            c.from.left, ySrc, c.from.right - c.from.left, fromHeight, picture.bits.data(),
+                            &picture.info, DIB_RGB_COLORS, SRCCOPY),
+              fromHeight);
+    ReleaseDC(window, dc);
+    ASSERT_TRUE(PumpUntil([&] { return !painted.area.isEmpty(); }));
+    widget->removeEventFilter(&painted);
+    const QRect target(c.to.left, c.to.top, c.to.right - c.to.left, c.to.bottom - c.to.top);
+    const QRect beyond = (painted.area - target).boundingRect();
+    EXPECT_TRUE(beyond.isEmpty()) << "repainted beyond the picture: " << beyond.x() << "," << beyond.y()
+                                  << " " << beyond.width() << "x" << beyond.height();
+
+    const QImage shown = platform::window::ClientImage(window);
+    const auto check = testing_support::CompareScaledPicture(
+        [&](int x, int y) { return Pixel(shown, x, y); }, kWidth, kHeight,
+        [&](int x, int y) { return picture.At(x, y); }, c.from, c.to, kBackground);
+    EXPECT_EQ(check.wrong, 0) << check.firstWrong;
+    // Most of the picture lies inside its blocks, away from their edges.
+    EXPECT_GT(check.compared, target.width() * target.height() / 3);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Pictures, DibDrawTest,
+    testing::Values(
+        DibDrawCase{"TopDownPartAtAnOddSize",
+                    32,
+                    false,
+                    640,
+                    480,
+                    0,
+                    {40, 24, 584, 424},
+                    {13, 9, 513, 299},
+                    HALFTONE},
+        DibDrawCase{"BottomUpPartAtAnOddSize",
+                    32,
+                    true,
+                    640,
+                    480,
+                    0,
+                    {40, 24, 584, 424},
+                    {13, 9, 513, 299},
+                    HALFTONE},
+        DibDrawCase{"PaddedRowsShowOnlyThePicture",
+                    32,
+                    false,
+                    640,
+                    480,
+                    24,
+                    {0, 0, 640, 480},
+                    {7, 5, 507, 295},
+                    HALFTONE},
+        DibDrawCase{"TwentyFourBitOddWidthBottomUp",
+                    24,
+                    true,
+                    637,
+                    479,
+                    0,
+                    {3, 7, 603, 457},
+                    {20, 11, 471, 337},
+                    HALFTONE},
+        DibDrawCase{"TwentyFourBitFillsTheWindow",
+                    24,
+                    false,
+                    637,
+                    479,
+                    0,
+                    {0, 0, 637, 479},
+                    {0, 0, 530, 330},
+                    HALFTONE},
+        DibDrawCase{"UnscaledPartIsCopied",
+                    32,
+                    true,
+                    640,
+                    480,
+                    0,
+                    {100, 60, 420, 260},
+                    {7, 3, 327, 203},
+                    COLORONCOLOR},
+        DibDrawCase{"StretchWithoutHalftone",
+                    32,
+                    false,
+                    640,
+                    480,
+                    0,
+                    {0, 0, 640, 480},
+                    {13, 9, 513, 299},
+                    COLORONCOLOR},
+        DibDrawCase{
+            "LargeReduction", 32, false, 1280, 720, 0, {0, 0, 1280, 720}, {110, 70, 420, 244}, HALFTONE}),
+    [](const testing::TestParamInfo<DibDrawCase>& info) { return std::string(info.param.name); });
 
 TEST_F(GdiTest, StaleObjectsAreRefused)
 {
