@@ -166,6 +166,8 @@ void BeginPainter(QPainter& p, const Dc& dc, const Surface& s);
 /// (LAYOUT_BITMAPORIENTATIONPRESERVED, or NOMIRRORBITMAP in `rop`) are flipped first, so that the DC's own
 /// flip leaves them the right way round.
 void KeepOrientation(const Dc& dc, QImage& pixels, DWORD rop = 0);
+/// Whether KeepOrientation flips for this DC and `rop`.
+bool KeepsOrientation(const Dc& dc, DWORD rop);
 /// The effective clip in device coordinates.
 QRegion DeviceClip(const Dc& dc, const Surface& s);
 /// Tells the window of a window DC that its buffer changed in `deviceArea`.

@@ -293,10 +293,7 @@ void WritePart(const Dc& dc, const Surface& s, const QRect& deviceRect, const QI
     QPainter p;
     // The clip is set here, in device coordinates, before the mirroring below.
     BeginPainter(p, dc, s);
-    QTransform t;
-    if (s.flipped)
-        t = QTransform(1, 0, 0, -1, 0, s.image->height());
-    t.translate(s.origin.x(), s.origin.y());
+    QTransform t = DeviceTransform(s);
     if (mirrorX || mirrorY)
         t = QTransform(mirrorX ? -1 : 1, 0, 0, mirrorY ? -1 : 1,
                        mirrorX ? 2 * deviceRect.left() + deviceRect.width() : 0,
@@ -390,12 +387,15 @@ bool StretchInternal(HDC hdst, QRect dstRect, const QImage* sourcePixels, DWORD 
     const QRect device = dstRect.translated(LogicalOffset(*dc));
     if (device.isEmpty())
         return true;
+    // A right-to-left surface mirrors whatever is drawn on it; a bitmap that keeps its orientation is
+    // mirrored once more beforehand.
+    const bool keepOrientation = KeepsOrientation(*dc, rop);
     rop &= ~(NOMIRRORBITMAP | CAPTUREBLT);
     const bool smooth = dc->state.stretchMode == HALFTONE;
     if (rop == SRCCOPY && sourcePixels && part && !part->isEmpty() && sourcePixels->rect().contains(*part) &&
         (smooth || part->size() == device.size()))
     {
-        WritePart(*dc, s, device, *sourcePixels, *part, mirrorX, mirrorY, smooth);
+        WritePart(*dc, s, device, *sourcePixels, *part, mirrorX != keepOrientation, mirrorY, smooth);
         return true;
     }
     QImage source;
@@ -404,9 +404,8 @@ bool StretchInternal(HDC hdst, QRect dstRect, const QImage* sourcePixels, DWORD 
         source = part ? sourcePixels->copy(*part) : *sourcePixels;
         if (source.format() != QImage::Format_ARGB32_Premultiplied)
             source = source.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-        if (mirrorX || mirrorY)
-            source = source.mirrored(mirrorX, mirrorY);
-        KeepOrientation(*dc, source, rop);
+        if (mirrorX != keepOrientation || mirrorY)
+            source = source.mirrored(mirrorX != keepOrientation, mirrorY);
         if (source.size() != device.size())
             source = source.scaled(device.size(), Qt::IgnoreAspectRatio,
                                    smooth ? Qt::SmoothTransformation : Qt::FastTransformation);
@@ -620,10 +619,15 @@ QTransform DeviceTransform(const Surface& s)
     return t;
 }
 
+bool KeepsOrientation(const Dc& dc, DWORD rop)
+{
+    return (dc.state.layout & LAYOUT_RTL) &&
+           ((dc.state.layout & LAYOUT_BITMAPORIENTATIONPRESERVED) || (rop & NOMIRRORBITMAP));
+}
+
 void KeepOrientation(const Dc& dc, QImage& pixels, DWORD rop)
 {
-    if ((dc.state.layout & LAYOUT_RTL) &&
-        ((dc.state.layout & LAYOUT_BITMAPORIENTATIONPRESERVED) || (rop & NOMIRRORBITMAP)))
+    if (KeepsOrientation(dc, rop))
         pixels = pixels.mirrored(true, false);
 }
 
