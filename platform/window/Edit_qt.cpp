@@ -1,6 +1,8 @@
-// The edit control: a single-line QLineEdit inside the window, driven by the edit messages.
+// The edit control: a single-line QLineEdit inside the window, driven by the edit messages; ES_MULTILINE
+// edits are made and driven by EditMultiline_qt.cpp.
 
 #include "platform/win/CString.h"
+#include "platform/window/EditInternal.h"
 #include "platform/window/Extras.h"
 #include "platform/window/GdiInternal.h"
 #include "platform/window/WinGdi.h"
@@ -12,6 +14,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QProxyStyle>
+#include <QRegularExpressionValidator>
 
 #include <algorithm>
 
@@ -58,7 +61,8 @@ public:
             auto* key = static_cast<QKeyEvent*>(e);
             QueueKeyInput(m_hwnd, key, e->type() == QEvent::KeyPress);
             const int k = key->key();
-            const bool wantReturn = (w->style & (ES_WANTRETURN | ES_MULTILINE)) != 0;
+            // Without ES_WANTRETURN the dialog's default button takes Enter, in a multi-line edit too.
+            const bool wantReturn = (w->style & ES_MULTILINE) && (w->style & ES_WANTRETURN);
             return k == Qt::Key_Tab || k == Qt::Key_Backtab || k == Qt::Key_Escape ||
                    ((k == Qt::Key_Return || k == Qt::Key_Enter) && !wantReturn);
         }
@@ -95,44 +99,30 @@ private:
     HWND m_hwnd;
 };
 
-struct EditState
-{
-    QLineEdit* edit = nullptr; // owned by the window's widget
-    HFONT font = nullptr;
-    bool quiet = false; // a change made by a message, notified by that message
-    bool modified = false;
-    RECT margins{};
-
-    /// Hands the formatting rectangle's insets to the line edit.
-    void ApplyMargins() const
-    {
-        edit->setTextMargins(std::max<LONG>(0, margins.left), std::max<LONG>(0, margins.top),
-                             std::max<LONG>(0, margins.right), std::max<LONG>(0, margins.bottom));
-    }
-};
-
 EditState* StateOf(HWND hwnd)
 {
-    auto w = Find(hwnd);
-    return w && w->controlState ? static_cast<EditState*>(w->controlState.get()) : nullptr;
+    return EditStateOf(hwnd);
 }
 
 void Notify(HWND hwnd, UINT code)
 {
-    if (!IsWindow(hwnd))
-        return;
-    if (HWND parent = GetParent(hwnd))
-        SendMessage(parent, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(hwnd), code), reinterpret_cast<LPARAM>(hwnd));
+    NotifyEditParent(hwnd, code);
 }
 
-void Layout(HWND hwnd)
+/// Digits only, typed or pasted, while the style has ES_NUMBER; text set by a message is not checked.
+void ApplyNumberStyle(QLineEdit* edit, DWORD style)
 {
-    auto w = Find(hwnd);
-    auto* st = StateOf(hwnd);
-    if (!w || !st || !st->edit)
+    const bool digits = (style & ES_NUMBER) != 0;
+    if (digits == (edit->validator() != nullptr))
         return;
-    const RECT c = ClientRectOf(*w);
-    st->edit->setGeometry(w->insets.left, w->insets.top, c.right, c.bottom);
+    if (!digits)
+    {
+        delete edit->validator();
+        edit->setValidator(nullptr);
+        return;
+    }
+    static const QRegularExpression kDigits(QStringLiteral("[0-9]*"));
+    edit->setValidator(new QRegularExpressionValidator(kDigits, edit));
 }
 
 int ToQtPosition(const QString& text, LPARAM byteOffset)
@@ -166,10 +156,53 @@ void ClearBackground(HDC dc, const RECT& rc)
     pg::Touched(*d, QRegion(r) & pg::DeviceClip(*d, s));
 }
 
-void ApplyColours(HWND hwnd, HDC dc)
+} // namespace
+
+EditState* EditStateOf(HWND hwnd)
+{
+    auto w = Find(hwnd);
+    return w && w->controlState ? static_cast<EditState*>(w->controlState.get()) : nullptr;
+}
+
+void NotifyEditParent(HWND hwnd, UINT code)
+{
+    if (!IsWindow(hwnd))
+        return;
+    if (HWND parent = GetParent(hwnd))
+        SendMessage(parent, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(hwnd), code), reinterpret_cast<LPARAM>(hwnd));
+}
+
+void RouteEditInput(HWND hwnd, QObject* object)
+{
+    auto* filter = new EditFilter(hwnd);
+    filter->setParent(object);
+    object->installEventFilter(filter);
+}
+
+void LayoutEdit(HWND hwnd)
+{
+    auto w = Find(hwnd);
+    auto* st = StateOf(hwnd);
+    if (!w || !st || !st->Widget())
+        return;
+    const RECT c = ClientRectOf(*w);
+    st->Widget()->setGeometry(w->insets.left, w->insets.top, c.right, c.bottom);
+}
+
+const CaretFunctions& EditCaret()
+{
+    return g_caret;
+}
+
+bool AllDigits(const QString& text)
+{
+    return std::all_of(text.begin(), text.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
+}
+
+void ApplyEditColours(HWND hwnd, HDC dc)
 {
     auto* st = StateOf(hwnd);
-    if (!st || !st->edit)
+    if (!st || !st->Widget())
         return;
     const DWORD style = static_cast<DWORD>(GetWindowLongPtr(hwnd, GWL_STYLE));
     const bool readOnly = (style & ES_READONLY) || !IsWindowEnabled(hwnd);
@@ -190,7 +223,8 @@ void ApplyColours(HWND hwnd, HDC dc)
         FillRect(dc, &rc, brush);
     else
         ClearBackground(dc, rc);
-    QPalette palette = st->edit->palette();
+    QWidget* widget = st->Widget();
+    QPalette palette = widget->palette();
     palette.setColor(QPalette::Text, pg::ColorOf(GetTextColor(dc)));
     if (clear)
         palette.setColor(QPalette::Base, Qt::transparent);
@@ -200,13 +234,14 @@ void ApplyColours(HWND hwnd, HDC dc)
         GetObject(brush, sizeof lb, &lb);
         palette.setColor(QPalette::Base, pg::ColorOf(lb.lbColor));
     }
-    st->edit->setPalette(palette);
+    widget->setPalette(palette);
 }
-} // namespace
 
 LRESULT CALLBACK EditProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
     auto* st = msg == WM_NCCREATE ? nullptr : StateOf(hwnd);
+    if (st && st->text)
+        return MultilineEditProc(hwnd, *st, msg, wParam, lParam);
     switch (msg)
     {
     case WM_NCCREATE:
@@ -214,6 +249,8 @@ LRESULT CALLBACK EditProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         auto w = Find(hwnd);
         if (!w || !w->widget)
             return FALSE;
+        if (w->style & ES_MULTILINE)
+            return CreateMultilineEdit(hwnd, reinterpret_cast<const CREATESTRUCTA*>(lParam));
         auto state = std::make_shared<EditState>();
         state->edit = new QLineEdit(w->widget);
         state->edit->setFrame(false);
@@ -222,9 +259,8 @@ LRESULT CALLBACK EditProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         caretStyle->setParent(state->edit);
         caretStyle->hidden = g_caret.create != nullptr;
         state->edit->setStyle(caretStyle);
-        auto* filter = new EditFilter(hwnd);
-        filter->setParent(state->edit);
-        state->edit->installEventFilter(filter);
+        RouteEditInput(hwnd, state->edit);
+        ApplyNumberStyle(state->edit, w->style);
         if (w->style & ES_PASSWORD)
             state->edit->setEchoMode(QLineEdit::Password);
         state->edit->setReadOnly((w->style & ES_READONLY) != 0);
@@ -261,7 +297,7 @@ LRESULT CALLBACK EditProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
     }
     case WM_CREATE:
     case WM_SIZE:
-        Layout(hwnd);
+        LayoutEdit(hwnd);
         return 0;
     case WM_PAINT:
     {
@@ -269,7 +305,7 @@ LRESULT CALLBACK EditProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         HDC dc = BeginPaint(hwnd, &ps);
         if (dc)
         {
-            ApplyColours(hwnd, dc);
+            ApplyEditColours(hwnd, dc);
             EndPaint(hwnd, &ps);
         }
         return 0;
@@ -326,7 +362,11 @@ LRESULT CALLBACK EditProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
     case WM_ENABLE:
     case WM_STYLECHANGED:
         if (st && st->edit)
-            st->edit->setReadOnly((GetWindowLongPtr(hwnd, GWL_STYLE) & ES_READONLY) != 0);
+        {
+            const DWORD style = static_cast<DWORD>(GetWindowLongPtr(hwnd, GWL_STYLE));
+            st->edit->setReadOnly((style & ES_READONLY) != 0);
+            ApplyNumberStyle(st->edit, style);
+        }
         InvalidateRect(hwnd, nullptr, TRUE);
         return 0;
     case WM_GETDLGCODE:
@@ -492,6 +532,8 @@ void CaretShownChanged(HWND hwnd, bool shown)
 {
     // Found through the line edit's own style, so that no other window's state is taken for an edit's.
     auto w = detail::Find(hwnd);
+    if (w && w->widget && detail::ShowMultilineCursor(w->widget->focusProxy(), shown))
+        return;
     auto* line = w && w->widget ? qobject_cast<QLineEdit*>(w->widget->focusProxy()) : nullptr;
     auto* style = line ? dynamic_cast<detail::CaretStyle*>(line->style()) : nullptr;
     if (!style || style->hidden == !shown)
