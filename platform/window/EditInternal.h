@@ -49,6 +49,12 @@ const CaretFunctions& EditCaret();
 /// True when every character of `text` is a decimal digit (what ES_NUMBER lets in).
 bool AllDigits(const QString& text);
 
+/// The Qt widget's text changed: the edit is modified and the parent hears EN_UPDATE and EN_CHANGE, unless
+/// a message made the change (it notifies itself).
+void EditTextChanged(HWND hwnd);
+/// The messages both kinds of edit answer alike; false for any other.
+bool SharedEditMessage(HWND hwnd, EditState& st, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result);
+
 /// The multi-line edit's part of WM_NCCREATE: makes the QPlainTextEdit and the state.
 BOOL CreateMultilineEdit(HWND hwnd, const CREATESTRUCTA* cs);
 /// The window procedure of a multi-line edit, once created.

@@ -167,21 +167,7 @@ BOOL CreateMultilineEdit(HWND hwnd, const CREATESTRUCTA* cs)
     w->widget->setFocusProxy(text);
     w->controlState = state;
     ApplyStyle(*state, w->style);
-    QObject::connect(text, &QPlainTextEdit::textChanged,
-                     [hwnd]
-                     {
-                         auto* s = EditStateOf(hwnd);
-                         if (!s || s->quiet)
-                             return;
-                         s->modified = true;
-                         // Handlers may destroy the control; they run after Qt is done with it.
-                         DeferUiWork(
-                             [hwnd]
-                             {
-                                 NotifyEditParent(hwnd, EN_UPDATE);
-                                 NotifyEditParent(hwnd, EN_CHANGE);
-                             });
-                     });
+    QObject::connect(text, &QPlainTextEdit::textChanged, [hwnd] { EditTextChanged(hwnd); });
     if (cs && cs->lpszName && !IS_INTRESOURCE(cs->lpszName))
         SetText(*state, QString::fromUtf8(cs->lpszName));
     text->show();
@@ -193,22 +179,6 @@ LRESULT MultilineEditProc(HWND hwnd, EditState& st, UINT msg, WPARAM wParam, LPA
     EditText* text = TextOf(st);
     switch (msg)
     {
-    case WM_CREATE:
-    case WM_SIZE:
-        LayoutEdit(hwnd);
-        return 0;
-    case WM_PAINT:
-    {
-        PAINTSTRUCT ps;
-        if (HDC dc = BeginPaint(hwnd, &ps))
-        {
-            ApplyEditColours(hwnd, dc);
-            EndPaint(hwnd, &ps);
-        }
-        return 0;
-    }
-    case WM_ERASEBKGND:
-        return 1;
     case WM_SETTEXT:
         SetText(st, QString::fromUtf8(lParam ? reinterpret_cast<const char*>(lParam) : ""));
         st.modified = false;
@@ -231,8 +201,6 @@ LRESULT MultilineEditProc(HWND hwnd, EditState& st, UINT msg, WPARAM wParam, LPA
                 reinterpret_cast<HGDIOBJ>(wParam), platform::gdi::detail::Kind::Font))
             text->setFont(f->qfont);
         return 0;
-    case WM_GETFONT:
-        return reinterpret_cast<LRESULT>(st.font);
     case WM_SETFOCUS:
         text->setFocus(Qt::OtherFocusReason);
         if (EditCaret().create && EditCaret().create(hwnd, nullptr, 1, text->fontMetrics().height()) &&
@@ -249,13 +217,6 @@ LRESULT MultilineEditProc(HWND hwnd, EditState& st, UINT msg, WPARAM wParam, LPA
     case WM_STYLECHANGED:
         ApplyStyle(st, static_cast<DWORD>(GetWindowLongPtr(hwnd, GWL_STYLE)));
         InvalidateRect(hwnd, nullptr, TRUE);
-        return 0;
-    case WM_GETDLGCODE:
-        return DLGC_WANTCHARS | DLGC_HASSETSEL | DLGC_WANTARROWS;
-    case WM_KEYDOWN:
-    case WM_KEYUP:
-    case WM_CHAR:
-        // The text widget has handled the key itself already.
         return 0;
     case EM_SETSEL:
     {
@@ -295,18 +256,6 @@ LRESULT MultilineEditProc(HWND hwnd, EditState& st, UINT msg, WPARAM wParam, LPA
         return 0;
     case EM_GETLIMITTEXT:
         return text->limit;
-    case EM_SETREADONLY:
-    {
-        DWORD style = static_cast<DWORD>(GetWindowLongPtr(hwnd, GWL_STYLE));
-        style = wParam ? (style | ES_READONLY) : (style & ~ES_READONLY);
-        SetWindowLongPtr(hwnd, GWL_STYLE, static_cast<LONG_PTR>(style));
-        return TRUE;
-    }
-    case EM_GETMODIFY:
-        return st.modified ? TRUE : FALSE;
-    case EM_SETMODIFY:
-        st.modified = wParam != 0;
-        return 0;
     case EM_CANUNDO:
         return text->document()->isUndoAvailable() ? TRUE : FALSE;
     case EM_UNDO:
@@ -333,15 +282,6 @@ LRESULT MultilineEditProc(HWND hwnd, EditState& st, UINT msg, WPARAM wParam, LPA
         if (wParam & EC_RIGHTMARGIN)
             st.margins.right = static_cast<short>(HIWORD(static_cast<DWORD_PTR>(lParam)));
         ApplyFormattingRect(st);
-        return 0;
-    case EM_GETRECT:
-        if (lParam)
-        {
-            RECT c;
-            GetClientRect(hwnd, &c);
-            const RECT m = st.margins;
-            *reinterpret_cast<RECT*>(lParam) = RECT{m.left, m.top, c.right - m.right, c.bottom - m.bottom};
-        }
         return 0;
     case EM_SCROLLCARET:
         text->ensureCursorVisible();

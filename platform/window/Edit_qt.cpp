@@ -199,6 +199,82 @@ bool AllDigits(const QString& text)
     return std::all_of(text.begin(), text.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
 }
 
+void EditTextChanged(HWND hwnd)
+{
+    auto* s = StateOf(hwnd);
+    if (!s || s->quiet)
+        return;
+    s->modified = true;
+    // Handlers may destroy the control; they run after Qt is done with it.
+    DeferUiWork(
+        [hwnd]
+        {
+            Notify(hwnd, EN_UPDATE);
+            Notify(hwnd, EN_CHANGE);
+        });
+}
+
+bool SharedEditMessage(HWND hwnd, EditState& st, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result)
+{
+    result = 0;
+    switch (msg)
+    {
+    case WM_CREATE:
+    case WM_SIZE:
+        LayoutEdit(hwnd);
+        return true;
+    case WM_PAINT:
+    {
+        PAINTSTRUCT ps;
+        if (HDC dc = BeginPaint(hwnd, &ps))
+        {
+            ApplyEditColours(hwnd, dc);
+            EndPaint(hwnd, &ps);
+        }
+        return true;
+    }
+    case WM_ERASEBKGND:
+        result = 1;
+        return true;
+    case WM_GETFONT:
+        result = reinterpret_cast<LRESULT>(st.font);
+        return true;
+    case WM_GETDLGCODE:
+        result = DLGC_WANTCHARS | DLGC_HASSETSEL | DLGC_WANTARROWS;
+        return true;
+    case WM_KEYDOWN:
+    case WM_KEYUP:
+    case WM_CHAR:
+        // The Qt widget has handled the key itself already.
+        return true;
+    case EM_SETREADONLY:
+    {
+        DWORD style = static_cast<DWORD>(GetWindowLongPtr(hwnd, GWL_STYLE));
+        style = wParam ? (style | ES_READONLY) : (style & ~ES_READONLY);
+        SetWindowLongPtr(hwnd, GWL_STYLE, static_cast<LONG_PTR>(style));
+        result = TRUE;
+        return true;
+    }
+    case EM_GETMODIFY:
+        result = st.modified ? TRUE : FALSE;
+        return true;
+    case EM_SETMODIFY:
+        st.modified = wParam != 0;
+        return true;
+    case EM_GETRECT:
+        if (lParam)
+        {
+            RECT c;
+            GetClientRect(hwnd, &c);
+            const RECT m = st.margins;
+            *reinterpret_cast<RECT*>(lParam) = RECT{m.left, m.top, c.right - m.right, c.bottom - m.bottom};
+        }
+        return true;
+    default:
+        return false;
+    }
+}
+
 void ApplyEditColours(HWND hwnd, HDC dc)
 {
     auto* st = StateOf(hwnd);
@@ -240,6 +316,9 @@ void ApplyEditColours(HWND hwnd, HDC dc)
 LRESULT CALLBACK EditProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
     auto* st = msg == WM_NCCREATE ? nullptr : StateOf(hwnd);
+    LRESULT shared = 0;
+    if (st && SharedEditMessage(hwnd, *st, msg, wParam, lParam, shared))
+        return shared;
     if (st && st->text)
         return MultilineEditProc(hwnd, *st, msg, wParam, lParam);
     switch (msg)
@@ -271,20 +350,7 @@ LRESULT CALLBACK EditProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         w->widget->setFocusProxy(state->edit);
         w->controlState = state;
         QObject::connect(state->edit, &QLineEdit::textChanged,
-                         [hwnd](const QString&)
-                         {
-                             auto* s = StateOf(hwnd);
-                             if (!s || s->quiet)
-                                 return;
-                             s->modified = true;
-                             // Handlers may destroy the control; they run after Qt is done with it.
-                             DeferUiWork(
-                                 [hwnd]
-                                 {
-                                     Notify(hwnd, EN_UPDATE);
-                                     Notify(hwnd, EN_CHANGE);
-                                 });
-                         });
+                         [hwnd](const QString&) { EditTextChanged(hwnd); });
         auto* cs = reinterpret_cast<const CREATESTRUCTA*>(lParam);
         if (cs && cs->lpszName && !IS_INTRESOURCE(cs->lpszName))
         {
@@ -295,23 +361,6 @@ LRESULT CALLBACK EditProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         state->edit->show();
         return TRUE;
     }
-    case WM_CREATE:
-    case WM_SIZE:
-        LayoutEdit(hwnd);
-        return 0;
-    case WM_PAINT:
-    {
-        PAINTSTRUCT ps;
-        HDC dc = BeginPaint(hwnd, &ps);
-        if (dc)
-        {
-            ApplyEditColours(hwnd, dc);
-            EndPaint(hwnd, &ps);
-        }
-        return 0;
-    }
-    case WM_ERASEBKGND:
-        return 1;
     case WM_SETTEXT:
     {
         if (!st || !st->edit)
@@ -342,8 +391,6 @@ LRESULT CALLBACK EditProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
                 st->edit->setFont(f->qfont);
         }
         return 0;
-    case WM_GETFONT:
-        return st ? reinterpret_cast<LRESULT>(st->font) : 0;
     case WM_SETFOCUS:
         if (st && st->edit)
             st->edit->setFocus(Qt::OtherFocusReason);
@@ -368,13 +415,6 @@ LRESULT CALLBACK EditProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
             ApplyNumberStyle(st->edit, style);
         }
         InvalidateRect(hwnd, nullptr, TRUE);
-        return 0;
-    case WM_GETDLGCODE:
-        return DLGC_WANTCHARS | DLGC_HASSETSEL | DLGC_WANTARROWS;
-    case WM_KEYDOWN:
-    case WM_KEYUP:
-    case WM_CHAR:
-        // The line edit has handled the key itself already.
         return 0;
     case EM_SETSEL:
         if (st && st->edit)
@@ -420,19 +460,6 @@ LRESULT CALLBACK EditProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         return 0;
     case EM_GETLIMITTEXT:
         return st && st->edit ? st->edit->maxLength() : 0;
-    case EM_SETREADONLY:
-    {
-        DWORD style = static_cast<DWORD>(GetWindowLongPtr(hwnd, GWL_STYLE));
-        style = wParam ? (style | ES_READONLY) : (style & ~ES_READONLY);
-        SetWindowLongPtr(hwnd, GWL_STYLE, static_cast<LONG_PTR>(style));
-        return TRUE;
-    }
-    case EM_GETMODIFY:
-        return st && st->modified ? TRUE : FALSE;
-    case EM_SETMODIFY:
-        if (st)
-            st->modified = wParam != 0;
-        return 0;
     case EM_CANUNDO:
         return st && st->edit && st->edit->isUndoAvailable() ? TRUE : FALSE;
     case EM_UNDO:
@@ -478,15 +505,6 @@ LRESULT CALLBACK EditProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
             if (wParam & EC_RIGHTMARGIN)
                 st->margins.right = static_cast<short>(HIWORD(static_cast<DWORD_PTR>(lParam)));
             st->ApplyMargins();
-        }
-        return 0;
-    case EM_GETRECT:
-        if (lParam)
-        {
-            RECT c;
-            GetClientRect(hwnd, &c);
-            const RECT m = st ? st->margins : RECT{};
-            *reinterpret_cast<RECT*>(lParam) = RECT{m.left, m.top, c.right - m.right, c.bottom - m.bottom};
         }
         return 0;
     case EM_SCROLLCARET:
