@@ -470,16 +470,14 @@ void CCaptureSettingsDlg::ValidateOnLeave(const NumberField& field)
 {
     if (m_bValidating)
         return;
-    CWnd* to = GetFocus();
-    if (!to)
+    // Only a move to another field of this dialog asks for a valid value: not one to Cancel, Default or the
+    // close cross, and not the focus leaving the dialog (for the capture panel as it closes, or for another
+    // program), where a box would stand in the way of the closing or come up unasked.
+    const HWND target = ::GetFocus();
+    if (!target || !::IsChild(m_hWnd, target))
         return;
-    // Leaving for Cancel, Default or the capture panel is no reason to insist on a value.
-    const HWND target = to->GetSafeHwnd();
-    CWnd* panel = GetParent();
-    const bool toPanel = panel && panel->GetSafeHwnd() &&
-                         (target == panel->GetSafeHwnd() || ::IsChild(panel->GetSafeHwnd(), target));
     if (target == m_btnCancel.GetSafeHwnd() || target == m_btnDefault.GetSafeHwnd() ||
-        target == m_btnClose.GetSafeHwnd() || toPanel)
+        target == m_btnClose.GetSafeHwnd())
         return;
     ValidateNumber(field);
 }

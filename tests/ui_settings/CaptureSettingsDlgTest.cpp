@@ -568,4 +568,85 @@ TEST_F(CaptureSettingsDlgTest, WithoutCameraTheListSaysNoneAndAShotLocksThePhoto
     EXPECT_EQ(duringShot, std::vector<bool>(5, false));
     EXPECT_EQ(afterShot, std::vector<bool>(5, true));
 }
+// Leaving a number field ------------------------------------------------------------------------------------
+
+struct LeaveCase
+{
+    const char* name;
+    int to;
+    bool validates;
+};
+
+void PrintTo(const LeaveCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class LeaveNumberFieldTest : public CaptureSettingsDlgTest, public testing::WithParamInterface<LeaveCase>
+{
+};
+
+TEST_P(LeaveNumberFieldTest, WrongNumberIsReportedOnlyWhenLeftForAnotherField)
+{
+    const LeaveCase& c = GetParam();
+    bool focusBack = false;
+    std::pair<DWORD, DWORD> selection{};
+    Run(
+        [&](HWND dialog)
+        {
+            HWND photos = ::GetDlgItem(dialog, IDC_SETTINGS_PHOTOS_COUNT);
+            ::SetFocus(photos);
+            ::SetWindowText(photos, "25");
+            ::SetFocus(::GetDlgItem(dialog, c.to));
+            focusBack = ::GetFocus() == photos;
+            DWORD start = 99, end = 99;
+            ::SendMessage(photos, EM_GETSEL, reinterpret_cast<WPARAM>(&start),
+                          reinterpret_cast<LPARAM>(&end));
+            selection = {start, end};
+        },
+        {IDOK});
+    if (!c.validates)
+    {
+        EXPECT_TRUE(BoxTexts().empty());
+        EXPECT_FALSE(focusBack);
+        return;
+    }
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{Text(IDS_SETTINGS_PHOTOS_RANGE)});
+    EXPECT_TRUE(focusBack) << "the field takes the focus back";
+    EXPECT_EQ(selection, std::make_pair(DWORD{0}, DWORD{2})) << "with its whole text selected";
+}
+
+INSTANTIATE_TEST_SUITE_P(Targets, LeaveNumberFieldTest,
+                         testing::Values(LeaveCase{"ToTheRate", IDC_SETTINGS_RATE, true},
+                                         LeaveCase{"ToCancel", IDC_SETTINGS_CANCEL, false},
+                                         LeaveCase{"ToDefault", IDC_SETTINGS_DEFAULT, false}),
+                         [](const testing::TestParamInfo<LeaveCase>& info)
+                         { return std::string(info.param.name); });
+
+TEST_F(CaptureSettingsDlgTest, DefaultPutsBackTheDefaultsAndThenHasNothingMoreToDo)
+{
+    std::vector<std::string> texts;
+    bool soundOn = false, defaultEnabled = true, applyEnabled = false;
+    Run(
+        [&](HWND dialog)
+        {
+            ASSERT_TRUE(Enabled(dialog, IDC_SETTINGS_DEFAULT)) << "the test's values are not the defaults";
+            Click(dialog, IDC_SETTINGS_DEFAULT);
+            for (int id :
+                 {IDC_SETTINGS_PHOTOS_COUNT, IDC_SETTINGS_DELAY, IDC_SETTINGS_RATE, IDC_SETTINGS_PHOTO_FORMAT,
+                  IDC_SETTINGS_VIDEO_QUALITY, IDC_SETTINGS_SOUND_FILE, IDC_SETTINGS_PHOTO_FOLDER})
+                texts.push_back(ItemText(dialog, id));
+            soundOn = ::SendMessage(::GetDlgItem(dialog, IDC_SETTINGS_PLAY_SOUND), BM_GETCHECK, 0, 0) ==
+                      BST_CHECKED;
+            defaultEnabled = Enabled(dialog, IDC_SETTINGS_DEFAULT);
+            applyEnabled = Enabled(dialog, IDC_SETTINGS_APPLY);
+        });
+    const std::string photos = std::string(g_params.GetDefaultFolder(CParams::kPathPhotos).Str()) + "/";
+    EXPECT_EQ(texts, (std::vector<std::string>{"10", "3", "3", "JPG", Text(IDS_SETTINGS_MEDIUM_QUALITY),
+                                               std::string(CParams::GetProgramFolder().Str()) + "/shot.wav",
+                                               photos}));
+    EXPECT_TRUE(soundOn);
+    EXPECT_FALSE(defaultEnabled);
+    EXPECT_TRUE(applyEnabled) << "the defaults are not taken over yet";
+}
 } // namespace
