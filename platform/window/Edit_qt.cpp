@@ -1,6 +1,8 @@
-// The edit control: a single-line QLineEdit inside the window, driven by the edit messages.
+// The edit control: a single-line QLineEdit inside the window, driven by the edit messages; ES_MULTILINE
+// edits are made and driven by EditMultiline_qt.cpp.
 
 #include "platform/win/CString.h"
+#include "platform/window/EditInternal.h"
 #include "platform/window/Extras.h"
 #include "platform/window/GdiInternal.h"
 #include "platform/window/WinGdi.h"
@@ -12,6 +14,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QProxyStyle>
+#include <QRegularExpressionValidator>
 
 #include <algorithm>
 
@@ -58,7 +61,8 @@ public:
             auto* key = static_cast<QKeyEvent*>(e);
             QueueKeyInput(m_hwnd, key, e->type() == QEvent::KeyPress);
             const int k = key->key();
-            const bool wantReturn = (w->style & (ES_WANTRETURN | ES_MULTILINE)) != 0;
+            // Without ES_WANTRETURN the dialog's default button takes Enter, in a multi-line edit too.
+            const bool wantReturn = (w->style & ES_MULTILINE) && (w->style & ES_WANTRETURN);
             return k == Qt::Key_Tab || k == Qt::Key_Backtab || k == Qt::Key_Escape ||
                    ((k == Qt::Key_Return || k == Qt::Key_Enter) && !wantReturn);
         }
@@ -95,44 +99,30 @@ private:
     HWND m_hwnd;
 };
 
-struct EditState
-{
-    QLineEdit* edit = nullptr; // owned by the window's widget
-    HFONT font = nullptr;
-    bool quiet = false; // a change made by a message, notified by that message
-    bool modified = false;
-    RECT margins{};
-
-    /// Hands the formatting rectangle's insets to the line edit.
-    void ApplyMargins() const
-    {
-        edit->setTextMargins(std::max<LONG>(0, margins.left), std::max<LONG>(0, margins.top),
-                             std::max<LONG>(0, margins.right), std::max<LONG>(0, margins.bottom));
-    }
-};
-
 EditState* StateOf(HWND hwnd)
 {
-    auto w = Find(hwnd);
-    return w && w->controlState ? static_cast<EditState*>(w->controlState.get()) : nullptr;
+    return EditStateOf(hwnd);
 }
 
 void Notify(HWND hwnd, UINT code)
 {
-    if (!IsWindow(hwnd))
-        return;
-    if (HWND parent = GetParent(hwnd))
-        SendMessage(parent, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(hwnd), code), reinterpret_cast<LPARAM>(hwnd));
+    NotifyEditParent(hwnd, code);
 }
 
-void Layout(HWND hwnd)
+/// Digits only, typed or pasted, while the style has ES_NUMBER; text set by a message is not checked.
+void ApplyNumberStyle(QLineEdit* edit, DWORD style)
 {
-    auto w = Find(hwnd);
-    auto* st = StateOf(hwnd);
-    if (!w || !st || !st->edit)
+    const bool digits = (style & ES_NUMBER) != 0;
+    if (digits == (edit->validator() != nullptr))
         return;
-    const RECT c = ClientRectOf(*w);
-    st->edit->setGeometry(w->insets.left, w->insets.top, c.right, c.bottom);
+    if (!digits)
+    {
+        delete edit->validator();
+        edit->setValidator(nullptr);
+        return;
+    }
+    static const QRegularExpression kDigits(QStringLiteral("[0-9]*"));
+    edit->setValidator(new QRegularExpressionValidator(kDigits, edit));
 }
 
 int ToQtPosition(const QString& text, LPARAM byteOffset)
@@ -166,10 +156,129 @@ void ClearBackground(HDC dc, const RECT& rc)
     pg::Touched(*d, QRegion(r) & pg::DeviceClip(*d, s));
 }
 
-void ApplyColours(HWND hwnd, HDC dc)
+} // namespace
+
+EditState* EditStateOf(HWND hwnd)
+{
+    auto w = Find(hwnd);
+    return w && w->controlState ? static_cast<EditState*>(w->controlState.get()) : nullptr;
+}
+
+void NotifyEditParent(HWND hwnd, UINT code)
+{
+    if (!IsWindow(hwnd))
+        return;
+    if (HWND parent = GetParent(hwnd))
+        SendMessage(parent, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(hwnd), code), reinterpret_cast<LPARAM>(hwnd));
+}
+
+void RouteEditInput(HWND hwnd, QObject* object)
+{
+    auto* filter = new EditFilter(hwnd);
+    filter->setParent(object);
+    object->installEventFilter(filter);
+}
+
+void LayoutEdit(HWND hwnd)
+{
+    auto w = Find(hwnd);
+    auto* st = StateOf(hwnd);
+    if (!w || !st || !st->Widget())
+        return;
+    const RECT c = ClientRectOf(*w);
+    st->Widget()->setGeometry(w->insets.left, w->insets.top, c.right, c.bottom);
+}
+
+const CaretFunctions& EditCaret()
+{
+    return g_caret;
+}
+
+bool AllDigits(const QString& text)
+{
+    return std::all_of(text.begin(), text.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
+}
+
+void EditTextChanged(HWND hwnd)
+{
+    auto* s = StateOf(hwnd);
+    if (!s || s->quiet)
+        return;
+    s->modified = true;
+    // Handlers may destroy the control; they run after Qt is done with it.
+    DeferUiWork(
+        [hwnd]
+        {
+            Notify(hwnd, EN_UPDATE);
+            Notify(hwnd, EN_CHANGE);
+        });
+}
+
+bool SharedEditMessage(HWND hwnd, EditState& st, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result)
+{
+    result = 0;
+    switch (msg)
+    {
+    case WM_CREATE:
+    case WM_SIZE:
+        LayoutEdit(hwnd);
+        return true;
+    case WM_PAINT:
+    {
+        PAINTSTRUCT ps;
+        if (HDC dc = BeginPaint(hwnd, &ps))
+        {
+            ApplyEditColours(hwnd, dc);
+            EndPaint(hwnd, &ps);
+        }
+        return true;
+    }
+    case WM_ERASEBKGND:
+        result = 1;
+        return true;
+    case WM_GETFONT:
+        result = reinterpret_cast<LRESULT>(st.font);
+        return true;
+    case WM_GETDLGCODE:
+        result = DLGC_WANTCHARS | DLGC_HASSETSEL | DLGC_WANTARROWS;
+        return true;
+    case WM_KEYDOWN:
+    case WM_KEYUP:
+    case WM_CHAR:
+        // The Qt widget has handled the key itself already.
+        return true;
+    case EM_SETREADONLY:
+    {
+        DWORD style = static_cast<DWORD>(GetWindowLongPtr(hwnd, GWL_STYLE));
+        style = wParam ? (style | ES_READONLY) : (style & ~ES_READONLY);
+        SetWindowLongPtr(hwnd, GWL_STYLE, static_cast<LONG_PTR>(style));
+        result = TRUE;
+        return true;
+    }
+    case EM_GETMODIFY:
+        result = st.modified ? TRUE : FALSE;
+        return true;
+    case EM_SETMODIFY:
+        st.modified = wParam != 0;
+        return true;
+    case EM_GETRECT:
+        if (lParam)
+        {
+            RECT c;
+            GetClientRect(hwnd, &c);
+            const RECT m = st.margins;
+            *reinterpret_cast<RECT*>(lParam) = RECT{m.left, m.top, c.right - m.right, c.bottom - m.bottom};
+        }
+        return true;
+    default:
+        return false;
+    }
+}
+
+void ApplyEditColours(HWND hwnd, HDC dc)
 {
     auto* st = StateOf(hwnd);
-    if (!st || !st->edit)
+    if (!st || !st->Widget())
         return;
     const DWORD style = static_cast<DWORD>(GetWindowLongPtr(hwnd, GWL_STYLE));
     const bool readOnly = (style & ES_READONLY) || !IsWindowEnabled(hwnd);
@@ -190,7 +299,8 @@ void ApplyColours(HWND hwnd, HDC dc)
         FillRect(dc, &rc, brush);
     else
         ClearBackground(dc, rc);
-    QPalette palette = st->edit->palette();
+    QWidget* widget = st->Widget();
+    QPalette palette = widget->palette();
     palette.setColor(QPalette::Text, pg::ColorOf(GetTextColor(dc)));
     if (clear)
         palette.setColor(QPalette::Base, Qt::transparent);
@@ -200,13 +310,17 @@ void ApplyColours(HWND hwnd, HDC dc)
         GetObject(brush, sizeof lb, &lb);
         palette.setColor(QPalette::Base, pg::ColorOf(lb.lbColor));
     }
-    st->edit->setPalette(palette);
+    widget->setPalette(palette);
 }
-} // namespace
 
 LRESULT CALLBACK EditProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
     auto* st = msg == WM_NCCREATE ? nullptr : StateOf(hwnd);
+    LRESULT shared = 0;
+    if (st && SharedEditMessage(hwnd, *st, msg, wParam, lParam, shared))
+        return shared;
+    if (st && st->text)
+        return MultilineEditProc(hwnd, *st, msg, wParam, lParam);
     switch (msg)
     {
     case WM_NCCREATE:
@@ -214,6 +328,8 @@ LRESULT CALLBACK EditProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         auto w = Find(hwnd);
         if (!w || !w->widget)
             return FALSE;
+        if (w->style & ES_MULTILINE)
+            return CreateMultilineEdit(hwnd, reinterpret_cast<const CREATESTRUCTA*>(lParam));
         auto state = std::make_shared<EditState>();
         state->edit = new QLineEdit(w->widget);
         state->edit->setFrame(false);
@@ -222,9 +338,8 @@ LRESULT CALLBACK EditProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         caretStyle->setParent(state->edit);
         caretStyle->hidden = g_caret.create != nullptr;
         state->edit->setStyle(caretStyle);
-        auto* filter = new EditFilter(hwnd);
-        filter->setParent(state->edit);
-        state->edit->installEventFilter(filter);
+        RouteEditInput(hwnd, state->edit);
+        ApplyNumberStyle(state->edit, w->style);
         if (w->style & ES_PASSWORD)
             state->edit->setEchoMode(QLineEdit::Password);
         state->edit->setReadOnly((w->style & ES_READONLY) != 0);
@@ -235,20 +350,7 @@ LRESULT CALLBACK EditProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         w->widget->setFocusProxy(state->edit);
         w->controlState = state;
         QObject::connect(state->edit, &QLineEdit::textChanged,
-                         [hwnd](const QString&)
-                         {
-                             auto* s = StateOf(hwnd);
-                             if (!s || s->quiet)
-                                 return;
-                             s->modified = true;
-                             // Handlers may destroy the control; they run after Qt is done with it.
-                             DeferUiWork(
-                                 [hwnd]
-                                 {
-                                     Notify(hwnd, EN_UPDATE);
-                                     Notify(hwnd, EN_CHANGE);
-                                 });
-                         });
+                         [hwnd](const QString&) { EditTextChanged(hwnd); });
         auto* cs = reinterpret_cast<const CREATESTRUCTA*>(lParam);
         if (cs && cs->lpszName && !IS_INTRESOURCE(cs->lpszName))
         {
@@ -259,23 +361,6 @@ LRESULT CALLBACK EditProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         state->edit->show();
         return TRUE;
     }
-    case WM_CREATE:
-    case WM_SIZE:
-        Layout(hwnd);
-        return 0;
-    case WM_PAINT:
-    {
-        PAINTSTRUCT ps;
-        HDC dc = BeginPaint(hwnd, &ps);
-        if (dc)
-        {
-            ApplyColours(hwnd, dc);
-            EndPaint(hwnd, &ps);
-        }
-        return 0;
-    }
-    case WM_ERASEBKGND:
-        return 1;
     case WM_SETTEXT:
     {
         if (!st || !st->edit)
@@ -306,8 +391,6 @@ LRESULT CALLBACK EditProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
                 st->edit->setFont(f->qfont);
         }
         return 0;
-    case WM_GETFONT:
-        return st ? reinterpret_cast<LRESULT>(st->font) : 0;
     case WM_SETFOCUS:
         if (st && st->edit)
             st->edit->setFocus(Qt::OtherFocusReason);
@@ -326,15 +409,12 @@ LRESULT CALLBACK EditProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
     case WM_ENABLE:
     case WM_STYLECHANGED:
         if (st && st->edit)
-            st->edit->setReadOnly((GetWindowLongPtr(hwnd, GWL_STYLE) & ES_READONLY) != 0);
+        {
+            const DWORD style = static_cast<DWORD>(GetWindowLongPtr(hwnd, GWL_STYLE));
+            st->edit->setReadOnly((style & ES_READONLY) != 0);
+            ApplyNumberStyle(st->edit, style);
+        }
         InvalidateRect(hwnd, nullptr, TRUE);
-        return 0;
-    case WM_GETDLGCODE:
-        return DLGC_WANTCHARS | DLGC_HASSETSEL | DLGC_WANTARROWS;
-    case WM_KEYDOWN:
-    case WM_KEYUP:
-    case WM_CHAR:
-        // The line edit has handled the key itself already.
         return 0;
     case EM_SETSEL:
         if (st && st->edit)
@@ -380,19 +460,6 @@ LRESULT CALLBACK EditProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         return 0;
     case EM_GETLIMITTEXT:
         return st && st->edit ? st->edit->maxLength() : 0;
-    case EM_SETREADONLY:
-    {
-        DWORD style = static_cast<DWORD>(GetWindowLongPtr(hwnd, GWL_STYLE));
-        style = wParam ? (style | ES_READONLY) : (style & ~ES_READONLY);
-        SetWindowLongPtr(hwnd, GWL_STYLE, static_cast<LONG_PTR>(style));
-        return TRUE;
-    }
-    case EM_GETMODIFY:
-        return st && st->modified ? TRUE : FALSE;
-    case EM_SETMODIFY:
-        if (st)
-            st->modified = wParam != 0;
-        return 0;
     case EM_CANUNDO:
         return st && st->edit && st->edit->isUndoAvailable() ? TRUE : FALSE;
     case EM_UNDO:
@@ -440,15 +507,6 @@ LRESULT CALLBACK EditProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
             st->ApplyMargins();
         }
         return 0;
-    case EM_GETRECT:
-        if (lParam)
-        {
-            RECT c;
-            GetClientRect(hwnd, &c);
-            const RECT m = st ? st->margins : RECT{};
-            *reinterpret_cast<RECT*>(lParam) = RECT{m.left, m.top, c.right - m.right, c.bottom - m.bottom};
-        }
-        return 0;
     case EM_SCROLLCARET:
         return TRUE;
     case EM_GETLINECOUNT:
@@ -492,6 +550,8 @@ void CaretShownChanged(HWND hwnd, bool shown)
 {
     // Found through the line edit's own style, so that no other window's state is taken for an edit's.
     auto w = detail::Find(hwnd);
+    if (w && w->widget && detail::ShowMultilineCursor(w->widget->focusProxy(), shown))
+        return;
     auto* line = w && w->widget ? qobject_cast<QLineEdit*>(w->widget->focusProxy()) : nullptr;
     auto* style = line ? dynamic_cast<detail::CaretStyle*>(line->style()) : nullptr;
     if (!style || style->hidden == !shown)

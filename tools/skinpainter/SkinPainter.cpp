@@ -17,6 +17,7 @@
 #include <cmath>
 #include <cstdio>
 #include <functional>
+#include <string>
 #include <vector>
 
 namespace
@@ -76,7 +77,7 @@ struct Entry
     int width;
     int height;
     std::function<void(QPainter&, const QRectF&)> paint;
-    const char* note;
+    std::string note;
 };
 
 QRectF Inner(const QRectF& r, qreal by)
@@ -319,14 +320,14 @@ void CaptureButton(QPainter& p, const QRectF& r, State s)
     DrawGlyph(p, Glyph::Camera, Inner(ring, 8), InkOf(s));
 }
 
-Entry Png(int id, int w, int h, std::function<void(QPainter&, const QRectF&)> f, const char* note)
+Entry Png(int id, int w, int h, std::function<void(QPainter&, const QRectF&)> f, std::string note)
 {
-    return {id, true, w, h, std::move(f), note};
+    return {id, true, w, h, std::move(f), std::move(note)};
 }
 
-Entry Bmp(int id, int w, int h, std::function<void(QPainter&, const QRectF&)> f, const char* note)
+Entry Bmp(int id, int w, int h, std::function<void(QPainter&, const QRectF&)> f, std::string note)
 {
-    return {id, false, w, h, std::move(f), note};
+    return {id, false, w, h, std::move(f), std::move(note)};
 }
 
 /// The five state images of a glyph button with ids in state order (0 = not painted).
@@ -392,6 +393,129 @@ void ProgressFill(QPainter& p, const QRectF& r)
     g.setColorAt(1, kAccentDark);
     p.fillRect(r, g);
     p.fillRect(QRectF(r.left(), r.top(), r.width(), 1), kAccent.lighter(140));
+}
+
+/// A skinned drop-down list's closed face: left end, stretched middle and right end with the arrow, light
+/// under dark text; `what` names the list in the notes.
+void ComboFace(std::vector<Entry>& e, int left, int middle, int right, const std::string& what)
+{
+    const QColor field(0xE3, 0xE3, 0xE3);
+    e.push_back(Bmp(
+        left, 6, 25,
+        [field](QPainter& p, const QRectF& r)
+        {
+            p.fillRect(r, field);
+            p.fillRect(QRectF(r.left(), r.top(), 1, r.height()), kEdgeLight);
+            p.fillRect(QRectF(r.left(), r.top(), r.width(), 1), kEdgeLight);
+            p.fillRect(QRectF(r.left(), r.bottom() - 1, r.width(), 1), kEdgeLight);
+        },
+        what + ", left"));
+    e.push_back(Bmp(
+        middle, 8, 25,
+        [field](QPainter& p, const QRectF& r)
+        {
+            p.fillRect(r, field);
+            p.fillRect(QRectF(r.left(), r.top(), r.width(), 1), kEdgeLight);
+            p.fillRect(QRectF(r.left(), r.bottom() - 1, r.width(), 1), kEdgeLight);
+        },
+        what + ", middle"));
+    e.push_back(Bmp(
+        right, 25, 25,
+        [field](QPainter& p, const QRectF& r)
+        {
+            p.fillRect(r, field);
+            p.fillRect(QRectF(r.left(), r.top(), r.width(), 1), kEdgeLight);
+            p.fillRect(QRectF(r.left(), r.bottom() - 1, r.width(), 1), kEdgeLight);
+            p.fillRect(QRectF(r.right() - 1, r.top(), 1, r.height()), kEdgeLight);
+            p.fillRect(QRectF(r.left(), r.top() + 4, 1, r.height() - 8), kEdgeLight);
+            p.setRenderHint(QPainter::Antialiasing, true);
+            p.setPen(Qt::NoPen);
+            p.setBrush(kInkDim);
+            const QPointF c = r.center();
+            p.drawPolygon(QPolygonF(
+                {QPointF(c.x() - 5, c.y() - 2), QPointF(c.x() + 5, c.y() - 2), QPointF(c.x(), c.y() + 3)}));
+        },
+        what + ", right"));
+}
+
+/// A drop-down list's scroll bar: the arrows, the channel, the box's middle and its ends.
+void ComboScrollBar(std::vector<Entry>& e, int up, int down, int channel, int box,
+                    std::initializer_list<int> ends, const std::string& what)
+{
+    auto arrow = [](bool upward)
+    {
+        return [upward](QPainter& p, const QRectF& r)
+        {
+            p.fillRect(r, kRaised);
+            p.setRenderHint(QPainter::Antialiasing, true);
+            p.setPen(Qt::NoPen);
+            p.setBrush(kInk);
+            const QPointF c = r.center();
+            const qreal d = upward ? -1 : 1;
+            p.drawPolygon(QPolygonF({QPointF(c.x() - 4, c.y() - 2 * d), QPointF(c.x() + 4, c.y() - 2 * d),
+                                     QPointF(c.x(), c.y() + 2 * d)}));
+        };
+    };
+    e.push_back(Bmp(up, 14, 14, arrow(true), what + ", up"));
+    e.push_back(Bmp(down, 14, 14, arrow(false), what + ", down"));
+    e.push_back(Bmp(
+        channel, 14, 14, [](QPainter& p, const QRectF& r) { p.fillRect(r, kSurface); }, what + ", channel"));
+    e.push_back(Bmp(
+        box, 14, 14, [](QPainter& p, const QRectF& r) { p.fillRect(r.adjusted(2, 0, -2, 0), kEdgeLight); },
+        what + ", box"));
+    for (int id : ends)
+        e.push_back(Bmp(
+            id, 14, 4,
+            [](QPainter& p, const QRectF& r)
+            {
+                p.fillRect(r, kSurface);
+                p.fillRect(r.adjusted(3, 0, -3, 0), kEdgeLight);
+            },
+            what + ", box ends"));
+}
+
+/// The capture settings dialog (607 x 615): the light body with a hairline under each section title and a
+/// white field under each text field; its text buttons (captions drawn by the buttons), the close cross,
+/// the sound check box and the three drop-down lists.
+void CaptureSettingsSkin(std::vector<Entry>& e)
+{
+    e.push_back(Png(
+        768, 607, 615,
+        [](QPainter& p, const QRectF& r)
+        {
+            Background(p, r, true, true);
+            p.setRenderHint(QPainter::Antialiasing, false);
+            for (int y : {70, 134, 304, 370, 436})
+                p.fillRect(QRectF(28, y, 552, 1), kEdgeLight);
+            // The fields, each a little larger than its edit (x, y, width, height of the edit).
+            const QRectF edits[] = {{215, 142, 270, 20}, {215, 248, 270, 20}, {215, 312, 25, 20},
+                                    {350, 312, 25, 20},  {215, 378, 25, 20},  {215, 444, 280, 20}};
+            for (const QRectF& edit : edits)
+                Field(p, edit.adjusted(-4, -3, 4, 3));
+        },
+        "capture settings"));
+    States(e, {486, 487, 488, 489}, 87, 34, Glyph::None, false, "Browse (photo)");
+    States(e, {482, 483, 484, 485}, 87, 34, Glyph::None, false, "Browse (sound)");
+    States(e, {478, 479, 480, 481}, 87, 34, Glyph::None, false, "Browse (video)");
+    States(e, {810, 811, 812}, 80, 44, Glyph::None, false, "OK");
+    States(e, {553, 554, 555, 552}, 112, 44, Glyph::None, false, "Cancel and Apply");
+    States(e, {470, 471, 472, 473}, 150, 44, Glyph::None, false, "Default");
+    BmpStates(e, {813, 815, 814}, 27, 27, Glyph::Close, "close the settings");
+    e.push_back(Bmp(
+        492, 27, 28,
+        [](QPainter& p, const QRectF& r) { Button(p, r, State::Normal, Glyph::None, false, kPaper); },
+        "sound check box"));
+    e.push_back(Bmp(
+        491, 27, 28,
+        [](QPainter& p, const QRectF& r) { Button(p, r, State::Pressed, Glyph::Tick, false, kPaper); },
+        "sound check box ticked"));
+    e.push_back(Bmp(
+        867, 27, 28,
+        [](QPainter& p, const QRectF& r) { Button(p, r, State::Hover, Glyph::None, false, kPaper); },
+        "sound check box under the pointer"));
+    ComboFace(e, 604, 605, 606, "camera and photo format lists");
+    ComboFace(e, 625, 626, 627, "video quality list");
+    ComboScrollBar(e, 602, 598, 785, 600, {784, 690}, "settings lists' scroll bar");
 }
 
 /// The video conversion progress dialog: a light body under its dark text, the bar with its trough, and
@@ -548,7 +672,6 @@ std::vector<Entry> Skin()
     bg(872, 433, 475, true, "main window");
     bg(8902, 300, 475, true, "capture panel");
     bg(841, 460, 383, true, "About box", true);
-    bg(768, 607, 615, true, "capture settings", true);
     bg(871, 208, 246, true, "compact capture window");
     bg(881, 70, 71, false, "full-screen exit window");
     bg(868, 473, 272, true, "resolution change notice");
@@ -645,27 +768,7 @@ std::vector<Entry> Skin()
         "check box ticked"));
     States(e, {659, 660, 661, 662}, 87, 34, Glyph::None, false, "OK");
 
-    // Capture settings: text buttons (captions drawn by the buttons), the close cross and the sound box.
-    States(e, {486, 487, 488, 489}, 87, 34, Glyph::None, false, "Browse (photo)");
-    States(e, {482, 483, 484, 485}, 87, 34, Glyph::None, false, "Browse (sound)");
-    States(e, {478, 479, 480, 481}, 87, 34, Glyph::None, false, "Browse (video)");
-    States(e, {810, 811, 812}, 80, 44, Glyph::None, false, "OK");
-    States(e, {553, 554, 555, 552}, 112, 44, Glyph::None, false, "Cancel and Apply");
-    States(e, {470, 471, 472, 473}, 150, 44, Glyph::None, false, "Default");
-    BmpStates(e, {813, 815, 814}, 27, 27, Glyph::Close, "close the settings");
-    e.push_back(Bmp(
-        492, 27, 28,
-        [](QPainter& p, const QRectF& r) { Button(p, r, State::Normal, Glyph::None, false, kPaper); },
-        "sound check box"));
-    e.push_back(Bmp(
-        491, 27, 28,
-        [](QPainter& p, const QRectF& r) { Button(p, r, State::Pressed, Glyph::Tick, false, kPaper); },
-        "sound check box ticked"));
-    e.push_back(Bmp(
-        867, 27, 28,
-        [](QPainter& p, const QRectF& r) { Button(p, r, State::Hover, Glyph::None, false, kPaper); },
-        "sound check box under the pointer"));
-
+    CaptureSettingsSkin(e);
     FileOperationSkin(e);
     ConversionProgressSkin(e);
     AboutBoxSkin(e);
@@ -766,75 +869,9 @@ void MiravocSkin(std::vector<Entry>& e)
             [state](QPainter& p, const QRectF& r) { Button(p, r, state, Glyph::Sliders, false, kPaper); },
             "system sound settings"));
 
-    // Microphone chooser: left end, stretched middle, right end with the arrow; light face, dark text.
-    const QColor field(0xE3, 0xE3, 0xE3);
-    e.push_back(Bmp(
-        154, 6, 25,
-        [field](QPainter& p, const QRectF& r)
-        {
-            p.fillRect(r, field);
-            p.fillRect(QRectF(r.left(), r.top(), 1, r.height()), kEdgeLight);
-            p.fillRect(QRectF(r.left(), r.top(), r.width(), 1), kEdgeLight);
-            p.fillRect(QRectF(r.left(), r.bottom() - 1, r.width(), 1), kEdgeLight);
-        },
-        "microphone chooser, left"));
-    e.push_back(Bmp(
-        153, 8, 25,
-        [field](QPainter& p, const QRectF& r)
-        {
-            p.fillRect(r, field);
-            p.fillRect(QRectF(r.left(), r.top(), r.width(), 1), kEdgeLight);
-            p.fillRect(QRectF(r.left(), r.bottom() - 1, r.width(), 1), kEdgeLight);
-        },
-        "microphone chooser, middle"));
-    e.push_back(Bmp(
-        155, 25, 25,
-        [field](QPainter& p, const QRectF& r)
-        {
-            p.fillRect(r, field);
-            p.fillRect(QRectF(r.left(), r.top(), r.width(), 1), kEdgeLight);
-            p.fillRect(QRectF(r.left(), r.bottom() - 1, r.width(), 1), kEdgeLight);
-            p.fillRect(QRectF(r.right() - 1, r.top(), 1, r.height()), kEdgeLight);
-            p.fillRect(QRectF(r.left(), r.top() + 4, 1, r.height() - 8), kEdgeLight);
-            p.setRenderHint(QPainter::Antialiasing, true);
-            p.setPen(Qt::NoPen);
-            p.setBrush(kInkDim);
-            const QPointF c = r.center();
-            p.drawPolygon(QPolygonF(
-                {QPointF(c.x() - 5, c.y() - 2), QPointF(c.x() + 5, c.y() - 2), QPointF(c.x(), c.y() + 3)}));
-        },
-        "microphone chooser, right"));
-    // The chooser's drop-down scroll bar: arrows, channel and the box's ends and middle.
-    auto arrow = [](bool up)
-    {
-        return [up](QPainter& p, const QRectF& r)
-        {
-            p.fillRect(r, kRaised);
-            p.setRenderHint(QPainter::Antialiasing, true);
-            p.setPen(Qt::NoPen);
-            p.setBrush(kInk);
-            const QPointF c = r.center();
-            const qreal d = up ? -1 : 1;
-            p.drawPolygon(QPolygonF({QPointF(c.x() - 4, c.y() - 2 * d), QPointF(c.x() + 4, c.y() - 2 * d),
-                                     QPointF(c.x(), c.y() + 2 * d)}));
-        };
-    };
-    e.push_back(Bmp(160, 14, 14, arrow(true), "chooser scroll bar, up"));
-    e.push_back(Bmp(161, 14, 14, arrow(false), "chooser scroll bar, down"));
-    e.push_back(Bmp(
-        162, 14, 14, [](QPainter& p, const QRectF& r) { p.fillRect(r, kSurface); },
-        "chooser scroll bar, channel"));
-    e.push_back(Bmp(
-        163, 14, 14, [](QPainter& p, const QRectF& r) { p.fillRect(r.adjusted(2, 0, -2, 0), kEdgeLight); },
-        "chooser scroll bar, box"));
-    e.push_back(Bmp(
-        164, 14, 4,
-        [](QPainter& p, const QRectF& r)
-        {
-            p.fillRect(r, kSurface);
-            p.fillRect(r.adjusted(3, 0, -3, 0), kEdgeLight);
-        },
-        "chooser scroll bar, box ends"));
+    // Microphone chooser and its drop-down's scroll bar.
+    ComboFace(e, 154, 153, 155, "microphone chooser");
+    ComboScrollBar(e, 160, 161, 162, 163, {164}, "chooser scroll bar");
 
     // The band behind the noise-cancellation row.
     e.push_back(Bmp(
@@ -1043,7 +1080,7 @@ int main(int argc, char** argv)
             return 1;
         }
         out << entry.id << (entry.png ? " PNG " : " BITMAP ") << "\"" << relative << name << "\" // "
-            << entry.note << "\n";
+            << QString::fromStdString(entry.note) << "\n";
     }
     for (const Pointer& pointer : Pointers(module))
     {

@@ -2,6 +2,8 @@
 
 #include "platform/commctrl/Caret.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QStyle>
 
@@ -221,4 +223,92 @@ TEST_F(EditTest, MarginsSetTheSidesOfTheFormattingRectangleOnly)
     SendMessage(first, EM_GETRECT, 0, reinterpret_cast<LPARAM>(&now));
     EXPECT_EQ(now.left, 7) << "only the margin named changes";
     EXPECT_EQ(now.right, 200 - 2);
+}
+
+namespace
+{
+/// Digits-only fields of both kinds: single-line and multi-line.
+class DigitsOnlyEditTest : public EditTest, public ::testing::WithParamInterface<DWORD>
+{
+};
+} // namespace
+
+TEST_P(DigitsOnlyEditTest, RefusesNonDigitsTypedAndPasted)
+{
+    HWND number = CreateWindowEx(0, "Edit", "", WS_CHILD | WS_VISIBLE | ES_NUMBER | GetParam(), 10, 90, 60,
+                                 24, top, reinterpret_cast<HMENU>(static_cast<INT_PTR>(3)), nullptr, nullptr);
+    ASSERT_NE(number, nullptr);
+    SetFocus(number);
+    Pump();
+    const auto text = [number]
+    {
+        char buffer[64] = {};
+        GetWindowText(number, buffer, sizeof buffer);
+        return std::string(buffer);
+    };
+    QWidget* field = platform::window::HostWidgetOf(number)->focusProxy();
+    const std::pair<int, const char*> keys[] = {
+        {Qt::Key_4, "4"}, {Qt::Key_Minus, "-"}, {Qt::Key_X, "x"}, {Qt::Key_Space, " "}, {Qt::Key_2, "2"}};
+    for (const auto& [code, typed] : keys)
+    {
+        QKeyEvent key(QEvent::KeyPress, code, Qt::NoModifier, QString::fromLatin1(typed));
+        QApplication::sendEvent(field, &key);
+    }
+    Pump();
+    EXPECT_EQ(text(), "42");
+
+    QGuiApplication::clipboard()->setText(QStringLiteral("1-5"));
+    SendMessage(number, WM_PASTE, 0, 0);
+    EXPECT_EQ(text(), "42") << "a paste with a non-digit is refused whole";
+    QGuiApplication::clipboard()->setText(QStringLiteral("7"));
+    SendMessage(number, WM_PASTE, 0, 0);
+    EXPECT_EQ(text(), "427");
+
+    SetWindowText(number, "a1");
+    EXPECT_EQ(text(), "a1") << "text set by the program is not checked";
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, DigitsOnlyEditTest, ::testing::Values(DWORD{0}, ES_MULTILINE | ES_CENTER),
+                         [](const ::testing::TestParamInfo<DWORD>& info)
+                         { return info.param ? std::string("MultiLine") : std::string("SingleLine"); });
+
+TEST_F(EditTest, MultiLineTextIsLaidInTheFormattingRectangle)
+{
+    DestroyWindow(top);
+    top = Top(0, 0, 240, 120);
+    HWND memo = CreateWindowEx(0, "Edit", "one two three four five six seven eight nine ten",
+                               WS_CHILD | WS_VISIBLE | ES_MULTILINE, 10, 10, 200, 90, top,
+                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(4)), nullptr, nullptr);
+    ASSERT_NE(memo, nullptr);
+    const RECT whole{0, 0, 200, 90};
+    SendMessage(memo, EM_SETRECT, 0, reinterpret_cast<LPARAM>(&whole));
+    Pump();
+    const LRESULT wideLines = SendMessage(memo, EM_GETLINECOUNT, 0, 0);
+
+    const RECT narrow{60, 30, 140, 70};
+    SendMessage(memo, EM_SETRECT, 0, reinterpret_cast<LPARAM>(&narrow));
+    RECT now{};
+    SendMessage(memo, EM_GETRECT, 0, reinterpret_cast<LPARAM>(&now));
+    EXPECT_EQ(now.left, 60);
+    EXPECT_EQ(now.top, 30);
+    EXPECT_EQ(now.right, 140);
+    EXPECT_EQ(now.bottom, 70);
+    RedrawWindow(top, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    Pump();
+    EXPECT_GT(SendMessage(memo, EM_GETLINECOUNT, 0, 0), wideLines) << "lines wrap at the rectangle's width";
+
+    // The text's dark pixels all lie inside the rectangle (the edit sits at 10, 10 in the window).
+    const QImage image = platform::window::HostWidgetOf(top)->grab().toImage();
+    int inside = 0, outside = 0;
+    for (int y = 10; y < 100; ++y)
+        for (int x = 10; x < 210; ++x)
+        {
+            const QRgb p = image.pixel(x, y);
+            if (qRed(p) + qGreen(p) + qBlue(p) > 384)
+                continue;
+            const bool in = x >= 10 + 60 && x < 10 + 140 && y >= 10 + 30 && y < 10 + 70;
+            (in ? inside : outside)++;
+        }
+    EXPECT_GT(inside, 0);
+    EXPECT_EQ(outside, 0);
 }
