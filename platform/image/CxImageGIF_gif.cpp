@@ -36,11 +36,18 @@ struct MapDeleter
 };
 using MapPtr = std::unique_ptr<ColorMapObject, MapDeleter>;
 
-MapPtr MakeMap(const RGBQUAD* palette, unsigned colours)
+// Entries of the colour table written for `colours` colours: a power of two, at least 2.
+int TableSize(unsigned colours)
 {
     int size = 2;
     while (static_cast<unsigned>(size) < colours)
         size *= 2;
+    return size;
+}
+
+MapPtr MakeMap(const RGBQUAD* palette, unsigned colours)
+{
+    const int size = TableSize(colours);
     GifColorType entries[256] = {};
     for (unsigned i = 0; i < colours; ++i)
         entries[i] = {palette[i].rgbRed, palette[i].rgbGreen, palette[i].rgbBlue};
@@ -71,6 +78,65 @@ bool Indices(const CxImage& frame, const RGBQUAD* palette, unsigned colours, std
     for (DWORD y = 0; y < height; ++y)
         std::memcpy(out.data() + static_cast<std::size_t>(y) * width, source->GetBits(height - 1 - y), width);
     return true;
+}
+
+/// The part of a frame that is written: its rectangle on the canvas, and the index that stands for the
+/// pixels inside it that stay as the frames before left them (NO_TRANSPARENT_COLOR: none does).
+struct Patch
+{
+    DWORD left = 0;
+    DWORD top = 0;
+    DWORD width = 0;
+    DWORD height = 0;
+    int transparent = NO_TRANSPARENT_COLOR;
+};
+
+// The rectangle around every pixel whose index differs from the canvas, which holds the indices the
+// frames before left; the top left pixel alone when nothing changed, as a frame covers at least one.
+Patch ChangedPatch(const std::vector<GifPixelType>& canvas, const std::vector<GifPixelType>& frame,
+                   DWORD width, DWORD height, int tableSize)
+{
+    DWORD left = width;
+    DWORD right = 0;
+    DWORD top = height;
+    DWORD bottom = 0;
+    for (DWORD y = 0; y < height; ++y)
+    {
+        const GifPixelType* was = canvas.data() + static_cast<std::size_t>(y) * width;
+        const GifPixelType* is = frame.data() + static_cast<std::size_t>(y) * width;
+        DWORD first = 0;
+        while (first < width && was[first] == is[first])
+            ++first;
+        if (first == width)
+            continue;
+        DWORD last = width;
+        while (was[last - 1] == is[last - 1])
+            --last;
+        left = std::min(left, first);
+        right = std::max(right, last);
+        top = std::min(top, y);
+        bottom = y + 1;
+    }
+    if (left == width)
+        return Patch{0, 0, 1, 1, NO_TRANSPARENT_COLOR};
+    Patch patch{left, top, right - left, bottom - top, NO_TRANSPARENT_COLOR};
+    // Only a slot that none of the changed pixels uses may mark the unchanged ones; with every slot of
+    // the table in use the rectangle is written whole.
+    bool used[256] = {};
+    for (DWORD y = top; y < bottom; ++y)
+    {
+        const std::size_t row = static_cast<std::size_t>(y) * width;
+        for (DWORD x = left; x < right; ++x)
+            if (frame[row + x] != canvas[row + x])
+                used[frame[row + x]] = true;
+    }
+    for (int index = tableSize - 1; index >= 0; --index)
+        if (!used[index])
+        {
+            patch.transparent = index;
+            break;
+        }
+    return patch;
 }
 
 struct EncoderCloser
@@ -292,6 +358,11 @@ bool CxImageGIF::Build(CxImage** pImages, int pagecount, bool bLocalColorMap, st
             return fail("The loop block could not be written");
     }
     std::vector<GifPixelType> indices;
+    // With one table for all frames, a frame after the first needs only what differs from the canvas
+    // the frames before left, which is the previous frame's indices, since each frame leaves the canvas
+    // showing exactly its own picture ("do not dispose").
+    std::vector<GifPixelType> canvas;
+    std::vector<GifPixelType> line;
     for (int i = 0; i < pagecount; ++i)
     {
         const CxImage& frame = *pImages[i];
@@ -313,12 +384,15 @@ bool CxImageGIF::Build(CxImage** pImages, int pagecount, bool bLocalColorMap, st
         if (!Indices(frame, bLocalColorMap ? local : global, bLocalColorMap ? localColours : globalColours,
                      indices, error))
             return Fail(error);
+        Patch patch{0, 0, width, height, NO_TRANSPARENT_COLOR};
+        if (!bLocalColorMap && i > 0)
+            patch = ChangedPatch(canvas, indices, width, height, TableSize(globalColours));
         GraphicsControlBlock control{};
         control.DisposalMode = DISPOSE_DO_NOT;
         control.UserInputFlag = false;
         control.DelayTime = static_cast<int>(
             std::min<DWORD>(frame.GetFrameDelay() ? frame.GetFrameDelay() : GetFrameDelay(), 65535));
-        control.TransparentColor = NO_TRANSPARENT_COLOR;
+        control.TransparentColor = patch.transparent;
         GifByteType extension[4];
         EGifGCBToExtension(&control, extension);
         if (EGifPutExtension(gif.get(), GRAPHICS_EXT_FUNC_CODE, 4, extension) == GIF_ERROR)
@@ -326,13 +400,26 @@ bool CxImageGIF::Build(CxImage** pImages, int pagecount, bool bLocalColorMap, st
         MapPtr map = bLocalColorMap ? MakeMap(local, localColours) : nullptr;
         if (bLocalColorMap && !map)
             return Fail("Not enough memory for the colour table");
-        if (EGifPutImageDesc(gif.get(), 0, 0, static_cast<int>(width), static_cast<int>(height), false,
+        if (EGifPutImageDesc(gif.get(), static_cast<int>(patch.left), static_cast<int>(patch.top),
+                             static_cast<int>(patch.width), static_cast<int>(patch.height), false,
                              map.get()) == GIF_ERROR)
             return fail("The frame header could not be written");
-        for (DWORD y = 0; y < height; ++y)
-            if (EGifPutLine(gif.get(), indices.data() + static_cast<std::size_t>(y) * width,
-                            static_cast<int>(width)) == GIF_ERROR)
+        line.resize(patch.width);
+        for (DWORD y = patch.top; y < patch.top + patch.height; ++y)
+        {
+            const std::size_t row = static_cast<std::size_t>(y) * width + patch.left;
+            GifPixelType* source = indices.data() + row;
+            if (patch.transparent != NO_TRANSPARENT_COLOR)
+            {
+                for (DWORD x = 0; x < patch.width; ++x)
+                    line[x] = source[x] == canvas[row + x] ? static_cast<GifPixelType>(patch.transparent)
+                                                           : source[x];
+                source = line.data();
+            }
+            if (EGifPutLine(gif.get(), source, static_cast<int>(patch.width)) == GIF_ERROR)
                 return fail("The frame could not be written");
+        }
+        canvas.swap(indices);
     }
     GifFileType* raw = gif.release();
     if (EGifCloseFile(raw, &code) == GIF_ERROR)
