@@ -8,6 +8,7 @@
 extern "C"
 {
 #include <libavutil/error.h>
+#include <libavutil/frame.h>
 #include <libavutil/pixfmt.h>
 }
 
@@ -158,13 +159,10 @@ void CMpeg4EncoderFilter::CloseCodec()
 
 void CMpeg4EncoderFilter::FreeBuffers()
 {
-    m_yuvBuffer.reset();
     m_pScaler.reset();
     m_inputFrameSize = 0;
-    m_yuvBufferSize = 0;
     std::fill(std::begin(m_sourceOffsets), std::end(m_sourceOffsets), 0);
     std::fill(std::begin(m_sourceLineSizes), std::end(m_sourceLineSizes), 0);
-    m_yuvPicture = Picture();
 }
 
 HRESULT CMpeg4EncoderFilter::CheckInputType(const CMediaType* type)
@@ -283,29 +281,6 @@ HRESULT CMpeg4EncoderFilter::SetInputType(const CMediaType* type)
         m_sourceLineSizes[0] = -m_sourceLineSizes[0];
     }
 
-    if (m_pCodecContext->pix_fmt == AV_PIX_FMT_YUV420P)
-    {
-        // Odd sizes round the chroma planes up, so that the last column and line have chroma too.
-        const int chromaWidth = (width + 1) / 2;
-        const int chromaHeight = (height + 1) / 2;
-        const int needed = width * height + 2 * chromaWidth * chromaHeight;
-        if (!m_yuvBuffer || m_yuvBufferSize < needed)
-        {
-            m_yuvBuffer.reset(new (std::nothrow) BYTE[static_cast<std::size_t>(needed)]);
-            if (!m_yuvBuffer)
-            {
-                FreeBuffers();
-                return E_OUTOFMEMORY;
-            }
-            m_yuvBufferSize = needed;
-        }
-        m_yuvPicture.data[0] = m_yuvBuffer.get();
-        m_yuvPicture.data[1] = m_yuvBuffer.get() + width * height;
-        m_yuvPicture.data[2] = m_yuvPicture.data[1] + chromaWidth * chromaHeight;
-        m_yuvPicture.linesize[0] = width;
-        m_yuvPicture.linesize[1] = m_yuvPicture.linesize[2] = chromaWidth;
-    }
-
     // With an odd width, the converter's half-width chroma reader pairs each line's last pixel with one
     // beyond the line, which for the last line in memory lies past the end of the frame: chroma is read
     // at full width instead.
@@ -422,8 +397,20 @@ HRESULT CMpeg4EncoderFilter::Transform(IMediaSample* in, IMediaSample* out)
             source.data[i] = m_sourceLineSizes[i] != 0 ? data + m_sourceOffsets[i] : nullptr;
             source.linesize[i] = m_sourceLineSizes[i];
         }
-        if (sws_scale(m_pScaler.get(), source.data, source.linesize, 0, m_height, m_yuvPicture.data,
-                      m_yuvPicture.linesize) <= 0)
+        AVFrame* frame = m_pFrame.get();
+        if (!av_frame_is_writable(frame))
+        {
+            // No buffer yet, or the encoder still holds the last picture: this one gets a buffer of its
+            // own (odd sizes round the chroma planes up, so the last column and line have chroma too).
+            av_frame_unref(frame);
+            frame->format = m_pOpenContext->pix_fmt;
+            frame->width = m_width;
+            frame->height = m_height;
+            if (av_frame_get_buffer(frame, 0) < 0)
+                return E_OUTOFMEMORY;
+        }
+        if (sws_scale(m_pScaler.get(), source.data, source.linesize, 0, m_height, frame->data,
+                      frame->linesize) <= 0)
             return VFW_E_RUNTIME_ERROR;
         return Encode(out);
     }
@@ -436,14 +423,6 @@ HRESULT CMpeg4EncoderFilter::Transform(IMediaSample* in, IMediaSample* out)
 HRESULT CMpeg4EncoderFilter::Encode(IMediaSample* out)
 {
     AVFrame* frame = m_pFrame.get();
-    for (int i = 0; i < 4; ++i)
-    {
-        frame->data[i] = m_yuvPicture.data[i];
-        frame->linesize[i] = m_yuvPicture.linesize[i];
-    }
-    frame->width = m_width;
-    frame->height = m_height;
-    frame->format = m_pOpenContext->pix_fmt;
     frame->pts = m_nextPts++;
 
     BYTE* buffer = nullptr;

@@ -23,7 +23,8 @@ struct Picture
 
 /// The MPEG-4 encoder filter: one MPEG-4 part 2 frame out for each uncompressed frame in. Each frame is
 /// converted to planar YUV 4:2:0 straight from the input sample's buffer (a bottom-up RGB picture read
-/// from its last line up, with a negative line size) and encoded straight into the output sample.
+/// from its last line up, with a negative line size) into the encoder's reference-counted frame, reused
+/// from frame to frame, and encoded straight into the output sample.
 /// Transform runs on the upstream streaming thread under the receive lock; type changes and the bit-rate
 /// interface take the filter lock.
 class CMpeg4EncoderFilter final : public CTransformFilter, public IVideoEncoderBitrate
@@ -84,10 +85,12 @@ private:
     const AVCodec* m_pCodec = nullptr;
     /// The open encoder, if any.
     std::unique_ptr<AVCodecContext, ContextDeleter> m_pOpenContext;
+    /// The YUV picture handed to the encoder while streaming. Its buffer is reference-counted, so that
+    /// the encoder takes a reference rather than a copy of it; a buffer the encoder still holds is
+    /// replaced rather than written over.
     std::unique_ptr<AVFrame, FrameDeleter> m_pFrame;
     std::unique_ptr<AVPacket, PacketDeleter> m_pPacket;
     std::unique_ptr<SwsContext, ScalerDeleter> m_pScaler;
-    int m_yuvBufferSize = 0;
     int m_sourcePixelFormat = -1;
     /// Where each plane of an input frame starts in the sample's buffer, and its line size (negative for
     /// a bottom-up picture, whose first line shown is the last in memory).
@@ -95,9 +98,7 @@ private:
     int m_sourceLineSizes[4] = {};
     /// Bytes of one input frame; 0 while no input type is set.
     int m_inputFrameSize = 0;
-    Picture m_yuvPicture;
     CMediaType m_outputType;
-    std::unique_ptr<BYTE[]> m_yuvBuffer;
     int m_width = 0;
     int m_height = 0;
     int64_t m_nextPts = 0;
