@@ -215,8 +215,8 @@ FilterRun Mpeg4Filter(const std::vector<std::vector<BYTE>>& pictures, int width,
     return run;
 }
 
-/// ffmpeg coding the raw frames `passes` times over with `threads` threads (0: as many as it chooses), into
-/// `output` or nowhere.
+/// ffmpeg coding the raw frames with the filter's encoder settings, `passes` times over with `threads`
+/// threads (0: as many as it chooses), into `output` or nowhere.
 std::vector<std::string> FfmpegMpeg4(const std::string& raw, int width, int height, int passes,
                                      const std::string& threads, const std::string& output)
 {
@@ -228,7 +228,9 @@ std::vector<std::string> FfmpegMpeg4(const std::string& raw, int width, int heig
                      std::to_string(height) + " -r 30 -stream_loop " + std::to_string(passes - 1) + " -i");
     arguments.push_back(raw);
     for (std::string& word :
-         bench::Words("-threads " + threads + " -c:v mpeg4 -b:v 384k -g 15 -bf 0 -flags +mv4 -f " +
+         bench::Words("-threads " + threads +
+                      " -c:v mpeg4 -b:v 384k -bt 96k -g 15 -bf 0 -flags +mv4 -qcomp 0.5 -qblur 0.5 -qmin 2 "
+                      "-qmax 31 -qdiff 3 -f " +
                       (output.empty() ? "null -" : "m4v")))
         arguments.push_back(std::move(word));
     if (!output.empty())
