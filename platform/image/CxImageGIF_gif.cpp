@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <system_error>
@@ -137,6 +138,132 @@ Patch ChangedPatch(const std::vector<GifPixelType>& canvas, const std::vector<Gi
             break;
         }
     return patch;
+}
+
+/// The GIF flavour of LZW, as giflib codes it (one clear code first, the table restarted with a clear
+/// code when it holds `limit` codes), but with the limit left to the caller: on noise, a small table
+/// that keeps the codes short beats a large one whose long strings never come back.
+class LzwCoder
+{
+public:
+    LzwCoder() : m_codes(std::size_t{1} << 20), m_stamps(std::size_t{1} << 20) {}
+
+    /// The code stream of `pixels`, each below 1 << minCodeSize, without the code size byte and without
+    /// sub-block lengths. `limit` at most 4095, the most GIF allows.
+    void Code(const std::vector<GifPixelType>& pixels, int minCodeSize, int limit,
+              std::vector<GifByteType>& out)
+    {
+        out.clear();
+        m_out = &out;
+        m_bits = 0;
+        m_pending = 0;
+        const int clear = 1 << minCodeSize;
+        const int end = clear + 1;
+        auto restart = [&]
+        {
+            m_next = end + 1;
+            m_width = minCodeSize + 1;
+            m_widthLimit = 1 << m_width;
+            ++m_generation;
+        };
+        restart();
+        Put(clear);
+        if (pixels.empty())
+        {
+            Put(end);
+            Flush();
+            return;
+        }
+        int current = pixels[0];
+        for (std::size_t i = 1; i < pixels.size(); ++i)
+        {
+            const std::uint32_t key = (static_cast<std::uint32_t>(current) << 8) | pixels[i];
+            if (m_stamps[key] == m_generation)
+            {
+                current = m_codes[key];
+                continue;
+            }
+            Put(current);
+            current = pixels[i];
+            if (m_next >= limit)
+            {
+                Put(clear);
+                restart();
+            }
+            else
+            {
+                m_stamps[key] = m_generation;
+                m_codes[key] = static_cast<std::uint16_t>(m_next++);
+            }
+        }
+        Put(current);
+        Put(end);
+        Flush();
+    }
+
+private:
+    void Put(int code)
+    {
+        m_pending |= static_cast<std::uint32_t>(code) << m_bits;
+        m_bits += m_width;
+        while (m_bits >= 8)
+        {
+            m_out->push_back(static_cast<GifByteType>(m_pending & 0xFF));
+            m_pending >>= 8;
+            m_bits -= 8;
+        }
+        // The decoder widens its codes once the next free code no longer fits.
+        if (m_next >= m_widthLimit && m_width < 12)
+            m_widthLimit = 1 << ++m_width;
+    }
+
+    void Flush()
+    {
+        if (m_bits > 0)
+            m_out->push_back(static_cast<GifByteType>(m_pending & 0xFF));
+        m_bits = 0;
+        m_pending = 0;
+    }
+
+    // The code of each (prefix code, pixel) string, valid where its stamp is the current generation, so
+    // that a restart costs nothing.
+    std::vector<std::uint16_t> m_codes;
+    std::vector<std::uint32_t> m_stamps;
+    std::uint32_t m_generation = 0;
+    std::vector<GifByteType>* m_out = nullptr;
+    std::uint32_t m_pending = 0;
+    int m_bits = 0;
+    int m_next = 0;
+    int m_width = 0;
+    int m_widthLimit = 0;
+};
+
+// Writes the pixels of the image just described, coded with whichever table limit gives the shortest
+// stream, as sub-blocks of at most 255 bytes.
+bool PutPixels(GifFileType* gif, LzwCoder& coder, const std::vector<GifPixelType>& pixels)
+{
+    const ColorMapObject* map = gif->Image.ColorMap ? gif->Image.ColorMap : gif->SColorMap;
+    const int minCodeSize = std::max(2, map ? map->BitsPerPixel : 8);
+    std::vector<GifByteType> best;
+    std::vector<GifByteType> stream;
+    for (const int limit : {4095, 2047, 1023, 511})
+    {
+        if (limit <= (1 << minCodeSize) + 2)
+            break;
+        coder.Code(pixels, minCodeSize, limit, stream);
+        if (best.empty() || stream.size() < best.size())
+            best.swap(stream);
+    }
+    GifByteType block[256];
+    for (std::size_t at = 0; at < best.size(); at += 255)
+    {
+        const std::size_t length = std::min<std::size_t>(255, best.size() - at);
+        block[0] = static_cast<GifByteType>(length);
+        std::memcpy(block + 1, best.data() + at, length);
+        if (EGifPutCodeNext(gif, block) == GIF_ERROR)
+            return false;
+    }
+    return EGifPutCodeNext(gif, nullptr) != GIF_ERROR;
 }
 
 struct EncoderCloser
@@ -362,7 +489,8 @@ bool CxImageGIF::Build(CxImage** pImages, int pagecount, bool bLocalColorMap, st
     // the frames before left, which is the previous frame's indices, since each frame leaves the canvas
     // showing exactly its own picture ("do not dispose").
     std::vector<GifPixelType> canvas;
-    std::vector<GifPixelType> line;
+    std::vector<GifPixelType> pixels;
+    LzwCoder coder;
     for (int i = 0; i < pagecount; ++i)
     {
         const CxImage& frame = *pImages[i];
@@ -404,21 +532,21 @@ bool CxImageGIF::Build(CxImage** pImages, int pagecount, bool bLocalColorMap, st
                              static_cast<int>(patch.width), static_cast<int>(patch.height), false,
                              map.get()) == GIF_ERROR)
             return fail("The frame header could not be written");
-        line.resize(patch.width);
-        for (DWORD y = patch.top; y < patch.top + patch.height; ++y)
+        pixels.resize(static_cast<std::size_t>(patch.width) * patch.height);
+        GifPixelType* to = pixels.data();
+        for (DWORD y = patch.top; y < patch.top + patch.height; ++y, to += patch.width)
         {
             const std::size_t row = static_cast<std::size_t>(y) * width + patch.left;
-            GifPixelType* source = indices.data() + row;
-            if (patch.transparent != NO_TRANSPARENT_COLOR)
-            {
+            const GifPixelType* from = indices.data() + row;
+            if (patch.transparent == NO_TRANSPARENT_COLOR)
+                std::memcpy(to, from, patch.width);
+            else
                 for (DWORD x = 0; x < patch.width; ++x)
-                    line[x] = source[x] == canvas[row + x] ? static_cast<GifPixelType>(patch.transparent)
-                                                           : source[x];
-                source = line.data();
-            }
-            if (EGifPutLine(gif.get(), source, static_cast<int>(patch.width)) == GIF_ERROR)
-                return fail("The frame could not be written");
+                    to[x] =
+                        from[x] == canvas[row + x] ? static_cast<GifPixelType>(patch.transparent) : from[x];
         }
+        if (!PutPixels(gif.get(), coder, pixels))
+            return fail("The frame could not be written");
         canvas.swap(indices);
     }
     GifFileType* raw = gif.release();

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <random>
 #include <sstream>
 
 namespace
@@ -469,6 +470,28 @@ TEST(CxImageGIFTest, ChangedPixelsUsingEveryColourOfAFullTableAreStoredWithoutTr
     EXPECT_EQ(stored.frames[1].transparent, NO_TRANSPARENT_COLOR);
     EXPECT_EQ(stored.frames[2].width * stored.frames[2].height, 16);
     EXPECT_NE(stored.frames[2].transparent, NO_TRANSPARENT_COLOR);
+}
+
+TEST(CxImageGIFTest, NoiseInEveryColourOfTheTableDecodesExactly)
+{
+    // Noise is where a small string table codes shortest: frames of random indices, each different.
+    RGBQUAD table[256];
+    for (int i = 0; i < 256; ++i)
+        table[i] = Rgb(i, (i * 37) % 256, 255 - i);
+    std::mt19937 random(7);
+    std::vector<CxImage> frames(4);
+    for (CxImage& frame : frames)
+    {
+        frame.Create(96, 64, 8);
+        frame.SetPalette(table, 256);
+        for (DWORD y = 0; y < 64; ++y)
+            for (DWORD x = 0; x < 96; ++x)
+                frame.GetBits(y)[x] = static_cast<BYTE>(random() % 256);
+    }
+    TempDir dir;
+    const std::string path = (dir / "noise.gif").string();
+    ASSERT_TRUE(SaveAnimation(frames, path));
+    ExpectFramesShow(path, frames);
 }
 
 TEST(CQuantizerTest, AFewColoursComeBackExactly)
