@@ -19,8 +19,8 @@
 /// With the one global table, each frame after the first is stored as the rectangle around the pixels
 /// whose colour index differs from the frame before it (a single pixel when none does), drawn over that
 /// frame ("do not dispose"); inside the rectangle the unchanged pixels are written in a transparent slot
-/// of the table that none of the frame's changed pixels uses, when there is one. Every frame shows the
-/// same picture as if it were stored whole.
+/// of the table that none of the frame's changed pixels uses, when there is one and that codes shorter.
+/// Every frame shows the same picture as if it were stored whole.
 class PLATFORM_API CxImageGIF : public CxImage
 {
 public:

@@ -238,28 +238,44 @@ private:
     int m_widthLimit = 0;
 };
 
-// Writes the pixels of the image just described, coded with whichever table limit gives the shortest
-// stream, as sub-blocks of at most 255 bytes.
-bool PutPixels(GifFileType* gif, LzwCoder& coder, const std::vector<GifPixelType>& pixels)
+// The code size byte of an image whose colour table has room for `colours` colours.
+int MinCodeSize(unsigned colours)
 {
-    const ColorMapObject* map = gif->Image.ColorMap ? gif->Image.ColorMap : gif->SColorMap;
-    const int minCodeSize = std::max(2, map ? map->BitsPerPixel : 8);
-    std::vector<GifByteType> best;
-    std::vector<GifByteType> stream;
-    for (const int limit : {4095, 2047, 1023, 511})
+    int bits = 1;
+    while ((1 << bits) < TableSize(colours))
+        ++bits;
+    return std::max(2, bits);
+}
+
+// Replaces `best` with the stream of `pixels` at whichever table limit codes them shortest, when that is
+// shorter (or `best` is empty); true when it did.
+bool CodeShortest(LzwCoder& coder, const std::vector<GifPixelType>& pixels, int minCodeSize,
+                  std::vector<GifByteType>& best, std::vector<GifByteType>& stream)
+{
+    bool replaced = false;
+    for (const int limit : {4095, 3071, 2047, 1535, 1023, 767, 511})
     {
         if (limit <= (1 << minCodeSize) + 2)
             break;
         coder.Code(pixels, minCodeSize, limit, stream);
         if (best.empty() || stream.size() < best.size())
+        {
             best.swap(stream);
+            replaced = true;
+        }
     }
+    return replaced;
+}
+
+// Writes the code stream of the image just described, as sub-blocks of at most 255 bytes.
+bool PutStream(GifFileType* gif, const std::vector<GifByteType>& stream)
+{
     GifByteType block[256];
-    for (std::size_t at = 0; at < best.size(); at += 255)
+    for (std::size_t at = 0; at < stream.size(); at += 255)
     {
-        const std::size_t length = std::min<std::size_t>(255, best.size() - at);
+        const std::size_t length = std::min<std::size_t>(255, stream.size() - at);
         block[0] = static_cast<GifByteType>(length);
-        std::memcpy(block + 1, best.data() + at, length);
+        std::memcpy(block + 1, stream.data() + at, length);
         if (EGifPutCodeNext(gif, block) == GIF_ERROR)
             return false;
     }
@@ -491,6 +507,8 @@ bool CxImageGIF::Build(CxImage** pImages, int pagecount, bool bLocalColorMap, st
     std::vector<GifPixelType> canvas;
     std::vector<GifPixelType> pixels;
     LzwCoder coder;
+    std::vector<GifByteType> best;
+    std::vector<GifByteType> stream;
     for (int i = 0; i < pagecount; ++i)
     {
         const CxImage& frame = *pImages[i];
@@ -515,6 +533,29 @@ bool CxImageGIF::Build(CxImage** pImages, int pagecount, bool bLocalColorMap, st
         Patch patch{0, 0, width, height, NO_TRANSPARENT_COLOR};
         if (!bLocalColorMap && i > 0)
             patch = ChangedPatch(canvas, indices, width, height, TableSize(globalColours));
+        // The rectangle is coded as it is and, with a free slot, with its unchanged pixels transparent;
+        // the shorter is written (on noise, where few pixels stay, the transparent slot may cost more).
+        const int minCodeSize = MinCodeSize(bLocalColorMap ? localColours : globalColours);
+        pixels.resize(static_cast<std::size_t>(patch.width) * patch.height);
+        best.clear();
+        for (int pass = 0; pass < (patch.transparent == NO_TRANSPARENT_COLOR ? 1 : 2); ++pass)
+        {
+            GifPixelType* to = pixels.data();
+            for (DWORD y = patch.top; y < patch.top + patch.height; ++y, to += patch.width)
+            {
+                const std::size_t row = static_cast<std::size_t>(y) * width + patch.left;
+                const GifPixelType* from = indices.data() + row;
+                if (pass == 0)
+                    std::memcpy(to, from, patch.width);
+                else
+                    for (DWORD x = 0; x < patch.width; ++x)
+                        to[x] = from[x] == canvas[row + x] ? static_cast<GifPixelType>(patch.transparent)
+                                                           : from[x];
+            }
+            const bool shorter = CodeShortest(coder, pixels, minCodeSize, best, stream);
+            if (pass == 1 && !shorter)
+                patch.transparent = NO_TRANSPARENT_COLOR;
+        }
         GraphicsControlBlock control{};
         control.DisposalMode = DISPOSE_DO_NOT;
         control.UserInputFlag = false;
@@ -532,20 +573,7 @@ bool CxImageGIF::Build(CxImage** pImages, int pagecount, bool bLocalColorMap, st
                              static_cast<int>(patch.width), static_cast<int>(patch.height), false,
                              map.get()) == GIF_ERROR)
             return fail("The frame header could not be written");
-        pixels.resize(static_cast<std::size_t>(patch.width) * patch.height);
-        GifPixelType* to = pixels.data();
-        for (DWORD y = patch.top; y < patch.top + patch.height; ++y, to += patch.width)
-        {
-            const std::size_t row = static_cast<std::size_t>(y) * width + patch.left;
-            const GifPixelType* from = indices.data() + row;
-            if (patch.transparent == NO_TRANSPARENT_COLOR)
-                std::memcpy(to, from, patch.width);
-            else
-                for (DWORD x = 0; x < patch.width; ++x)
-                    to[x] =
-                        from[x] == canvas[row + x] ? static_cast<GifPixelType>(patch.transparent) : from[x];
-        }
-        if (!PutPixels(gif.get(), coder, pixels))
+        if (!PutStream(gif.get(), best))
             return fail("The frame could not be written");
         canvas.swap(indices);
     }

@@ -469,7 +469,26 @@ TEST(CxImageGIFTest, ChangedPixelsUsingEveryColourOfAFullTableAreStoredWithoutTr
     EXPECT_EQ(stored.frames[1].width * stored.frames[1].height, 256);
     EXPECT_EQ(stored.frames[1].transparent, NO_TRANSPARENT_COLOR);
     EXPECT_EQ(stored.frames[2].width * stored.frames[2].height, 16);
-    EXPECT_NE(stored.frames[2].transparent, NO_TRANSPARENT_COLOR);
+}
+
+TEST(CxImageGIFTest, PixelsThatStayInsideTheChangedRectangleAreTransparent)
+{
+    // Two opposite corners change: the rectangle is the whole frame, all but two of its pixels the same.
+    std::vector<CxImage> frames = OnTheFirstFramesTable({PhotoFrame(0), PhotoFrame(0)});
+    CxImage& second = frames[1];
+    for (const auto& [x, y] : {std::pair{0L, 0L}, std::pair{639L, 479L}})
+    {
+        BYTE* index = second.GetBits(static_cast<DWORD>(y)) + x;
+        *index = static_cast<BYTE>(*index ^ 1);
+    }
+    TempDir dir;
+    const std::string path = (dir / "corners.gif").string();
+    ASSERT_TRUE(SaveAnimation(frames, path));
+    ExpectFramesShow(path, frames);
+    const StoredGif stored = ReadStored(path);
+    ASSERT_EQ(stored.frames.size(), 2u);
+    EXPECT_EQ(stored.frames[1].width * stored.frames[1].height, 640 * 480);
+    EXPECT_NE(stored.frames[1].transparent, NO_TRANSPARENT_COLOR);
 }
 
 TEST(CxImageGIFTest, NoiseInEveryColourOfTheTableDecodesExactly)
