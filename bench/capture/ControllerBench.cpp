@@ -368,20 +368,6 @@ bool WriteRawFrames(const std::vector<CxImage>& frames, const fs::path& path)
     return std::fclose(file) == 0 && ok;
 }
 
-/// ffmpeg's palettegen and paletteuse on the raw frames in one process, timed by its own -benchmark.
-std::vector<std::string> FfmpegGif(const fs::path& raw, const CxImage& first, const fs::path& gif)
-{
-    std::vector<std::string> arguments = bench::Words(
-        "ffmpeg -nostdin -hide_banner -nostats -benchmark -y -f rawvideo -pix_fmt bgr24 -framerate 5 -s " +
-        std::to_string(first.GetWidth()) + "x" + std::to_string(first.GetHeight()) + " -i");
-    arguments.push_back(raw.string());
-    for (std::string& word :
-         bench::Words("-filter_complex [0:v]split[a][b];[a]palettegen[p];[b][p]paletteuse -loop 0"))
-        arguments.push_back(std::move(word));
-    arguments.push_back(gif.string());
-    return arguments;
-}
-
 /// A burst of `count` frames of the camera's `pattern` to a GIF: the controller's series, then our
 /// conversion and ffmpeg's on the same frames, `rounds` times side by side, with their ratios.
 bool BurstToGif(CWinApp& app, const Windows& windows, const fs::path& folder, int count, int rounds,
@@ -423,7 +409,9 @@ bool BurstToGif(CWinApp& app, const Windows& windows, const fs::path& folder, in
         const fs::path gif = folder / ("ffmpeg-" + pattern + ".gif");
         std::unique_ptr<bench::Reference> ffmpeg;
         if (haveFfmpeg)
-            ffmpeg = std::make_unique<bench::Reference>(FfmpegGif(raw, frames.front(), gif));
+            ffmpeg = std::make_unique<bench::Reference>(
+                bench::FfmpegPaletteGif(raw.string(), static_cast<int>(frames.front().GetWidth()),
+                                        static_cast<int>(frames.front().GetHeight()), gif.string()));
         s_gifs.clear();
         const double startCpu = bench::ProcessCpuSeconds();
         const auto start = Clock::now();

@@ -211,15 +211,7 @@ int main(int argc, char** argv)
         if (file)
             std::fclose(file);
         const std::string theirs = (folder / "ffmpeg.gif").string();
-        std::vector<std::string> command =
-            bench::Words("ffmpeg -nostdin -hide_banner -nostats -benchmark -y -f rawvideo -pix_fmt bgr24 "
-                         "-framerate 5 -s " +
-                         std::to_string(width) + "x" + std::to_string(height) + " -i");
-        command.push_back(raw);
-        for (std::string& word :
-             bench::Words("-filter_complex [0:v]split[a][b];[a]palettegen[p];[b][p]paletteuse -loop 0"))
-            command.push_back(std::move(word));
-        command.push_back(theirs);
+        const std::vector<std::string> command = bench::FfmpegPaletteGif(raw, width, height, theirs);
         std::vector<double> timeRatios;
         std::vector<double> cpuRatios;
         double ffMs = 0;

@@ -17,6 +17,7 @@
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
+#include <utility>
 
 namespace bench
 {
@@ -166,6 +167,20 @@ std::vector<std::string> Words(const std::string& text)
     for (std::string word; stream >> word;)
         words.push_back(word);
     return words;
+}
+
+std::vector<std::string> FfmpegPaletteGif(const std::string& raw, int width, int height,
+                                          const std::string& gif)
+{
+    std::vector<std::string> arguments = Words(
+        "ffmpeg -nostdin -hide_banner -nostats -benchmark -y -f rawvideo -pix_fmt bgr24 -framerate 5 -s " +
+        std::to_string(width) + "x" + std::to_string(height) + " -i");
+    arguments.push_back(raw);
+    for (std::string& word :
+         Words("-filter_complex [0:v]split[a][b];[a]palettegen[p];[b][p]paletteuse -loop 0"))
+        arguments.push_back(std::move(word));
+    arguments.push_back(gif);
+    return arguments;
 }
 
 bool RunQuietly(const std::vector<std::string>& arguments)

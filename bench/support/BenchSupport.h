@@ -75,6 +75,11 @@ private:
 /// The words of `text`, split at spaces (no quoting: paths go in as words of their own).
 std::vector<std::string> Words(const std::string& text);
 
+/// ffmpeg's palettegen and paletteuse in one process, timed by its -benchmark figures: raw top-down BGR
+/// frames of `width` x `height` at 5 frames per second to a looping GIF.
+std::vector<std::string> FfmpegPaletteGif(const std::string& raw, int width, int height,
+                                          const std::string& gif);
+
 /// Runs a program to its end, its output discarded; true when it exited with status 0.
 bool RunQuietly(const std::vector<std::string>& arguments);
 } // namespace bench
