@@ -8,6 +8,7 @@
 extern "C"
 {
 #include <libavutil/error.h>
+#include <libavutil/frame.h>
 #include <libavutil/pixfmt.h>
 }
 
@@ -15,6 +16,7 @@ extern "C"
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <iterator>
 #include <new>
 
 namespace
@@ -30,24 +32,6 @@ constexpr LONG kMaxDimension = 8192;
 constexpr long kMacroblockBytes = 30 * 16 * 16 * 3 / 8 + 120 + 100;
 constexpr long kFrameHeaderBytes = 10000;
 
-void TurnUpright(Picture& picture, int height)
-{
-    if (!picture.data[0])
-        throw CNullPointerException(THROW_SITE_MESSAGE("No data buffer defined for picture"));
-    const auto lineBytes = static_cast<std::size_t>(picture.linesize[0]);
-    std::unique_ptr<uint8_t[]> line(new (std::nothrow) uint8_t[lineBytes]);
-    if (!line)
-        throw COutOfMemoryException(THROW_SITE_MESSAGE("Cannot allocate line buffer"));
-    for (int i = 0; i < height / 2; ++i)
-    {
-        uint8_t* top = picture.data[0] + static_cast<std::size_t>(i) * lineBytes;
-        uint8_t* bottom = picture.data[0] + static_cast<std::size_t>(height - 1 - i) * lineBytes;
-        std::memcpy(line.get(), top, lineBytes);
-        std::memcpy(top, bottom, lineBytes);
-        std::memcpy(bottom, line.get(), lineBytes);
-    }
-}
-
 /// One accepted input format: how its frame lies in memory. Each term is a factor of the width (line
 /// sizes) or of width × height (offsets and the frame size).
 struct PixelFormatRow
@@ -57,22 +41,23 @@ struct PixelFormatRow
     double lineSize[3];
     double offset[3];
     double frameSize;
-    UprightRoutine upright;
+    /// A bottom-up picture of this format (RGB, positive height) is read from its last line up.
+    bool readBottomUp;
     /// Chroma shared by two columns (and two lines): the width (and height) must be even.
     bool evenWidth;
     bool evenHeight;
 };
 
 const PixelFormatRow kPixelFormats[] = {
-    {MEDIASUBTYPE_RGB24, AV_PIX_FMT_BGR24, {3, 0, 0}, {0, 0, 0}, 3, TurnUpright, false, false},
-    {MEDIASUBTYPE_ARGB32, AV_PIX_FMT_RGB32, {4, 0, 0}, {0, 0, 0}, 4, TurnUpright, false, false},
-    {MEDIASUBTYPE_RGB565, AV_PIX_FMT_RGB565, {2, 0, 0}, {0, 0, 0}, 2, TurnUpright, false, false},
-    {MEDIASUBTYPE_RGB555, AV_PIX_FMT_RGB555, {2, 0, 0}, {0, 0, 0}, 2, TurnUpright, false, false},
-    {MEDIASUBTYPE_IYUV, AV_PIX_FMT_YUV420P, {1, 0.5, 0.5}, {0, 1, 1.25}, 1.5, nullptr, true, true},
-    {MEDIASUBTYPE_YV12, AV_PIX_FMT_YUV420P, {1, 0.5, 0.5}, {0, 1.25, 1}, 1.5, nullptr, true, true},
-    {MEDIASUBTYPE_UYVY, AV_PIX_FMT_UYVY422, {2, 0, 0}, {0, 0, 0}, 2, nullptr, true, false},
-    {MEDIASUBTYPE_YUY2, AV_PIX_FMT_YUYV422, {2, 0, 0}, {0, 0, 0}, 2, nullptr, true, false},
-    {MEDIASUBTYPE_YUYV, AV_PIX_FMT_YUYV422, {2, 0, 0}, {0, 0, 0}, 2, nullptr, true, false},
+    {MEDIASUBTYPE_RGB24, AV_PIX_FMT_BGR24, {3, 0, 0}, {0, 0, 0}, 3, true, false, false},
+    {MEDIASUBTYPE_ARGB32, AV_PIX_FMT_RGB32, {4, 0, 0}, {0, 0, 0}, 4, true, false, false},
+    {MEDIASUBTYPE_RGB565, AV_PIX_FMT_RGB565, {2, 0, 0}, {0, 0, 0}, 2, true, false, false},
+    {MEDIASUBTYPE_RGB555, AV_PIX_FMT_RGB555, {2, 0, 0}, {0, 0, 0}, 2, true, false, false},
+    {MEDIASUBTYPE_IYUV, AV_PIX_FMT_YUV420P, {1, 0.5, 0.5}, {0, 1, 1.25}, 1.5, false, true, true},
+    {MEDIASUBTYPE_YV12, AV_PIX_FMT_YUV420P, {1, 0.5, 0.5}, {0, 1.25, 1}, 1.5, false, true, true},
+    {MEDIASUBTYPE_UYVY, AV_PIX_FMT_UYVY422, {2, 0, 0}, {0, 0, 0}, 2, false, true, false},
+    {MEDIASUBTYPE_YUY2, AV_PIX_FMT_YUYV422, {2, 0, 0}, {0, 0, 0}, 2, false, true, false},
+    {MEDIASUBTYPE_YUYV, AV_PIX_FMT_YUYV422, {2, 0, 0}, {0, 0, 0}, 2, false, true, false},
 };
 
 const PixelFormatRow* FindRow(const GUID& subtype)
@@ -174,13 +159,10 @@ void CMpeg4EncoderFilter::CloseCodec()
 
 void CMpeg4EncoderFilter::FreeBuffers()
 {
-    m_inputBuffer.reset();
-    m_yuvBuffer.reset();
     m_pScaler.reset();
-    m_inputBufferSize = 0;
-    m_yuvBufferSize = 0;
-    m_sourcePicture = Picture();
-    m_yuvPicture = Picture();
+    m_inputFrameSize = 0;
+    std::fill(std::begin(m_sourceOffsets), std::end(m_sourceOffsets), 0);
+    std::fill(std::begin(m_sourceLineSizes), std::end(m_sourceLineSizes), 0);
 }
 
 HRESULT CMpeg4EncoderFilter::CheckInputType(const CMediaType* type)
@@ -280,52 +262,31 @@ HRESULT CMpeg4EncoderFilter::SetInputType(const CMediaType* type)
         return VFW_E_TYPE_NOT_ACCEPTED;
     m_sourcePixelFormat = row->format;
     const DWORD compression = input.bmiHeader()->biCompression;
-    m_upright = (compression == BI_RGB || compression == BI_BITFIELDS) && input.bmiHeader()->biHeight >= 1
-                    ? row->upright
-                    : nullptr;
+    const bool bottomUp = (compression == BI_RGB || compression == BI_BITFIELDS) &&
+                          input.bmiHeader()->biHeight >= 1 && row->readBottomUp;
 
     const double area = static_cast<double>(width) * height;
     m_pScaler.reset();
-    m_inputBufferSize = static_cast<int>(row->frameSize * area);
-    m_inputBuffer.reset(new (std::nothrow) BYTE[static_cast<std::size_t>(m_inputBufferSize)]);
-    if (!m_inputBuffer)
+    m_inputFrameSize = static_cast<int>(row->frameSize * area);
+    for (int i = 0; i < 4; ++i)
     {
-        FreeBuffers();
-        return E_OUTOFMEMORY;
+        m_sourceOffsets[i] = i < 3 ? static_cast<std::size_t>(row->offset[i] * area) : 0;
+        m_sourceLineSizes[i] = i < 3 ? static_cast<int>(row->lineSize[i] * width) : 0;
     }
-    for (int i = 0; i < 3; ++i)
+    if (bottomUp)
     {
-        m_sourcePicture.data[i] = row->lineSize[i] > 0
-                                      ? m_inputBuffer.get() + static_cast<std::size_t>(row->offset[i] * area)
-                                      : nullptr;
-        m_sourcePicture.linesize[i] = static_cast<int>(row->lineSize[i] * width);
-    }
-
-    if (m_pCodecContext->pix_fmt == AV_PIX_FMT_YUV420P)
-    {
-        // Odd sizes round the chroma planes up, so that the last column and line have chroma too.
-        const int chromaWidth = (width + 1) / 2;
-        const int chromaHeight = (height + 1) / 2;
-        const int needed = width * height + 2 * chromaWidth * chromaHeight;
-        if (!m_yuvBuffer || m_yuvBufferSize < needed)
-        {
-            m_yuvBuffer.reset(new (std::nothrow) BYTE[static_cast<std::size_t>(needed)]);
-            if (!m_yuvBuffer)
-            {
-                FreeBuffers();
-                return E_OUTOFMEMORY;
-            }
-            m_yuvBufferSize = needed;
-        }
-        m_yuvPicture.data[0] = m_yuvBuffer.get();
-        m_yuvPicture.data[1] = m_yuvBuffer.get() + width * height;
-        m_yuvPicture.data[2] = m_yuvPicture.data[1] + chromaWidth * chromaHeight;
-        m_yuvPicture.linesize[0] = width;
-        m_yuvPicture.linesize[1] = m_yuvPicture.linesize[2] = chromaWidth;
+        // The picture is read in place from its last line up rather than turned upright in a copy.
+        m_sourceOffsets[0] +=
+            static_cast<std::size_t>(height - 1) * static_cast<std::size_t>(m_sourceLineSizes[0]);
+        m_sourceLineSizes[0] = -m_sourceLineSizes[0];
     }
 
-    m_pScaler.reset(sws_getContext(width, height, row->format, width, height, m_pCodecContext->pix_fmt,
-                                   SWS_BICUBIC, nullptr, nullptr, nullptr));
+    // With an odd width, the converter's half-width chroma reader pairs each line's last pixel with one
+    // beyond the line, which for the last line in memory lies past the end of the frame: chroma is read
+    // at full width instead.
+    const int flags = SWS_BICUBIC | (width % 2 != 0 ? SWS_FULL_CHR_H_INP : 0);
+    m_pScaler.reset(sws_getContext(width, height, row->format, width, height, m_pCodecContext->pix_fmt, flags,
+                                   nullptr, nullptr, nullptr));
     if (!m_pScaler)
     {
         FreeBuffers();
@@ -415,25 +376,41 @@ HRESULT CMpeg4EncoderFilter::Transform(IMediaSample* in, IMediaSample* out)
 {
     try
     {
-        if (!m_pFrame || !m_pOpenContext || !m_inputBuffer || !m_pScaler)
+        if (!m_pFrame || !m_pOpenContext || m_inputFrameSize <= 0 || !m_pScaler)
             return VFW_E_WRONG_STATE;
         BYTE* data = nullptr;
         HRESULT hr = in->GetPointer(&data);
         if (FAILED(hr))
             return hr;
+        if (!data)
+            return E_POINTER;
         const long length = in->GetActualDataLength();
-        if (length > m_inputBufferSize)
+        if (length > m_inputFrameSize)
             return VFW_E_BUFFER_OVERFLOW;
-        // A short sample is no whole frame; encoding it would show parts of the previous one.
-        if (length < m_inputBufferSize)
+        // A short sample is no whole frame; converting it would read past its data.
+        if (length < m_inputFrameSize)
             return E_INVALIDARG;
-        std::memcpy(m_inputBuffer.get(), data, static_cast<std::size_t>(length));
 
-        if (m_upright)
-            m_upright(m_sourcePicture, m_height);
-
-        if (sws_scale(m_pScaler.get(), m_sourcePicture.data, m_sourcePicture.linesize, 0, m_height,
-                      m_yuvPicture.data, m_yuvPicture.linesize) <= 0)
+        Picture source;
+        for (int i = 0; i < 4; ++i)
+        {
+            source.data[i] = m_sourceLineSizes[i] != 0 ? data + m_sourceOffsets[i] : nullptr;
+            source.linesize[i] = m_sourceLineSizes[i];
+        }
+        AVFrame* frame = m_pFrame.get();
+        if (!av_frame_is_writable(frame))
+        {
+            // No buffer yet, or the encoder still holds the last picture: this one gets a buffer of its
+            // own (odd sizes round the chroma planes up, so the last column and line have chroma too).
+            av_frame_unref(frame);
+            frame->format = m_pOpenContext->pix_fmt;
+            frame->width = m_width;
+            frame->height = m_height;
+            if (av_frame_get_buffer(frame, 0) < 0)
+                return E_OUTOFMEMORY;
+        }
+        if (sws_scale(m_pScaler.get(), source.data, source.linesize, 0, m_height, frame->data,
+                      frame->linesize) <= 0)
             return VFW_E_RUNTIME_ERROR;
         return Encode(out);
     }
@@ -446,14 +423,6 @@ HRESULT CMpeg4EncoderFilter::Transform(IMediaSample* in, IMediaSample* out)
 HRESULT CMpeg4EncoderFilter::Encode(IMediaSample* out)
 {
     AVFrame* frame = m_pFrame.get();
-    for (int i = 0; i < 4; ++i)
-    {
-        frame->data[i] = m_yuvPicture.data[i];
-        frame->linesize[i] = m_yuvPicture.linesize[i];
-    }
-    frame->width = m_width;
-    frame->height = m_height;
-    frame->format = m_pOpenContext->pix_fmt;
     frame->pts = m_nextPts++;
 
     BYTE* buffer = nullptr;

@@ -10,6 +10,7 @@ extern "C"
 #include <libswscale/swscale.h>
 }
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 
@@ -20,13 +21,12 @@ struct Picture
     int linesize[4] = {};
 };
 
-/// Turns a bottom-up picture upright in place (height lines of linesize[0] bytes).
-using UprightRoutine = void (*)(Picture& picture, int height);
-
 /// The MPEG-4 encoder filter: one MPEG-4 part 2 frame out for each uncompressed frame in. Each frame is
-/// copied, turned upright when it is a bottom-up RGB picture, converted to planar YUV 4:2:0 and encoded
-/// straight into the output sample. Transform runs on the upstream streaming thread under the receive
-/// lock; type changes and the bit-rate interface take the filter lock.
+/// converted to planar YUV 4:2:0 straight from the input sample's buffer (a bottom-up RGB picture read
+/// from its last line up, with a negative line size) into the encoder's reference-counted frame, reused
+/// from frame to frame, and encoded straight into the output sample.
+/// Transform runs on the upstream streaming thread under the receive lock; type changes and the bit-rate
+/// interface take the filter lock.
 class CMpeg4EncoderFilter final : public CTransformFilter, public IVideoEncoderBitrate
 {
 public:
@@ -85,18 +85,20 @@ private:
     const AVCodec* m_pCodec = nullptr;
     /// The open encoder, if any.
     std::unique_ptr<AVCodecContext, ContextDeleter> m_pOpenContext;
+    /// The YUV picture handed to the encoder while streaming. Its buffer is reference-counted, so that
+    /// the encoder takes a reference rather than a copy of it; a buffer the encoder still holds is
+    /// replaced rather than written over.
     std::unique_ptr<AVFrame, FrameDeleter> m_pFrame;
     std::unique_ptr<AVPacket, PacketDeleter> m_pPacket;
     std::unique_ptr<SwsContext, ScalerDeleter> m_pScaler;
-    int m_yuvBufferSize = 0;
     int m_sourcePixelFormat = -1;
-    Picture m_sourcePicture;
-    UprightRoutine m_upright = nullptr;
-    int m_inputBufferSize = 0;
-    Picture m_yuvPicture;
+    /// Where each plane of an input frame starts in the sample's buffer, and its line size (negative for
+    /// a bottom-up picture, whose first line shown is the last in memory).
+    std::size_t m_sourceOffsets[4] = {};
+    int m_sourceLineSizes[4] = {};
+    /// Bytes of one input frame; 0 while no input type is set.
+    int m_inputFrameSize = 0;
     CMediaType m_outputType;
-    std::unique_ptr<BYTE[]> m_inputBuffer;
-    std::unique_ptr<BYTE[]> m_yuvBuffer;
     int m_width = 0;
     int m_height = 0;
     int64_t m_nextPts = 0;

@@ -1,14 +1,18 @@
 // The capture controller's still pictures, measured end to end with the preview of the virtual camera
 // running: the time from the shutter to the photo on disk (JPEG and BMP, 640 x 480 and 1280 x 720), and
 // a burst of frames turned into an animated GIF, side by side with ffmpeg's palettegen and paletteuse on
-// the same frames (time, size, and PSNR of the decoded frames against the camera's frames).
+// the same frames (time, size, and PSNR of the decoded frames against the camera's frames). Each round
+// runs our conversion and ffmpeg's at the same time; ffmpeg reads the raw frames and is timed by its own
+// -benchmark figures, its start-up left out.
 //
-//   bench_capture [shots per series (20)] [burst frames (20)] [camera patterns (smpte colors)...]
+//   bench_capture [shots per series (20)] [burst frames (20)] [rounds (5)] [patterns (smpte colors)...]
 //
 // The patterns are those of GStreamer's videotestsrc, one burst for each.
 // Runs headless (the offscreen Qt platform is chosen when QT_QPA_PLATFORM is unset); every file, the
 // settings and the home folder are kept in a temporary folder that is removed at the end. The GIF part
 // needs ffmpeg on the PATH for its comparison.
+
+#include "bench/support/BenchSupport.h"
 
 #include "brevicam/capture/CaptureController.h"
 #include "brevicam/capture/CaptureMessages.h"
@@ -336,9 +340,37 @@ bool ControllerSeries(CCaptureController& controller, int count)
     return true;
 }
 
+/// The frames as one raw file of top-down BGR pictures, as ffmpeg reads them.
+bool WriteRawFrames(const std::vector<CxImage>& frames, const fs::path& path)
+{
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr)
+        return false;
+    bool ok = true;
+    for (const CxImage& frame : frames)
+    {
+        const long width = static_cast<long>(frame.GetWidth());
+        const long height = static_cast<long>(frame.GetHeight());
+        std::vector<BYTE> line(static_cast<std::size_t>(width) * 3);
+        for (long y = 0; y < height; ++y)
+        {
+            for (long x = 0; x < width; ++x)
+            {
+                const RGBQUAD c = frame.GetPixelColor(x, height - 1 - y);
+                BYTE* p = &line[static_cast<std::size_t>(x) * 3];
+                p[0] = c.rgbBlue;
+                p[1] = c.rgbGreen;
+                p[2] = c.rgbRed;
+            }
+            ok = ok && std::fwrite(line.data(), 1, line.size(), file) == line.size();
+        }
+    }
+    return std::fclose(file) == 0 && ok;
+}
+
 /// A burst of `count` frames of the camera's `pattern` to a GIF: the controller's series, then our
-/// conversion and ffmpeg's on the same frames, with their ratios.
-bool BurstToGif(CWinApp& app, const Windows& windows, const fs::path& folder, int count,
+/// conversion and ffmpeg's on the same frames, `rounds` times side by side, with their ratios.
+bool BurstToGif(CWinApp& app, const Windows& windows, const fs::path& folder, int count, int rounds,
                 const std::string& pattern)
 {
     auto controller = Previewing(app, windows, "640 x 480");
@@ -360,17 +392,54 @@ bool BurstToGif(CWinApp& app, const Windows& windows, const fs::path& folder, in
         return false;
     }
     const bool haveFfmpeg = Run("ffmpeg -version > /dev/null 2>&1");
-
-    s_gifs.clear();
-    const auto start = Clock::now();
+    const fs::path raw = folder / ("frames-" + pattern + ".bgr");
+    if (haveFfmpeg && !WriteRawFrames(frames, raw))
     {
-        CGIFConversionTask task(CWnd::FromHandle(windows.main));
-        task.Convert(frames);
+        std::printf("  the frames could not be written for ffmpeg\n");
+        return false;
     }
-    const double oursMs = Ms(start);
+
+    // Each round runs our conversion while ffmpeg makes its GIF of the same frames.
+    std::vector<double> timeRatios;
+    std::vector<double> cpuRatios;
     GifFigures ours;
-    if (s_gifs.size() == 1)
-        ours = Measure(s_gifs[0], frames, oursMs, haveFfmpeg);
+    GifFigures theirs;
+    for (int round = 0; round < rounds; ++round)
+    {
+        const fs::path gif = folder / ("ffmpeg-" + pattern + ".gif");
+        std::unique_ptr<bench::Reference> ffmpeg;
+        if (haveFfmpeg)
+            ffmpeg = std::make_unique<bench::Reference>(
+                bench::FfmpegPaletteGif(raw.string(), static_cast<int>(frames.front().GetWidth()),
+                                        static_cast<int>(frames.front().GetHeight()), gif.string()));
+        s_gifs.clear();
+        const double startCpu = bench::ProcessCpuSeconds();
+        const auto start = Clock::now();
+        {
+            CGIFConversionTask task(CWnd::FromHandle(windows.main));
+            task.Convert(frames);
+        }
+        const double oursMs = Ms(start);
+        const double oursCpu = bench::ProcessCpuSeconds() - startCpu;
+        const bool ffmpegOk = ffmpeg && ffmpeg->Wait();
+        const bench::FfmpegTimes times =
+            ffmpeg ? bench::ParseFfmpegBenchmark(ffmpeg->Output()) : bench::FfmpegTimes{};
+        if (s_gifs.size() != 1)
+        {
+            ok = false;
+            break;
+        }
+        if (round == 0)
+            ours = Measure(s_gifs[0], frames, oursMs, haveFfmpeg);
+        std::error_code ec;
+        fs::remove(s_gifs[0], ec);
+        if (!ffmpegOk || !times.ok)
+            continue;
+        if (round == 0)
+            theirs = Measure(gif.string(), frames, times.real * 1000.0, true);
+        timeRatios.push_back(oursMs / (times.real * 1000.0));
+        cpuRatios.push_back(oursCpu / (times.user + times.system));
+    }
     PrintGifRow("ours (CGIFConversionTask)", ours);
     ok = ours.ok && ok;
     if (!haveFfmpeg)
@@ -378,37 +447,14 @@ bool BurstToGif(CWinApp& app, const Windows& windows, const fs::path& folder, in
         std::printf("  (no ffmpeg on the PATH: no comparison, no PSNR)\n");
         return ok;
     }
-
-    // The image library writes no PNG: the frames go out as bitmaps, which ffmpeg turns into PNGs
-    // before its timed runs.
-    const fs::path pngs = folder / ("png-" + pattern);
-    fs::create_directories(pngs);
-    bool written = true;
-    for (std::size_t i = 0; i < frames.size(); ++i)
-    {
-        char name[32];
-        std::snprintf(name, sizeof name, "%03zu.bmp", i);
-        written = written && frames[i].Save((pngs / name).c_str(), CXIMAGE_FORMAT_BMP);
-    }
-    written = written && Run("ffmpeg -nostdin -v error -y -i '" + (pngs / "%03d.bmp").string() + "' '" +
-                             (pngs / "%03d.png").string() + "'");
-    const std::string input = "-framerate 5 -i '" + (pngs / "%03d.png").string() + "'";
-    const std::string palette = (pngs / "palette.png").string();
-    const std::string gif = (pngs / "ffmpeg.gif").string();
-    const auto ffStart = Clock::now();
-    const bool ran = written &&
-                     Run("ffmpeg -nostdin -v error -y " + input + " -vf palettegen '" + palette + "'") &&
-                     Run("ffmpeg -nostdin -v error -y " + input + " -i '" + palette +
-                         "' -lavfi paletteuse -loop 0 '" + gif + "'");
-    const double ffMs = Ms(ffStart);
-    GifFigures theirs;
-    if (ran)
-        theirs = Measure(gif, frames, ffMs, true);
     PrintGifRow("ffmpeg palettegen + paletteuse", theirs);
-    if (ours.ok && theirs.ok)
-        std::printf("  %-30s %9.2f %9.2f %9.2f\n", "ratio ours / ffmpeg", ours.ms / theirs.ms,
-                    ours.kib / theirs.kib, ours.psnr / theirs.psnr);
-    return theirs.ok && ok;
+    if (!ours.ok || !theirs.ok)
+        return false;
+    std::printf("  %-30s %9s %9.2f %9.2f\n", "ratio ours / ffmpeg", "", ours.kib / theirs.kib,
+                ours.psnr / theirs.psnr);
+    bench::PrintSpread("time ours / ffmpeg, side by side", timeRatios);
+    bench::PrintSpread("CPU ours / ffmpeg, side by side", cpuRatios);
+    return ok;
 }
 } // namespace
 
@@ -416,10 +462,11 @@ int main(int argc, char** argv)
 {
     const int shots = argc > 1 ? std::max(1, std::atoi(argv[1])) : 20;
     const int burst = argc > 2 ? std::max(1, std::atoi(argv[2])) : 20;
+    const int rounds = argc > 3 ? std::max(1, std::atoi(argv[3])) : 5;
     // The default bars have few colours; the colour sweep is the hard case for one 256-colour table.
     std::vector<std::string> patterns{"smpte", "colors"};
-    if (argc > 3)
-        patterns.assign(argv + 3, argv + argc);
+    if (argc > 4)
+        patterns.assign(argv + 4, argv + argc);
 
     const fs::path folder = fs::temp_directory_path() / ("bench_capture_" + std::to_string(::getpid()));
     const fs::path photos = folder / "photos";
@@ -496,12 +543,13 @@ int main(int argc, char** argv)
         {
             camera.reset();
             camera = platform::VirtualCamera::Create({.pattern = pattern});
-            if (!BurstToGif(app, windows, folder, burst, pattern))
+            if (!BurstToGif(app, windows, folder, burst, rounds, pattern))
                 status = 1;
         }
         std::printf(
-            "\nours: frames in memory to a GIF on disk, wait window included; ffmpeg: its two runs from\n"
-            "PNG files, process start-up included. PSNR against the camera's frames, over all frames.\n");
+            "\nours: frames in memory to a GIF on disk, wait window included; ffmpeg: raw frames on disk\n"
+            "to a GIF on disk in one process, its own rtime and utime + stime. PSNR against the camera's\n"
+            "frames, over all frames. Ratios below 1: ours is smaller or faster.\n");
         CGIFConversionTask::SetFileOpener(nullptr);
         for (const auto& box : platform::zorneth::ScriptedBoxes())
         {

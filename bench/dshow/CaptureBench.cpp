@@ -1,65 +1,33 @@
-// Cost of the capture layer per frame, next to the same work done by GStreamer's and FFmpeg's own
-// tools: the preview of a 640 x 480 camera at 30 frames per second, and a WMV recording of it.
+// Cost of the capture layer per frame, each figure taken while gst-launch-1.0 does the same work in a
+// process of its own: the preview of a 640 x 480 camera at 30 frames per second, and the preview with a
+// WMV recording of it. Both run together; the window measured opens once both are running (start-ups
+// left out), and the processor time of each side over it comes from the kernel. Each is repeated
+// `rounds` times; the ratios print as min / median / max. Below 1 we use less.
 //
-// capture_bench [seconds]   (default 10)
+// capture_bench [seconds per window (10)] [rounds (3)]
+
+#include "bench/support/BenchSupport.h"
 
 #include "platform/dshow/DShow.h"
 #include "platform/dshow/VirtualCamera.h"
 #include "platform/win/CString.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
 #include <filesystem>
 #include <string>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 using platform::com::ComPtr;
 
 namespace
 {
-double CpuSeconds(const rusage& usage)
-{
-    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-double SelfCpu()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return CpuSeconds(usage);
-}
-
-/// Runs a program to its end; the processor time it used, or -1 when it failed.
-double ChildCpu(const std::vector<std::string>& arguments)
-{
-    pid_t pid = fork();
-    if (pid == 0)
-    {
-        std::vector<char*> argv;
-        for (const auto& argument : arguments)
-            argv.push_back(const_cast<char*>(argument.c_str()));
-        argv.push_back(nullptr);
-        int null = open("/dev/null", O_WRONLY);
-        dup2(null, 1);
-        dup2(null, 2);
-        execvp(argv[0], argv.data());
-        _exit(127);
-    }
-    int status = 0;
-    rusage usage{};
-    if (pid < 0 || wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        return -1;
-    return CpuSeconds(usage);
-}
-
 ComPtr<IBaseFilter> Make(REFCLSID classId)
 {
     ComPtr<IBaseFilter> filter;
@@ -108,13 +76,20 @@ std::wstring Profile()
 
 struct Measure
 {
-    double cpu = 0;
-    int frames = 0;
-    double PerFrameMs() const { return frames ? cpu * 1000.0 / frames : 0; }
+    bool ok = false;
+    double oursCpu = 0;
+    int oursFrames = 0;
+    double referenceCpu = 0;
+    double seconds = 0;
+    double OursPerFrameMs() const { return oursFrames ? oursCpu * 1000.0 / oursFrames : 0; }
+    /// The reference's source is live at 30 frames per second.
+    double ReferencePerFrameMs() const { return seconds > 0 ? referenceCpu * 1000.0 / (30.0 * seconds) : 0; }
 };
 
-/// Preview (and, with `file`, recording) of the camera for `seconds`.
-Measure RunGraph(const std::string& cameraPath, int seconds, const std::string& file)
+/// The preview (and, with `file`, the recording) of the camera while `reference` runs: both are given
+/// two seconds to reach their steady state, then measured over the same `seconds`.
+Measure RunGraph(const std::string& cameraPath, int seconds, const std::string& file,
+                 const bench::Reference& reference)
 {
     std::atomic<int> frames{0};
     platform::dshow::SetVideoFrameSink([&](HWND, const platform::dshow::VideoFrame&, const RECT&, const RECT&)
@@ -160,23 +135,93 @@ Measure RunGraph(const std::string& cameraPath, int seconds, const std::string& 
         builder->RenderStream(nullptr, &MEDIATYPE_Video, preview.Get(), converter.Get(), renderer.Get());
     }
     auto control = graph.As<IMediaControl>(IID_IMediaControl);
-    double start = SelfCpu();
+    Measure measure;
     if (control->Run() != S_OK)
     {
         std::fprintf(stderr, "the graph does not run\n");
-        std::exit(1);
+        platform::dshow::SetVideoFrameSink({});
+        return measure;
     }
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    const int firstFrame = frames.load();
+    const double oursStart = bench::ProcessCpuSeconds();
+    const double referenceStart = reference.CpuSeconds();
+    const double start = bench::Now();
     std::this_thread::sleep_for(std::chrono::seconds(seconds));
+    const double oursEnd = bench::ProcessCpuSeconds();
+    const double referenceEnd = reference.CpuSeconds();
+    measure.seconds = bench::Now() - start;
+    measure.oursFrames = frames.load() - firstFrame;
     control->Stop();
-    Measure measure{SelfCpu() - start, frames.load()};
     platform::dshow::SetVideoFrameSink({});
+    measure.oursCpu = oursEnd - oursStart;
+    measure.referenceCpu = referenceEnd - referenceStart;
+    measure.ok = referenceStart >= 0 && referenceEnd >= 0 && measure.oursFrames > 0;
     return measure;
+}
+
+/// The camera as the virtual camera makes it, shown as our preview shows it; with `file`, also recorded
+/// as the recording bin does.
+std::vector<std::string> ReferencePipeline(const std::string& file)
+{
+    std::vector<std::string> arguments = bench::Words(
+        "gst-launch-1.0 -q videotestsrc is-live=true pattern=smpte "
+        "! video/x-raw,format=I420,width=640,height=480,framerate=30/1 "
+        "! clockoverlay halignment=right valignment=bottom time-format=%H:%M:%S "
+        "! videoconvert ! video/x-raw,format=YUY2 ! tee name=t "
+        "! queue ! videoconvert ! queue ! videoconvert ! video/x-raw,format=BGRx ! fakesink sync=false");
+    if (file.empty())
+        return arguments;
+    for (std::string& word :
+         bench::Words("t. ! queue ! videoconvert ! videoscale ! videorate "
+                      "! video/x-raw,format=I420,width=640,height=480,framerate=30/1 "
+                      "! avenc_wmv2 pass=quant quantizer=2 gop-size=240 ! identity single-segment=true "
+                      "! queue ! avmux_asf ! filesink"))
+        arguments.push_back(std::move(word));
+    arguments.push_back("location=" + file);
+    return arguments;
+}
+
+/// `rounds` windows of `seconds` of the graph beside its reference; false when one could not be measured.
+bool Compare(const char* name, const std::string& cameraPath, int seconds, int rounds,
+             const std::filesystem::path& folder, bool record)
+{
+    std::vector<double> ratios;
+    Measure last;
+    for (int round = 0; round < rounds; ++round)
+    {
+        const std::string ours = record ? (folder / "bench.wmv").string() : "";
+        const std::string theirs = record ? (folder / "reference.wmv").string() : "";
+        bench::Reference reference(ReferencePipeline(theirs));
+        if (!reference.Started())
+        {
+            std::fprintf(stderr, "gst-launch-1.0 could not be started\n");
+            return false;
+        }
+        last = RunGraph(cameraPath, seconds, ours, reference);
+        reference.Stop();
+        if (!last.ok)
+        {
+            std::printf("%s: no figures (the reference ended early, or no frame came)\n%s\n", name,
+                        reference.Output().c_str());
+            return false;
+        }
+        ratios.push_back(last.OursPerFrameMs() / last.ReferencePerFrameMs());
+        std::error_code ec;
+        std::filesystem::remove(ours, ec);
+        std::filesystem::remove(theirs, ec);
+    }
+    std::printf("%s, last round: %d frames in %.1f s, %.3f ms CPU per frame; gst-launch-1.0 %.3f ms\n", name,
+                last.oursFrames, last.seconds, last.OursPerFrameMs(), last.ReferencePerFrameMs());
+    bench::PrintSpread((std::string(name) + " CPU per frame, ours / gst-launch-1.0").c_str(), ratios);
+    return true;
 }
 } // namespace
 
 int main(int argc, char** argv)
 {
-    int seconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 10;
+    const int seconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 10;
+    const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
     std::string missing;
     if (!platform::dshow::CheckElementFactories(&missing) && missing != "v4l2src" && missing != "pulsesrc")
     {
@@ -190,56 +235,8 @@ int main(int argc, char** argv)
     auto folder = std::filesystem::temp_directory_path() / ("capture_bench." + std::to_string(getpid()));
     std::filesystem::create_directories(folder);
 
-    Measure preview = RunGraph(camera->DevicePath(), seconds, "");
-    const int referenceFrames = 30 * seconds;
-    double launch = ChildCpu({"gst-launch-1.0",
-                              "-q",
-                              "videotestsrc",
-                              "is-live=true",
-                              "pattern=smpte",
-                              "num-buffers=" + std::to_string(referenceFrames),
-                              "!",
-                              "video/x-raw,format=I420,width=640,height=480,framerate=30/1",
-                              "!",
-                              "clockoverlay",
-                              "!",
-                              "videoconvert",
-                              "!",
-                              "video/x-raw,format=YUY2",
-                              "!",
-                              "tee",
-                              "!",
-                              "queue",
-                              "!",
-                              "videoconvert",
-                              "!",
-                              "queue",
-                              "!",
-                              "videoconvert",
-                              "!",
-                              "video/x-raw,format=BGRx",
-                              "!",
-                              "fakesink",
-                              "sync=false"});
-    std::printf("preview   %4d frames  %.3f ms CPU per frame; gst-launch-1.0 %.3f ms; ratio %.2f\n",
-                preview.frames, preview.PerFrameMs(), launch * 1000.0 / referenceFrames,
-                launch > 0 ? preview.PerFrameMs() / (launch * 1000.0 / referenceFrames) : 0.0);
-
-    std::string file = (folder / "bench.wmv").string();
-    Measure recording = RunGraph(camera->DevicePath(), seconds, file);
-    std::string raw = (folder / "frames.yuv").string();
-    ChildCpu({"ffmpeg", "-nostdin", "-y", "-i", file, "-f", "rawvideo", "-pix_fmt", "yuv420p", raw});
-    int rawFrames = static_cast<int>(
-        std::filesystem::exists(raw) ? std::filesystem::file_size(raw) / (640 * 480 * 3 / 2) : 0);
-    double ffmpeg =
-        ChildCpu({"ffmpeg", "-nostdin", "-y", "-f", "rawvideo", "-pix_fmt", "yuv420p", "-s", "640x480", "-r",
-                  "30", "-i", raw, "-c:v", "wmv2", "-q:v", "2", (folder / "ffmpeg.wmv").string()});
-    double encodePerFrame = recording.PerFrameMs() - preview.PerFrameMs();
-    double ffmpegPerFrame = rawFrames > 0 && ffmpeg > 0 ? ffmpeg * 1000.0 / rawFrames : 0;
-    std::printf("recording %4d frames  %.3f ms CPU per frame (%.3f above the preview); ffmpeg wmv2 %.3f ms; "
-                "ratio %.2f\n",
-                recording.frames, recording.PerFrameMs(), encodePerFrame, ffmpegPerFrame,
-                ffmpegPerFrame > 0 ? encodePerFrame / ffmpegPerFrame : 0.0);
+    bool ok = Compare("preview", camera->DevicePath(), seconds, rounds, folder, false);
+    ok = Compare("preview + recording", camera->DevicePath(), seconds, rounds, folder, true) && ok;
     std::filesystem::remove_all(folder);
-    return 0;
+    return ok ? 0 : 1;
 }

@@ -1,7 +1,10 @@
 // Burst-to-GIF and photo-save costs of the image object, side by side with ffmpeg's palettegen and
-// paletteuse on the same frames when ffmpeg is on the PATH.
+// paletteuse on the same frames when ffmpeg is on the PATH: each round runs both at the same time, ffmpeg
+// on the raw frames in one process, timed by its own -benchmark figures (its start-up left out).
 //
-//   bench_image [frames (10)] [width (640)] [height (480)]
+//   bench_image [frames (10)] [width (640)] [height (480)] [rounds (5)]
+
+#include "bench/support/BenchSupport.h"
 
 #include "platform/image/CxImageGIF.h"
 #include "platform/image/Quantizer.h"
@@ -97,30 +100,25 @@ bool Run(const std::string& command)
     const int status = std::system(command.c_str());
     return status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
-} // namespace
-
-int main(int argc, char** argv)
+struct BurstFigures
 {
-    const int count = argc > 1 ? std::max(1, std::atoi(argv[1])) : 10;
-    const int width = argc > 2 ? std::max(16, std::atoi(argv[2])) : 640;
-    const int height = argc > 3 ? std::max(16, std::atoi(argv[3])) : 480;
-    const std::filesystem::path folder =
-        std::filesystem::temp_directory_path() / ("bench_image_" + std::to_string(::getpid()));
-    std::filesystem::create_directories(folder);
+    bool ok = false;
+    double quantiseMs = 0;
+    double reduceMs = 0;
+    double encodeMs = 0;
+    double totalMs = 0;
+};
 
-    std::mt19937 random(1);
-    std::vector<CxImage> frames;
-    for (int i = 0; i < count; ++i)
-        frames.push_back(Frame(i, width, height, random));
-    std::printf("%d frames of %dx%d\n\n", count, width, height);
-
-    // The burst road: one table from the first frame, every frame diffused onto it, one looping GIF.
+// The burst road: one table from the first frame, every frame diffused onto it, one looping GIF.
+BurstFigures BurstToGif(const std::vector<CxImage>& frames, const std::string& path)
+{
+    BurstFigures figures;
     const auto start = Clock::now();
     CQuantizer quantizer(256, 8);
     quantizer.ProcessImage(frames.front().GetDIB());
     RGBQUAD palette[256];
     quantizer.SetColorTable(palette);
-    const double quantiseMs = Ms(start);
+    figures.quantiseMs = Ms(start);
     std::vector<CxImage> reduced = frames;
     std::vector<CxImage*> pointers;
     const auto reduceStart = Clock::now();
@@ -131,22 +129,47 @@ int main(int argc, char** argv)
             frame.Resample(640, 480, 2);
         pointers.push_back(&frame);
     }
-    const double reduceMs = Ms(reduceStart);
+    figures.reduceMs = Ms(reduceStart);
     const auto encodeStart = Clock::now();
     CxImageGIF gif;
     gif.SetLoops(0);
     gif.SetFrameDelay(20);
-    const std::string ours = (folder / "ours.gif").string();
-    if (!gif.Save(ours.c_str(), pointers.data(), count))
+    if (!gif.Save(path.c_str(), pointers.data(), static_cast<int>(pointers.size())))
     {
         std::fprintf(stderr, "encoding failed: %s\n", gif.GetLastError());
-        return 1;
+        return figures;
     }
-    const double encodeMs = Ms(encodeStart);
-    const double oursMs = Ms(start);
+    figures.encodeMs = Ms(encodeStart);
+    figures.totalMs = Ms(start);
+    figures.ok = true;
+    return figures;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const int count = argc > 1 ? std::max(1, std::atoi(argv[1])) : 10;
+    const int width = argc > 2 ? std::max(16, std::atoi(argv[2])) : 640;
+    const int height = argc > 3 ? std::max(16, std::atoi(argv[3])) : 480;
+    const int rounds = argc > 4 ? std::max(1, std::atoi(argv[4])) : 5;
+    const std::filesystem::path folder =
+        std::filesystem::temp_directory_path() / ("bench_image_" + std::to_string(::getpid()));
+    std::filesystem::create_directories(folder);
+
+    std::mt19937 random(1);
+    std::vector<CxImage> frames;
+    for (int i = 0; i < count; ++i)
+        frames.push_back(Frame(i, width, height, random));
+    std::printf("%d frames of %dx%d\n\n", count, width, height);
+
+    const std::string ours = (folder / "ours.gif").string();
+    const BurstFigures first = BurstToGif(frames, ours);
+    if (!first.ok)
+        return 1;
     const auto oursBytes = std::filesystem::file_size(ours);
     std::printf("ours:   quantise %.1f ms, diffuse %.1f ms, encode %.1f ms, total %.1f ms, %.1f KiB",
-                quantiseMs, reduceMs, encodeMs, oursMs, oursBytes / 1024.0);
+                first.quantiseMs, first.reduceMs, first.encodeMs, first.totalMs, oursBytes / 1024.0);
 
     const bool haveFfmpeg = Run("ffmpeg -version > /dev/null 2>&1");
     double oursPsnr = 0;
@@ -179,27 +202,46 @@ int main(int argc, char** argv)
 
     if (haveFfmpeg)
     {
-        for (int i = 0; i < count; ++i)
-        {
-            char name[32];
-            std::snprintf(name, sizeof name, "f%03d.bmp", i);
-            frames[static_cast<std::size_t>(i)].Save((folder / name).c_str(), CXIMAGE_FORMAT_BMP);
-        }
+        const std::string raw = (folder / "frames.bgr").string();
+        std::FILE* file = std::fopen(raw.c_str(), "wb");
+        for (const CxImage& frame : frames)
+            for (int y = 0; y < height && file; ++y)
+                std::fwrite(frame.GetBits(static_cast<DWORD>(height - 1 - y)), 1,
+                            static_cast<std::size_t>(width) * 3, file);
+        if (file)
+            std::fclose(file);
         const std::string theirs = (folder / "ffmpeg.gif").string();
-        const auto ffStart = Clock::now();
-        const bool ok =
-            Run("ffmpeg -nostdin -v error -y -framerate 5 -i '" + (folder / "f%03d.bmp").string() +
-                "' -filter_complex \"[0:v]split[a][b];[a]palettegen[p];[b][p]paletteuse\" -loop 0 '" +
-                theirs + "'");
-        const double ffMs = Ms(ffStart);
-        if (ok)
+        const std::vector<std::string> command = bench::FfmpegPaletteGif(raw, width, height, theirs);
+        std::vector<double> timeRatios;
+        std::vector<double> cpuRatios;
+        double ffMs = 0;
+        for (int round = 0; round < rounds; ++round)
+        {
+            bench::Reference ffmpeg(command);
+            const double startCpu = bench::ThreadCpuSeconds();
+            const BurstFigures again = BurstToGif(frames, (folder / "again.gif").string());
+            const double oursCpu = bench::ThreadCpuSeconds() - startCpu;
+            const bool ended = ffmpeg.Wait();
+            const bench::FfmpegTimes times = bench::ParseFfmpegBenchmark(ffmpeg.Output());
+            if (!again.ok || !ended || !times.ok)
+            {
+                std::printf("ffmpeg gave no timing:\n%s\n", ffmpeg.Output().c_str());
+                break;
+            }
+            ffMs = times.real * 1000.0;
+            timeRatios.push_back(again.totalMs / ffMs);
+            cpuRatios.push_back(oursCpu / (times.user + times.system));
+        }
+        if (!timeRatios.empty())
         {
             const auto ffBytes = std::filesystem::file_size(theirs);
             const double ffPsnr = Psnr(frames, DecodeGif(theirs, width, height), width, height);
-            std::printf("ffmpeg: palettegen+paletteuse %.1f ms (process included), %.1f KiB, PSNR %.2f dB\n",
+            std::printf("ffmpeg: palettegen+paletteuse %.1f ms (in-process rtime), %.1f KiB, PSNR %.2f dB\n",
                         ffMs, ffBytes / 1024.0, ffPsnr);
-            std::printf("ratios ours/ffmpeg: time %.2f, size %.2f, PSNR %+.2f dB\n", oursMs / ffMs,
+            std::printf("ratios ours/ffmpeg: size %.2f, PSNR %+.2f dB\n",
                         static_cast<double>(oursBytes) / static_cast<double>(ffBytes), oursPsnr - ffPsnr);
+            bench::PrintSpread("time ours / ffmpeg, side by side", timeRatios);
+            bench::PrintSpread("CPU ours / ffmpeg, side by side", cpuRatios);
         }
     }
     std::filesystem::remove_all(folder);

@@ -143,7 +143,7 @@ int main(int argc, char** argv)
     std::vector<std::filesystem::path> avis;
     for (int i = 0; i < files; ++i)
     {
-        avis.push_back(dir / ("f" + std::to_string(i) + ".avi"));
+        avis.push_back(dir / (std::to_string(i) + ".avi"));
         std::filesystem::copy_file(small, avis.back());
     }
     start = Clock::now();

@@ -15,6 +15,12 @@
 /// is shown for its own frame delay (CxImage::SetFrameDelay, hundredths of a second), or for the encoder's
 /// own frame delay when the frame's is 0. An animation of two or more frames carries the NETSCAPE2.0 loop
 /// block with the loop count (0 repeats without end).
+///
+/// With the one global table, each frame after the first is stored as the rectangle around the pixels
+/// whose colour index differs from the frame before it (a single pixel when none does), drawn over that
+/// frame ("do not dispose"); inside the rectangle the unchanged pixels are written in a transparent slot
+/// of the table that none of the frame's changed pixels uses, when there is one and that codes shorter.
+/// Every frame shows the same picture as if it were stored whole.
 class PLATFORM_API CxImageGIF : public CxImage
 {
 public:

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <system_error>
@@ -36,11 +37,18 @@ struct MapDeleter
 };
 using MapPtr = std::unique_ptr<ColorMapObject, MapDeleter>;
 
-MapPtr MakeMap(const RGBQUAD* palette, unsigned colours)
+// Entries of the colour table written for `colours` colours: a power of two, at least 2.
+int TableSize(unsigned colours)
 {
     int size = 2;
     while (static_cast<unsigned>(size) < colours)
         size *= 2;
+    return size;
+}
+
+MapPtr MakeMap(const RGBQUAD* palette, unsigned colours)
+{
+    const int size = TableSize(colours);
     GifColorType entries[256] = {};
     for (unsigned i = 0; i < colours; ++i)
         entries[i] = {palette[i].rgbRed, palette[i].rgbGreen, palette[i].rgbBlue};
@@ -71,6 +79,207 @@ bool Indices(const CxImage& frame, const RGBQUAD* palette, unsigned colours, std
     for (DWORD y = 0; y < height; ++y)
         std::memcpy(out.data() + static_cast<std::size_t>(y) * width, source->GetBits(height - 1 - y), width);
     return true;
+}
+
+/// The part of a frame that is written: its rectangle on the canvas, and the index that stands for the
+/// pixels inside it that stay as the frames before left them (NO_TRANSPARENT_COLOR: none does).
+struct Patch
+{
+    DWORD left = 0;
+    DWORD top = 0;
+    DWORD width = 0;
+    DWORD height = 0;
+    int transparent = NO_TRANSPARENT_COLOR;
+};
+
+// The rectangle around every pixel whose index differs from the canvas, which holds the indices the
+// frames before left; the top left pixel alone when nothing changed, as a frame covers at least one.
+Patch ChangedPatch(const std::vector<GifPixelType>& canvas, const std::vector<GifPixelType>& frame,
+                   DWORD width, DWORD height, int tableSize)
+{
+    DWORD left = width;
+    DWORD right = 0;
+    DWORD top = height;
+    DWORD bottom = 0;
+    for (DWORD y = 0; y < height; ++y)
+    {
+        const GifPixelType* was = canvas.data() + static_cast<std::size_t>(y) * width;
+        const GifPixelType* is = frame.data() + static_cast<std::size_t>(y) * width;
+        DWORD first = 0;
+        while (first < width && was[first] == is[first])
+            ++first;
+        if (first == width)
+            continue;
+        DWORD last = width;
+        while (was[last - 1] == is[last - 1])
+            --last;
+        left = std::min(left, first);
+        right = std::max(right, last);
+        top = std::min(top, y);
+        bottom = y + 1;
+    }
+    if (left == width)
+        return Patch{0, 0, 1, 1, NO_TRANSPARENT_COLOR};
+    Patch patch{left, top, right - left, bottom - top, NO_TRANSPARENT_COLOR};
+    // Only a slot that none of the changed pixels uses may mark the unchanged ones; with every slot of
+    // the table in use the rectangle is written whole.
+    bool used[256] = {};
+    for (DWORD y = top; y < bottom; ++y)
+    {
+        const std::size_t row = static_cast<std::size_t>(y) * width;
+        for (DWORD x = left; x < right; ++x)
+            if (frame[row + x] != canvas[row + x])
+                used[frame[row + x]] = true;
+    }
+    for (int index = tableSize - 1; index >= 0; --index)
+        if (!used[index])
+        {
+            patch.transparent = index;
+            break;
+        }
+    return patch;
+}
+
+/// The GIF flavour of LZW, as giflib codes it (one clear code first, the table restarted with a clear
+/// code when it holds `limit` codes), but with the limit left to the caller: on noise, a small table
+/// that keeps the codes short beats a large one whose long strings never come back.
+class LzwCoder
+{
+public:
+    LzwCoder() : m_codes(std::size_t{1} << 20), m_stamps(std::size_t{1} << 20) {}
+
+    /// The code stream of `pixels`, each below 1 << minCodeSize, without the code size byte and without
+    /// sub-block lengths. `limit` at most 4095, the most GIF allows.
+    void Code(const std::vector<GifPixelType>& pixels, int minCodeSize, int limit,
+              std::vector<GifByteType>& out)
+    {
+        out.clear();
+        m_out = &out;
+        m_bits = 0;
+        m_pending = 0;
+        const int clear = 1 << minCodeSize;
+        const int end = clear + 1;
+        auto restart = [&]
+        {
+            m_next = end + 1;
+            m_width = minCodeSize + 1;
+            m_widthLimit = 1 << m_width;
+            ++m_generation;
+        };
+        restart();
+        Put(clear);
+        if (pixels.empty())
+        {
+            Put(end);
+            Flush();
+            return;
+        }
+        int current = pixels[0];
+        for (std::size_t i = 1; i < pixels.size(); ++i)
+        {
+            const std::uint32_t key = (static_cast<std::uint32_t>(current) << 8) | pixels[i];
+            if (m_stamps[key] == m_generation)
+            {
+                current = m_codes[key];
+                continue;
+            }
+            Put(current);
+            current = pixels[i];
+            if (m_next >= limit)
+            {
+                Put(clear);
+                restart();
+            }
+            else
+            {
+                m_stamps[key] = m_generation;
+                m_codes[key] = static_cast<std::uint16_t>(m_next++);
+            }
+        }
+        Put(current);
+        Put(end);
+        Flush();
+    }
+
+private:
+    void Put(int code)
+    {
+        m_pending |= static_cast<std::uint32_t>(code) << m_bits;
+        m_bits += m_width;
+        while (m_bits >= 8)
+        {
+            m_out->push_back(static_cast<GifByteType>(m_pending & 0xFF));
+            m_pending >>= 8;
+            m_bits -= 8;
+        }
+        // The decoder widens its codes once the next free code no longer fits.
+        if (m_next >= m_widthLimit && m_width < 12)
+            m_widthLimit = 1 << ++m_width;
+    }
+
+    void Flush()
+    {
+        if (m_bits > 0)
+            m_out->push_back(static_cast<GifByteType>(m_pending & 0xFF));
+        m_bits = 0;
+        m_pending = 0;
+    }
+
+    // The code of each (prefix code, pixel) string, valid where its stamp is the current generation, so
+    // that a restart costs nothing.
+    std::vector<std::uint16_t> m_codes;
+    std::vector<std::uint32_t> m_stamps;
+    std::uint32_t m_generation = 0;
+    std::vector<GifByteType>* m_out = nullptr;
+    std::uint32_t m_pending = 0;
+    int m_bits = 0;
+    int m_next = 0;
+    int m_width = 0;
+    int m_widthLimit = 0;
+};
+
+// The code size byte of an image whose colour table has room for `colours` colours.
+int MinCodeSize(unsigned colours)
+{
+    int bits = 1;
+    while ((1 << bits) < TableSize(colours))
+        ++bits;
+    return std::max(2, bits);
+}
+
+// Replaces `best` with the stream of `pixels` at whichever table limit codes them shortest, when that is
+// shorter (or `best` is empty); true when it did.
+bool CodeShortest(LzwCoder& coder, const std::vector<GifPixelType>& pixels, int minCodeSize,
+                  std::vector<GifByteType>& best, std::vector<GifByteType>& stream)
+{
+    bool replaced = false;
+    for (const int limit : {4095, 3071, 2047, 1535, 1023, 767, 511})
+    {
+        if (limit <= (1 << minCodeSize) + 2)
+            break;
+        coder.Code(pixels, minCodeSize, limit, stream);
+        if (best.empty() || stream.size() < best.size())
+        {
+            best.swap(stream);
+            replaced = true;
+        }
+    }
+    return replaced;
+}
+
+// Writes the code stream of the image just described, as sub-blocks of at most 255 bytes.
+bool PutStream(GifFileType* gif, const std::vector<GifByteType>& stream)
+{
+    GifByteType block[256];
+    for (std::size_t at = 0; at < stream.size(); at += 255)
+    {
+        const std::size_t length = std::min<std::size_t>(255, stream.size() - at);
+        block[0] = static_cast<GifByteType>(length);
+        std::memcpy(block + 1, stream.data() + at, length);
+        if (EGifPutCodeNext(gif, block) == GIF_ERROR)
+            return false;
+    }
+    return EGifPutCodeNext(gif, nullptr) != GIF_ERROR;
 }
 
 struct EncoderCloser
@@ -292,6 +501,14 @@ bool CxImageGIF::Build(CxImage** pImages, int pagecount, bool bLocalColorMap, st
             return fail("The loop block could not be written");
     }
     std::vector<GifPixelType> indices;
+    // With one table for all frames, a frame after the first needs only what differs from the canvas
+    // the frames before left, which is the previous frame's indices, since each frame leaves the canvas
+    // showing exactly its own picture ("do not dispose").
+    std::vector<GifPixelType> canvas;
+    std::vector<GifPixelType> pixels;
+    LzwCoder coder;
+    std::vector<GifByteType> best;
+    std::vector<GifByteType> stream;
     for (int i = 0; i < pagecount; ++i)
     {
         const CxImage& frame = *pImages[i];
@@ -313,12 +530,38 @@ bool CxImageGIF::Build(CxImage** pImages, int pagecount, bool bLocalColorMap, st
         if (!Indices(frame, bLocalColorMap ? local : global, bLocalColorMap ? localColours : globalColours,
                      indices, error))
             return Fail(error);
+        Patch patch{0, 0, width, height, NO_TRANSPARENT_COLOR};
+        if (!bLocalColorMap && i > 0)
+            patch = ChangedPatch(canvas, indices, width, height, TableSize(globalColours));
+        // The rectangle is coded as it is and, with a free slot, with its unchanged pixels transparent;
+        // the shorter is written (on noise, where few pixels stay, the transparent slot may cost more).
+        const int minCodeSize = MinCodeSize(bLocalColorMap ? localColours : globalColours);
+        pixels.resize(static_cast<std::size_t>(patch.width) * patch.height);
+        best.clear();
+        for (int pass = 0; pass < (patch.transparent == NO_TRANSPARENT_COLOR ? 1 : 2); ++pass)
+        {
+            GifPixelType* to = pixels.data();
+            for (DWORD y = patch.top; y < patch.top + patch.height; ++y, to += patch.width)
+            {
+                const std::size_t row = static_cast<std::size_t>(y) * width + patch.left;
+                const GifPixelType* from = indices.data() + row;
+                if (pass == 0)
+                    std::memcpy(to, from, patch.width);
+                else
+                    for (DWORD x = 0; x < patch.width; ++x)
+                        to[x] = from[x] == canvas[row + x] ? static_cast<GifPixelType>(patch.transparent)
+                                                           : from[x];
+            }
+            const bool shorter = CodeShortest(coder, pixels, minCodeSize, best, stream);
+            if (pass == 1 && !shorter)
+                patch.transparent = NO_TRANSPARENT_COLOR;
+        }
         GraphicsControlBlock control{};
         control.DisposalMode = DISPOSE_DO_NOT;
         control.UserInputFlag = false;
         control.DelayTime = static_cast<int>(
             std::min<DWORD>(frame.GetFrameDelay() ? frame.GetFrameDelay() : GetFrameDelay(), 65535));
-        control.TransparentColor = NO_TRANSPARENT_COLOR;
+        control.TransparentColor = patch.transparent;
         GifByteType extension[4];
         EGifGCBToExtension(&control, extension);
         if (EGifPutExtension(gif.get(), GRAPHICS_EXT_FUNC_CODE, 4, extension) == GIF_ERROR)
@@ -326,13 +569,13 @@ bool CxImageGIF::Build(CxImage** pImages, int pagecount, bool bLocalColorMap, st
         MapPtr map = bLocalColorMap ? MakeMap(local, localColours) : nullptr;
         if (bLocalColorMap && !map)
             return Fail("Not enough memory for the colour table");
-        if (EGifPutImageDesc(gif.get(), 0, 0, static_cast<int>(width), static_cast<int>(height), false,
+        if (EGifPutImageDesc(gif.get(), static_cast<int>(patch.left), static_cast<int>(patch.top),
+                             static_cast<int>(patch.width), static_cast<int>(patch.height), false,
                              map.get()) == GIF_ERROR)
             return fail("The frame header could not be written");
-        for (DWORD y = 0; y < height; ++y)
-            if (EGifPutLine(gif.get(), indices.data() + static_cast<std::size_t>(y) * width,
-                            static_cast<int>(width)) == GIF_ERROR)
-                return fail("The frame could not be written");
+        if (!PutStream(gif.get(), best))
+            return fail("The frame could not be written");
+        canvas.swap(indices);
     }
     GifFileType* raw = gif.release();
     if (EGifCloseFile(raw, &code) == GIF_ERROR)

@@ -323,6 +323,70 @@ INSTANTIATE_TEST_SUITE_P(
         FormatCase{"Yuyv", MEDIASUBTYPE_YUYV, Layout::Yuy2, 16, MAKEFOURCC('Y', 'U', 'Y', 'V'), false}),
     [](const testing::TestParamInfo<FormatCase>& info) { return std::string(info.param.name); });
 
+struct OrientationCase
+{
+    const char* name;
+    GUID subtype;
+    Layout layout;
+    WORD bitCount;
+    DWORD compression;
+    int width;
+    int height;
+    friend void PrintTo(const OrientationCase& c, std::ostream* os) { *os << c.name; }
+};
+
+class VardellOrientationTest : public testing::TestWithParam<OrientationCase>
+{
+protected:
+    /// The pictures of `frames` frames, decoded from the stream the encoder made of them given bottom-up
+    /// or top-down.
+    std::vector<Rgb> EncodeAndDecode(bool bottomUp, int frames)
+    {
+        const auto& c = GetParam();
+        const int lineBytes = c.width * c.bitCount / 8;
+        Bench bench(NewEncoder(),
+                    VideoType(c.subtype, c.width, bottomUp ? c.height : -c.height, c.bitCount, c.compression),
+                    lineBytes * c.height);
+        EXPECT_EQ(bench.Connect(), S_OK);
+        EXPECT_EQ(bench.Run(), S_OK);
+        Feed(bench, c.layout, bottomUp, c.width, c.height, frames);
+        EXPECT_EQ(bench.Stop(), S_OK);
+        std::string errors;
+        auto decoded = Decode(bench.Sink().Bytes(), c.width, c.height, &errors);
+        EXPECT_EQ(errors, "");
+        return decoded;
+    }
+};
+
+TEST_P(VardellOrientationTest, BottomUpAndTopDownSamplesOfOnePictureDecodeAlike)
+{
+    // The picture is read where it lies in the sample, a bottom-up one from its last line up: both
+    // orders of the same lines must give the same stream, upright.
+    const auto& c = GetParam();
+    constexpr int kFrames = 5;
+    const std::vector<Rgb> bottomUp = EncodeAndDecode(true, kFrames);
+    const std::vector<Rgb> topDown = EncodeAndDecode(false, kFrames);
+    ASSERT_EQ(bottomUp.size(), static_cast<std::size_t>(kFrames));
+    ASSERT_EQ(topDown.size(), static_cast<std::size_t>(kFrames));
+    for (int i = 0; i < kFrames; ++i)
+    {
+        EXPECT_TRUE(bottomUp[i].pixels == topDown[i].pixels) << "frame " << i;
+        EXPECT_GT(media_checks::Psnr(bottomUp[i].pixels, TestPicture(c.width, c.height, i).pixels), 28.0)
+            << "frame " << i;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    RgbFormats, VardellOrientationTest,
+    testing::Values(OrientationCase{"Rgb24", MEDIASUBTYPE_RGB24, Layout::Bgr24, 24, BI_RGB, 320, 240},
+                    OrientationCase{"Argb32", MEDIASUBTYPE_ARGB32, Layout::Bgra32, 32, BI_RGB, 320, 240},
+                    OrientationCase{"Rgb565", MEDIASUBTYPE_RGB565, Layout::Rgb565, 16, BI_BITFIELDS, 320,
+                                    240},
+                    OrientationCase{"Rgb555", MEDIASUBTYPE_RGB555, Layout::Rgb555, 16, BI_RGB, 320, 240},
+                    // An odd width: the last pixel of a line has no pair for its chroma.
+                    OrientationCase{"Rgb24OddSize", MEDIASUBTYPE_RGB24, Layout::Bgr24, 24, BI_RGB, 321, 241}),
+    [](const testing::TestParamInfo<OrientationCase>& info) { return std::string(info.param.name); });
+
 TEST(VardellTest, OddSizedRgbPictureEncodesWithoutOverrun)
 {
     constexpr int kWidth = 321;

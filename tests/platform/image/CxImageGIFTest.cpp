@@ -5,11 +5,13 @@
 #include "platform/image/Quantizer.h"
 #include "tests/support/TempDir.h"
 
+#include <gif_lib.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <random>
 #include <sstream>
 
 namespace
@@ -251,6 +253,264 @@ TEST(CxImageGIFTest, BadFrameListsAndFailedWritesAreReported)
     EXPECT_FALSE(gif.Encode(full, sizes, 1));
     EXPECT_STRNE(gif.GetLastError(), "");
     std::fclose(full);
+}
+
+// Frames of GStreamer's test source with a running time stamp in the bottom right corner, as the virtual
+// camera gives the burst: "smpte" is colour bars with a block of noise, "colors" a still colour sweep.
+std::vector<CxImage> TestSourceFrames(const std::string& pattern, int count, int width, int height)
+{
+    TempDir dir;
+    const std::string raw = (dir / "frames.bgr").string();
+    int status = -1;
+    const std::string output =
+        Run("gst-launch-1.0 -q videotestsrc pattern=" + pattern + " num-buffers=" + std::to_string(count) +
+                " ! timeoverlay halignment=right valignment=bottom font-desc=\"Sans 10\" ! videoconvert"
+                " ! video/x-raw,format=RGB,width=" +
+                std::to_string(width) + ",height=" + std::to_string(height) + " ! filesink location='" + raw +
+                "' 2>&1",
+            &status);
+    EXPECT_EQ(status, 0) << output;
+    const std::vector<BYTE> bytes = ReadBytes(raw);
+    const std::size_t frameBytes = static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3;
+    std::vector<CxImage> frames;
+    for (std::size_t at = 0; at + frameBytes <= bytes.size(); at += frameBytes)
+        frames.push_back(MakeImage(width, height,
+                                   [&](int x, int y)
+                                   {
+                                       const BYTE* p =
+                                           bytes.data() + at + (static_cast<std::size_t>(y) * width + x) * 3;
+                                       return Rgb(p[0], p[1], p[2]);
+                                   }));
+    return frames;
+}
+
+// The frames as the animated-GIF task hands them to the encoder, each diffused on its own onto one table
+// made of the first frame's colours: the pictures a GIF of whole frames shows.
+std::vector<CxImage> OnTheFirstFramesTable(std::vector<CxImage> frames)
+{
+    CQuantizer quantizer(256, 8);
+    EXPECT_TRUE(quantizer.ProcessImage(frames.front().GetDIB()));
+    RGBQUAD palette[256];
+    quantizer.SetColorTable(palette);
+    for (CxImage& frame : frames)
+        EXPECT_TRUE(frame.DecreaseBpp(8, true, palette));
+    return frames;
+}
+
+bool SaveAnimation(std::vector<CxImage>& frames, const std::string& path)
+{
+    std::vector<CxImage*> pages;
+    for (CxImage& frame : frames)
+        pages.push_back(&frame);
+    CxImageGIF gif;
+    gif.SetLoops(0);
+    gif.SetFrameDelay(20);
+    return gif.Save(path.c_str(), pages.data(), static_cast<int>(pages.size()));
+}
+
+// How each frame of a GIF is stored, as giflib reads it.
+struct StoredFrame
+{
+    int left, top, width, height;
+    int disposal;
+    int transparent;
+    int delay;
+    bool localTable;
+};
+
+struct StoredGif
+{
+    bool globalTable = false;
+    std::vector<StoredFrame> frames;
+};
+
+StoredGif ReadStored(const std::string& path)
+{
+    StoredGif stored;
+    int error = 0;
+    GifFileType* gif = DGifOpenFileName(path.c_str(), &error);
+    if (gif == nullptr || DGifSlurp(gif) != GIF_OK)
+    {
+        ADD_FAILURE() << "giflib cannot read " << path;
+        if (gif)
+            DGifCloseFile(gif, &error);
+        return stored;
+    }
+    stored.globalTable = gif->SColorMap != nullptr;
+    for (int i = 0; i < gif->ImageCount; ++i)
+    {
+        const GifImageDesc& desc = gif->SavedImages[i].ImageDesc;
+        GraphicsControlBlock control{};
+        DGifSavedExtensionToGCB(gif, i, &control);
+        stored.frames.push_back({desc.Left, desc.Top, desc.Width, desc.Height, control.DisposalMode,
+                                 control.TransparentColor, control.DelayTime, desc.ColorMap != nullptr});
+    }
+    DGifCloseFile(gif, &error);
+    return stored;
+}
+
+// Decodes every frame with ffmpeg, which draws each over the ones before, and expects exactly `expected`.
+void ExpectFramesShow(const std::string& path, const std::vector<CxImage>& expected)
+{
+    const auto width = static_cast<int>(expected.front().GetWidth());
+    const auto height = static_cast<int>(expected.front().GetHeight());
+    const std::vector<CxImage> decoded = DecodeWithFfmpeg(path, width, height);
+    ASSERT_EQ(decoded.size(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i)
+        EXPECT_EQ(MaxDifference(decoded[i], expected[i]), 0) << "frame " << i;
+}
+
+class CxImageGIFBurstTest : public testing::TestWithParam<const char*>
+{
+};
+
+TEST_P(CxImageGIFBurstTest, LaterFramesStoreTheChangedRectangleAndShowTheWholeFramesPictures)
+{
+    constexpr int kWidth = 640;
+    constexpr int kHeight = 480;
+    const std::vector<CxImage> camera = TestSourceFrames(GetParam(), 20, kWidth, kHeight);
+    ASSERT_EQ(camera.size(), 20u);
+    std::vector<CxImage> frames = OnTheFirstFramesTable(camera);
+    TempDir dir;
+    const std::string path = (dir / "burst.gif").string();
+    ASSERT_TRUE(SaveAnimation(frames, path));
+
+    ExpectFramesShow(path, frames);
+    const StoredGif stored = ReadStored(path);
+    EXPECT_TRUE(stored.globalTable);
+    EXPECT_TRUE(HasEndlessLoopBlock(ReadBytes(path)));
+    ASSERT_EQ(stored.frames.size(), 20u);
+    const StoredFrame& first = stored.frames.front();
+    EXPECT_EQ(first.width * first.height, kWidth * kHeight);
+    EXPECT_EQ(first.transparent, NO_TRANSPARENT_COLOR);
+    for (std::size_t i = 0; i < stored.frames.size(); ++i)
+    {
+        const StoredFrame& frame = stored.frames[i];
+        EXPECT_EQ(frame.delay, 20) << "frame " << i;
+        EXPECT_EQ(frame.disposal, DISPOSE_DO_NOT) << "frame " << i;
+        EXPECT_FALSE(frame.localTable) << "frame " << i;
+        // Only the time stamp, the noise and what their diffused error reaches change.
+        if (i > 0)
+        {
+            EXPECT_LT(frame.width * frame.height, kWidth * kHeight / 2) << "frame " << i;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(TestSource, CxImageGIFBurstTest, testing::Values("smpte", "colors"),
+                         [](const testing::TestParamInfo<const char*>& info)
+                         { return std::string(info.param); });
+
+TEST(CxImageGIFTest, IdenticalFramesAfterTheFirstAreOnePixelEach)
+{
+    std::vector<CxImage> frames = OnTheFirstFramesTable(std::vector<CxImage>(4, PhotoFrame(0)));
+    TempDir dir;
+    const std::string path = (dir / "still.gif").string();
+    ASSERT_TRUE(SaveAnimation(frames, path));
+    ExpectFramesShow(path, frames);
+    const StoredGif stored = ReadStored(path);
+    ASSERT_EQ(stored.frames.size(), 4u);
+    for (std::size_t i = 1; i < 4; ++i)
+        EXPECT_EQ(stored.frames[i].width * stored.frames[i].height, 1) << "frame " << i;
+}
+
+TEST(CxImageGIFTest, AFrameThatDiffersInOneCornerPixelStoresThatPixel)
+{
+    // Six colours map exactly, so the frames come back as painted.
+    CxImage base = BarFrame(0);
+    CxImage corner = base;
+    corner.SetPixelColor(63, 0, kColours[4]);
+    std::vector<CxImage> frames{base, corner, base};
+    TempDir dir;
+    const std::string path = (dir / "corner.gif").string();
+    ASSERT_TRUE(SaveAnimation(frames, path));
+    ExpectFramesShow(path, frames);
+    const StoredGif stored = ReadStored(path);
+    ASSERT_EQ(stored.frames.size(), 3u);
+    for (std::size_t i = 1; i < 3; ++i)
+    {
+        // Row 0 of the image is the bottom line of the picture.
+        const StoredFrame& frame = stored.frames[i];
+        EXPECT_EQ(frame.left, 63) << "frame " << i;
+        EXPECT_EQ(frame.top, 47) << "frame " << i;
+        EXPECT_EQ(frame.width, 1) << "frame " << i;
+        EXPECT_EQ(frame.height, 1) << "frame " << i;
+    }
+}
+
+TEST(CxImageGIFTest, ChangedPixelsUsingEveryColourOfAFullTableAreStoredWithoutTransparency)
+{
+    // 256 colours, each pixel of a 16 x 16 frame a different one.
+    RGBQUAD table[256];
+    for (int i = 0; i < 256; ++i)
+        table[i] = Rgb(i, 255 - i, (i * 7) % 256);
+    auto frame = [&](auto&& indexAt)
+    {
+        CxImage image;
+        image.Create(16, 16, 8);
+        image.SetPalette(table, 256);
+        for (DWORD y = 0; y < 16; ++y)
+            for (DWORD x = 0; x < 16; ++x)
+                image.GetBits(y)[x] = static_cast<BYTE>(indexAt(static_cast<int>(x), static_cast<int>(y)));
+        return image;
+    };
+    std::vector<CxImage> frames{
+        frame([](int x, int y) { return y * 16 + x; }),
+        // Every pixel changes and every colour is used: no slot is free to mark unchanged pixels.
+        frame([](int x, int y) { return (y * 16 + x + 1) % 256; }),
+        // Then only a 4 x 4 block changes, in colours of its own: the rest of the table is free.
+        frame([](int x, int y) { return x < 4 && y < 4 ? 200 + x : (y * 16 + x + 1) % 256; })};
+    TempDir dir;
+    const std::string path = (dir / "full.gif").string();
+    ASSERT_TRUE(SaveAnimation(frames, path));
+    ExpectFramesShow(path, frames);
+    const StoredGif stored = ReadStored(path);
+    ASSERT_EQ(stored.frames.size(), 3u);
+    EXPECT_EQ(stored.frames[1].width * stored.frames[1].height, 256);
+    EXPECT_EQ(stored.frames[1].transparent, NO_TRANSPARENT_COLOR);
+    EXPECT_EQ(stored.frames[2].width * stored.frames[2].height, 16);
+}
+
+TEST(CxImageGIFTest, PixelsThatStayInsideTheChangedRectangleAreTransparent)
+{
+    // Two opposite corners change: the rectangle is the whole frame, all but two of its pixels the same.
+    std::vector<CxImage> frames = OnTheFirstFramesTable({PhotoFrame(0), PhotoFrame(0)});
+    CxImage& second = frames[1];
+    for (const auto& [x, y] : {std::pair{0L, 0L}, std::pair{639L, 479L}})
+    {
+        BYTE* index = second.GetBits(static_cast<DWORD>(y)) + x;
+        *index = static_cast<BYTE>(*index ^ 1);
+    }
+    TempDir dir;
+    const std::string path = (dir / "corners.gif").string();
+    ASSERT_TRUE(SaveAnimation(frames, path));
+    ExpectFramesShow(path, frames);
+    const StoredGif stored = ReadStored(path);
+    ASSERT_EQ(stored.frames.size(), 2u);
+    EXPECT_EQ(stored.frames[1].width * stored.frames[1].height, 640 * 480);
+    EXPECT_NE(stored.frames[1].transparent, NO_TRANSPARENT_COLOR);
+}
+
+TEST(CxImageGIFTest, NoiseInEveryColourOfTheTableDecodesExactly)
+{
+    // Noise is where a small string table codes shortest: frames of random indices, each different.
+    RGBQUAD table[256];
+    for (int i = 0; i < 256; ++i)
+        table[i] = Rgb(i, (i * 37) % 256, 255 - i);
+    std::mt19937 random(7);
+    std::vector<CxImage> frames(4);
+    for (CxImage& frame : frames)
+    {
+        frame.Create(96, 64, 8);
+        frame.SetPalette(table, 256);
+        for (DWORD y = 0; y < 64; ++y)
+            for (DWORD x = 0; x < 96; ++x)
+                frame.GetBits(y)[x] = static_cast<BYTE>(random() % 256);
+    }
+    TempDir dir;
+    const std::string path = (dir / "noise.gif").string();
+    ASSERT_TRUE(SaveAnimation(frames, path));
+    ExpectFramesShow(path, frames);
 }
 
 TEST(CQuantizerTest, AFewColoursComeBackExactly)
