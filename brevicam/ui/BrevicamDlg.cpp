@@ -11,6 +11,7 @@
 #include "brevicam/ui/AboutDlg.h"
 #include "brevicam/ui/UpdateCheck.h"
 #include "corrowin/Corrowin.h"
+#include "miravoc/Miravoc.h"
 #include "platform/commctrl/Progress.h"
 #include "platform/ostrago/Ostrago.h"
 #include "platform/resources/Resources.h"
@@ -689,10 +690,11 @@ void CBrevicamDlg::OnEndSession(BOOL ending)
     if (ending)
     {
         m_bSessionEnding = true;
-        // The About box's own loop runs inside this window's: it ends first, or the program would wait
-        // for the user to close it.
+        // The About box's and the audio settings dialog's own loops run inside this window's: they end
+        // first, or the program would wait for the user to close them.
         if (m_pAboutDlg && m_pAboutDlg->GetSafeHwnd())
             m_pAboutDlg->EndDialog(IDCANCEL);
+        CloseVolumeDialog();
         CloseApplication();
     }
 }

@@ -1098,6 +1098,49 @@ TEST_F(BrevicamDlgTest, LosingTheCameraClosesTheAudioSettingsDialog)
     CloseAudioDevice();
 }
 
+namespace
+{
+/// The audio settings dialog that should have ended, and whether it had to be closed by the test.
+HWND g_dialogToEnd = nullptr;
+bool g_dialogLeftOpen = false;
+
+void CloseDialogLeftOpen(HWND, UINT, UINT_PTR id, DWORD)
+{
+    ::KillTimer(nullptr, id);
+    if (::IsWindow(g_dialogToEnd))
+    {
+        g_dialogLeftOpen = true;
+        ::PostMessage(g_dialogToEnd, WM_COMMAND, IDCANCEL, 0);
+    }
+}
+} // namespace
+
+TEST_F(BrevicamDlgTest, EndOfSessionClosesTheAudioSettingsDialog)
+{
+    testing_support::PulseDaemon daemon;
+    CBrevicamDlg& dlg = Dialog();
+    g_dialogLeftOpen = false;
+    UINT_PTR fallback = 0;
+    ClickAudioSettings(dlg.GetHwnd(),
+                       [&](HWND dialog)
+                       {
+                           g_dialogToEnd = dialog;
+                           ::SendMessage(dlg.GetHwnd(), WM_ENDSESSION, TRUE, 0);
+                           // Left open, the program would never end: the test closes it after a while to
+                           // report that instead of hanging.
+                           fallback = ::SetTimer(nullptr, 0, 10000, &CloseDialogLeftOpen);
+                       });
+    if (fallback)
+        ::KillTimer(nullptr, fallback);
+    EXPECT_NE(g_dialogToEnd, nullptr);
+    EXPECT_FALSE(g_dialogLeftOpen);
+    EXPECT_EQ(AudioSettingsDialog(), nullptr);
+    g_dialogToEnd = nullptr;
+    m_dlg.reset();
+    Controller().StopPreview();
+    CloseAudioDevice();
+}
+
 // Timers and system messages ---------------------------------------------------------------------------
 
 TEST_F(BrevicamDlgTest, ResolutionChangeParksTheSurfaceForASecond)
