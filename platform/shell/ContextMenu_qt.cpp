@@ -1,5 +1,6 @@
 // The context menu of files: opening them with the desktop's choice and moving them to the trash.
 
+#include "platform/com/ComObject.h"
 #include "platform/shell/ContextMenu.h"
 #include "platform/shell/ShellExecute.h"
 #include "platform/win/CString.h"
@@ -32,33 +33,11 @@ constexpr UINT kOpen = 0;
 constexpr UINT kTrash = 1;
 constexpr UINT kCommandCount = sizeof kCommands / sizeof kCommands[0];
 
-class FileContextMenu final : public IContextMenu3
+class FileContextMenu final
+    : public platform::com::ComObject<IContextMenu3, IID_IContextMenu, IID_IContextMenu2, IID_IContextMenu3>
 {
 public:
     explicit FileContextMenu(std::vector<std::string> paths) : m_paths(std::move(paths)) {}
-
-    STDMETHODIMP QueryInterface(REFIID iid, void** object) override
-    {
-        if (!object)
-            return E_POINTER;
-        if (iid == IID_IUnknown || iid == IID_IContextMenu || iid == IID_IContextMenu2 ||
-            iid == IID_IContextMenu3)
-        {
-            *object = static_cast<IContextMenu3*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++m_refs; }
-    STDMETHODIMP_(ULONG) Release() override
-    {
-        const ULONG left = --m_refs;
-        if (left == 0)
-            delete this;
-        return left;
-    }
 
     STDMETHODIMP QueryContextMenu(HMENU menu, UINT index, UINT firstId, UINT lastId, UINT flags) override
     {
@@ -178,7 +157,6 @@ private:
         return result;
     }
 
-    std::atomic<ULONG> m_refs{1};
     std::vector<std::string> m_paths;
 };
 } // namespace

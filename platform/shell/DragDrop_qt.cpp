@@ -2,6 +2,7 @@
 // drop target is fed from the drop events of its widget.
 
 #include "platform/com/Com.h"
+#include "platform/com/ComObject.h"
 #include "platform/shell/DragDrop.h"
 #include "platform/win/Dib.h"
 #include "platform/window/Extras.h"
@@ -144,35 +145,13 @@ bool ValidFormat(const FORMATETC* format)
 
 /// Formats kept by MIME type: either our own copies, or those of the drop being received (read when asked,
 /// while the drop lasts).
-class DataObject final : public IDataObject
+class DataObject final : public platform::com::ComObject<IDataObject, IID_IDataObject, IID_OurDataObject>
 {
 public:
     DataObject() = default;
     explicit DataObject(const QMimeData* received)
         : m_received(const_cast<QMimeData*>(received)), m_live(true)
     {
-    }
-
-    STDMETHODIMP QueryInterface(REFIID iid, void** object) override
-    {
-        if (!object)
-            return E_POINTER;
-        if (iid == IID_IUnknown || iid == IID_IDataObject || iid == IID_OurDataObject)
-        {
-            *object = static_cast<IDataObject*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++m_refs; }
-    STDMETHODIMP_(ULONG) Release() override
-    {
-        const ULONG left = --m_refs;
-        if (left == 0)
-            delete this;
-        return left;
     }
 
     STDMETHODIMP GetData(FORMATETC* format, STGMEDIUM* medium) override
@@ -270,7 +249,6 @@ private:
         return true;
     }
 
-    std::atomic<ULONG> m_refs{1};
     std::map<std::string, QByteArray> m_own;
     QPointer<QMimeData> m_received;
     bool m_live = false;

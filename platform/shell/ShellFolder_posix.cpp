@@ -1,4 +1,5 @@
 #include "platform/com/Com.h"
+#include "platform/com/ComObject.h"
 #include "platform/shell/ContextMenu.h"
 #include "platform/shell/ShellFolder.h"
 #include "platform/shell/ShellInternal.h"
@@ -51,38 +52,7 @@ LPWSTR TaskWide(const std::string& text)
     return copy;
 }
 
-/// Reference counting and QueryInterface of an object with one interface besides IUnknown.
-template <class Interface, const IID& InterfaceId> class ComObject : public Interface
-{
-public:
-    STDMETHODIMP QueryInterface(REFIID iid, void** object) override
-    {
-        if (!object)
-            return E_POINTER;
-        if (IsEqualGUID(iid, IID_IUnknown) || IsEqualGUID(iid, InterfaceId))
-        {
-            *object = static_cast<Interface*>(this);
-            this->AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++m_refs; }
-    STDMETHODIMP_(ULONG) Release() override
-    {
-        const ULONG left = --m_refs;
-        if (left == 0)
-            delete this;
-        return left;
-    }
-
-protected:
-    virtual ~ComObject() = default;
-
-private:
-    std::atomic<ULONG> m_refs{1};
-};
+using platform::com::ComObject;
 
 class EnumIDList final : public ComObject<IEnumIDList, IID_IEnumIDList>
 {
