@@ -12,6 +12,7 @@
 #include "tests/controls/ControlsTestSupport.h"
 #include "tests/support/GdiTestSupport.h"
 #include "tests/support/TempDir.h"
+#include "tests/ui_panel/PixelCount.h"
 
 #include <QImage>
 #include <QWidget>
@@ -25,6 +26,7 @@
 using controls_test::Grab;
 using controls_test::Pixel;
 using controls_test::PumpUntil;
+using ui_panel_test::CountNear;
 
 namespace
 {
@@ -79,17 +81,6 @@ QImage PhaseImage(UINT id)
     CBitmap bitmap;
     bitmap.LoadBitmap(id);
     return PixelsOf(bitmap);
-}
-
-/// Pixels of `image` within `tolerance` of `colour`.
-int CountNear(const QImage& image, COLORREF colour, int tolerance)
-{
-    int count = 0;
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            if (testing_support::Near(Pixel(image, x, y), colour, tolerance))
-                ++count;
-    return count;
 }
 
 /// A black window standing in for the capture panel, with the countdown, the elapsed-time label (styled

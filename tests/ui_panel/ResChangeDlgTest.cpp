@@ -11,6 +11,7 @@
 #include "tests/controls/ControlsTestSupport.h"
 #include "tests/support/GdiTestSupport.h"
 #include "tests/support/TempDir.h"
+#include "tests/ui_panel/PixelCount.h"
 
 #include <QImage>
 #include <QWidget>
@@ -22,6 +23,7 @@
 
 using controls_test::Grab;
 using controls_test::Pixel;
+using ui_panel_test::CountNear;
 
 namespace
 {
@@ -85,17 +87,6 @@ void ClickControl(HWND dialog, int id)
 bool Checked(HWND dialog)
 {
     return ::SendMessage(::GetDlgItem(dialog, IDC_RES_CHANGE_CHECK), BM_GETCHECK, 0, 0) == BST_CHECKED;
-}
-
-/// Pixels of `image` within `tolerance` of `colour`.
-int CountNear(const QImage& image, COLORREF colour, int tolerance)
-{
-    int count = 0;
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            if (testing_support::Near(Pixel(image, x, y), colour, tolerance))
-                ++count;
-    return count;
 }
 
 int Brightness(COLORREF c)
