@@ -163,6 +163,8 @@ CLabel& CLabel::UpdateText(const CString& text)
             parent->InvalidateRect(&rect, TRUE);
             parent->UpdateWindow();
         }
+        // The parent's repaint does not reach its children here; the label draws the new text itself.
+        RedrawWindow(nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
     }
     return *this;
 }

@@ -16,7 +16,7 @@ BREVICAM_PACKAGES=(
     binutils-mingw-w64-x86-64
     fonts-liberation2 fonts-dejavu-core fonts-wine
     python3 python3-pyftpdlib
-    xvfb xauth xdg-utils libudev-dev xdotool x11-utils
+    xvfb xauth xdg-utils libudev-dev xdotool x11-utils dbus
 )
 
 # Installs what is missing; safe to run again. Uses sudo when not root.

@@ -93,6 +93,7 @@ ON_WM_SYSCOMMAND()
 ON_WM_QUERYDRAGICON()
 ON_WM_DESTROY()
 ON_WM_MOVE()
+ON_WM_WINDOWPOSCHANGED()
 ON_MESSAGE(WM_LIVE_VIDEO_PAINTED, OnLiveVideoPainted)
 ON_WM_CLOSE()
 ON_WM_COPYDATA()
@@ -127,7 +128,8 @@ END_MESSAGE_MAP()
 
 CBrevicamDlg::CBrevicamDlg(CCaptureController* controller, CWnd* parent)
     : CDialogColleague(kBackgroundPng, IDD, parent, nullptr, TRUE), m_pController(controller),
-      m_liveVideo(controller), m_pToolTip(nullptr), m_hResourceInstance(AppResourceInstance())
+      m_liveVideo(controller), m_placeholder(nullptr), m_pToolTip(nullptr),
+      m_hResourceInstance(AppResourceInstance())
 {
     // The template's level bar is a progress control, whose class must exist before the window does.
     InitProgressClass();
@@ -299,6 +301,12 @@ BOOL CBrevicamDlg::OnInitDialog()
 
     m_muteButton.SetAutoRefresh();
     m_unmuteButton.SetAutoRefresh();
+
+    if (isWindows7() && m_placeholder.Create(CDummyDlg::IDD, this))
+    {
+        m_placeholder.ShowWindow(SW_SHOW);
+        m_placeholder.MoveToMainWindowCorner();
+    }
     return TRUE;
 }
 
@@ -655,6 +663,8 @@ void CBrevicamDlg::OnDestroy()
         g_params.SetMainWnd(nullptr);
     for (UINT_PTR timer : {kVolumeTimer, kDockTimer, kCompactWindowTimer, kResolutionTimer})
         KillTimer(timer);
+    if (m_placeholder.GetSafeHwnd())
+        m_placeholder.DestroyWindow();
     CDialogColleague::OnDestroy();
 }
 
@@ -663,6 +673,13 @@ void CBrevicamDlg::OnMove(int x, int y)
     if (IsWindowVisible() && m_liveVideo.GetSafeHwnd())
         m_liveVideo.Invalidate(TRUE);
     CDialogColleague::OnMove(x, y);
+}
+
+void CBrevicamDlg::OnWindowPosChanged(WINDOWPOS*)
+{
+    Default();
+    if (isWindows7() && m_placeholder.GetSafeHwnd())
+        m_placeholder.MoveToMainWindowCorner();
 }
 
 LRESULT CBrevicamDlg::OnLiveVideoPainted(WPARAM, LPARAM)

@@ -6,6 +6,7 @@
 #include "brevicam/core/MyTimer.h"
 #include "brevicam/core/Observer.h"
 #include "brevicam/ui/DialogColleague.h"
+#include "brevicam/ui/DummyDlg.h"
 #include "brevicam/ui/LiveVideo.h"
 #include "brevicam/ui/VolumeIndicator.h"
 #include "platform/window/Controls.h"
@@ -125,6 +126,7 @@ protected:
     afx_msg void OnClose();
     afx_msg void OnDestroy();
     afx_msg void OnMove(int x, int y);
+    afx_msg void OnWindowPosChanged(WINDOWPOS* pos);
     afx_msg void OnTimer(UINT_PTR id);
     afx_msg void OnShowWindow(BOOL show, UINT status);
     afx_msg void OnDisplayChange(UINT bitsPerPixel, int cx, int cy);
@@ -197,6 +199,8 @@ private:
     int m_nPendingGraphEvents = 0;
 
     CLiveVideo m_liveVideo;
+    /// The strip kept by the lower right corner on Windows 7; no window on other systems.
+    CDummyDlg m_placeholder;
     CLabel m_editionLabel;     // 1240
     CLabel m_titleLabel;       // 1140
     CLabel m_statusLabel;      // 1019

@@ -250,7 +250,8 @@ int MessageBoxSkinEx(LPCSTR okCaption, LPCSTR cancelCaption, LPCSTR yesCaption, 
         [&]
         {
             if (!platform::window::IsShuttingDown())
-                result = ShowBox(okCaption, cancelCaption, yesCaption, noCaption, owner, text, caption, style);
+                result =
+                    ShowBox(okCaption, cancelCaption, yesCaption, noCaption, owner, text, caption, style);
         });
     return result;
 }

@@ -233,3 +233,26 @@
 #define IDC_SETTINGS_CAMERA_SECTION 1292
 #define IDC_SETTINGS_CAMERA_PROMPT 1293
 #define IDC_SETTINGS_PHOTO_BROWSE 2268
+// Countdown, clock and resolution notice: the capture windows' countdown, elapsed-time label and
+// capture-button frame, the resolution-change notice and the placeholder strip
+#define IDC_CHRONO 1215
+#define IDC_COUNTDOWN 1216
+#define IDC_CAPTURE_BORDER 1224
+#define IDB_COUNTDOWN_0 562
+#define IDB_COUNTDOWN_250 563
+#define IDB_COUNTDOWN_500 564
+#define IDB_COUNTDOWN_750 565
+#define IDD_RES_CHANGE 653
+#define IDC_RES_CHANGE_CHECK 1227
+#define IDC_RES_CHANGE_MESSAGE 1228
+#define IDC_RES_CHANGE_TITLE 1236
+#define IDC_RES_CHANGE_CHECK_CAPTION 1285
+#define IDP_RES_CHANGE_CHECK 655
+#define IDP_RES_CHANGE_CHECK_TICKED 656
+#define IDP_RES_CHANGE_OK 659
+#define IDP_RES_CHANGE_OK_HOVER 660
+#define IDP_RES_CHANGE_OK_PRESSED 661
+#define IDP_RES_CHANGE_OK_DISABLED 662
+#define IDP_RES_CHANGE_BACKGROUND 868
+#define IDD_DUMMY 291
+#define IDP_DUMMY_BACKGROUND 888

@@ -1540,3 +1540,43 @@ TEST_F(BrevicamDlgTest, ClosingWithoutACaptureAsksNothing)
     EXPECT_TRUE(platform::zorneth::ScriptedBoxes().empty());
     EXPECT_FALSE(Controller().m_graph.IsBuilt());
 }
+
+TEST_F(BrevicamDlgTest, OnWindows7ThePlaceholderStripFollowsTheWindowsCorner)
+{
+    struct ProfileGuard
+    {
+        ProfileGuard() { platform::SetOsProfile(platform::OsProfile::Windows7); }
+        ~ProfileGuard() { platform::SetOsProfile(platform::OsProfile::Linux); }
+    } windows7;
+    m_dlg = std::make_unique<CBrevicamDlg>(&Controller());
+    m_app->m_pMainWnd = m_dlg.get();
+    ASSERT_TRUE(m_dlg->Create(CBrevicamDlg::IDD, nullptr));
+    m_dlg->ShowWindow(SW_SHOW);
+    PumpMessages(100);
+
+    HWND strip = nullptr;
+    EnumWindows(
+        [](HWND hwnd, LPARAM out) -> BOOL
+        {
+            RECT rect{};
+            ::GetWindowRect(hwnd, &rect);
+            if (::IsWindowVisible(hwnd) && rect.right - rect.left == 2 && rect.bottom - rect.top == 150 &&
+                ::GetDlgItem(hwnd, IDOK))
+                *reinterpret_cast<HWND*>(out) = hwnd;
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&strip));
+    ASSERT_NE(strip, nullptr);
+    for (const POINT at : {POINT{120, 60}, POINT{300, 200}})
+    {
+        ::SetWindowPos(m_dlg->GetHwnd(), nullptr, at.x, at.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+        RECT main{}, place{};
+        ::GetWindowRect(m_dlg->GetHwnd(), &main);
+        ::GetWindowRect(strip, &place);
+        EXPECT_EQ(place.left, main.right - 430);
+        EXPECT_EQ(place.bottom, main.bottom - 230);
+    }
+    m_dlg->DestroyWindow();
+    m_app->m_pMainWnd = nullptr;
+    EXPECT_FALSE(::IsWindow(strip));
+}

@@ -609,6 +609,48 @@ void AboutBoxSkin(std::vector<Entry>& e)
     States(e, {850, 851, 852}, 28, 28, Glyph::Close, false, "About: close");
 }
 
+/// The countdown beside the capture button, the resolution-change notice and the placeholder strip.
+void CaptureClockSkin(std::vector<Entry>& e)
+{
+    // Countdown (20 x 20, the size of the seconds label drawn over it in dark ink): a light disc whose
+    // accent ring gains a quarter in each frame.
+    for (int i = 0; i < 4; ++i)
+        e.push_back(Bmp(
+            562 + i, 20, 20,
+            [=](QPainter& p, const QRectF& r)
+            {
+                p.fillRect(r, kSurface);
+                p.setRenderHint(QPainter::Antialiasing, true);
+                p.setPen(Qt::NoPen);
+                p.setBrush(kInk);
+                p.drawEllipse(Inner(r, 1));
+                p.setPen(QPen(kEdgeLight, 2));
+                p.setBrush(Qt::NoBrush);
+                p.drawEllipse(Inner(r, 2));
+                p.setPen(QPen(kAccent, 2, Qt::SolidLine, Qt::FlatCap));
+                p.drawArc(Inner(r, 2), 90 * 16, -(i + 1) * 90 * 16);
+            },
+            "countdown"));
+
+    // Resolution-change notice (473 x 272): the product's name on the title strip, the dark texts and
+    // the check box on the light body, OK at the bottom.
+    e.push_back(Png(
+        868, 473, 272, [](QPainter& p, const QRectF& r) { Background(p, r, true, true); },
+        "resolution change notice"));
+    e.push_back(Png(
+        655, 29, 29, [](QPainter& p, const QRectF& r) { Button(p, r, State::Normal, Glyph::None, false); },
+        "check box"));
+    e.push_back(Png(
+        656, 29, 29, [](QPainter& p, const QRectF& r) { Button(p, r, State::Pressed, Glyph::Tick, false); },
+        "check box ticked"));
+    States(e, {659, 660, 661, 662}, 87, 34, Glyph::None, false, "OK");
+
+    // The placeholder: a thin, almost invisible strip, near-white at alpha 11.
+    e.push_back(Png(
+        888, 2, 150, [](QPainter& p, const QRectF& r) { p.fillRect(r, QColor(254, 254, 254, 11)); },
+        "placeholder strip"));
+}
+
 /// A dialog of the web update library: the program's background with a title strip tall enough for the
 /// product's name and the dialog's title under it.
 void UpdateBackground(QPainter& p, const QRectF& r)
@@ -674,11 +716,6 @@ std::vector<Entry> Skin()
     bg(841, 460, 383, true, "About box", true);
     bg(871, 208, 246, true, "compact capture window");
     bg(881, 70, 71, false, "full-screen exit window");
-    bg(868, 473, 272, true, "resolution change notice");
-    // A thin, almost invisible strip: near-white at alpha 11.
-    e.push_back(Png(
-        888, 2, 150, [](QPainter& p, const QRectF& r) { p.fillRect(r, QColor(254, 254, 254, 11)); },
-        "hidden helper window"));
 
     // Main window buttons.
     States(e, {634, 8903, 633, 635, 632}, 40, 40, Glyph::Panel, false, "capture panel toggle");
@@ -744,33 +781,10 @@ std::vector<Entry> Skin()
             p.drawEllipse(Inner(r, 1));
         },
         "recording dot"));
-    // Countdown: a quarter of the ring more lit in each frame.
-    for (int i = 0; i < 4; ++i)
-        e.push_back(Bmp(
-            562 + i, 48, 48,
-            [=](QPainter& p, const QRectF& r)
-            {
-                p.fillRect(r, kSurface);
-                p.setRenderHint(QPainter::Antialiasing, true);
-                p.setPen(QPen(kEdge, 4));
-                p.drawEllipse(Inner(r, 5));
-                p.setPen(QPen(kAccent, 4, Qt::SolidLine, Qt::FlatCap));
-                p.drawArc(Inner(r, 5), 90 * 16, -(i + 1) * 90 * 16);
-            },
-            "countdown"));
-
-    // Resolution change notice.
-    e.push_back(Png(
-        655, 29, 29, [](QPainter& p, const QRectF& r) { Button(p, r, State::Normal, Glyph::None, false); },
-        "check box"));
-    e.push_back(Png(
-        656, 29, 29, [](QPainter& p, const QRectF& r) { Button(p, r, State::Pressed, Glyph::Tick, false); },
-        "check box ticked"));
-    States(e, {659, 660, 661, 662}, 87, 34, Glyph::None, false, "OK");
-
     CaptureSettingsSkin(e);
     FileOperationSkin(e);
     ConversionProgressSkin(e);
+    CaptureClockSkin(e);
     AboutBoxSkin(e);
 
     // The transparent edit's caret: a light bar that reads on the dark surface.

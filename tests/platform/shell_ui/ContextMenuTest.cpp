@@ -1,7 +1,7 @@
-#include "platform/com/ComPtr.h"
 #include "platform/shell/ContextMenu.h"
-#include "platform/shell/ShlObj.h"
 
+#include "platform/com/ComPtr.h"
+#include "platform/shell/ShlObj.h"
 #include "tests/platform/window/WindowTestSupport.h"
 #include "tests/support/ScopedEnv.h"
 #include "tests/support/TempDir.h"
