@@ -324,20 +324,8 @@ Qt::DropAction OneAction(DWORD effects)
 
 DWORD KeyState(const QDropEvent& e)
 {
-    DWORD keys = 0;
-    const Qt::MouseButtons buttons = e.buttons();
-    const Qt::KeyboardModifiers modifiers = e.modifiers();
-    if (buttons & Qt::LeftButton)
-        keys |= MK_LBUTTON;
-    if (buttons & Qt::RightButton)
-        keys |= MK_RBUTTON;
-    if (buttons & Qt::MiddleButton)
-        keys |= MK_MBUTTON;
-    if (modifiers & Qt::ShiftModifier)
-        keys |= MK_SHIFT;
-    if (modifiers & Qt::ControlModifier)
-        keys |= MK_CONTROL;
-    if (modifiers & Qt::AltModifier)
+    DWORD keys = static_cast<DWORD>(platform::window::MouseKeys(e.buttons(), e.modifiers()));
+    if (e.modifiers() & Qt::AltModifier)
         keys |= MK_ALT;
     return keys;
 }

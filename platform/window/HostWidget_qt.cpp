@@ -1,6 +1,7 @@
 // The Qt side of a window: shows its picture and turns Qt input into queued window messages.
 
 #include "platform/win/Kernel.h"
+#include "platform/window/QtHost.h"
 #include "platform/window/WindowInternal.h"
 
 #include <QApplication>
@@ -118,22 +119,6 @@ UINT VirtualKey(int key)
     default:
         return 0;
     }
-}
-
-WPARAM MouseKeys(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers)
-{
-    WPARAM keys = 0;
-    if (buttons & Qt::LeftButton)
-        keys |= MK_LBUTTON;
-    if (buttons & Qt::RightButton)
-        keys |= MK_RBUTTON;
-    if (buttons & Qt::MiddleButton)
-        keys |= MK_MBUTTON;
-    if (modifiers & Qt::ShiftModifier)
-        keys |= MK_SHIFT;
-    if (modifiers & Qt::ControlModifier)
-        keys |= MK_CONTROL;
-    return keys;
 }
 
 MSG MakeMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, QPoint global)
@@ -540,3 +525,22 @@ HWND LastMouseWindow()
     return g_lastMouse;
 }
 } // namespace platform::window::detail
+
+namespace platform::window
+{
+WPARAM MouseKeys(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers)
+{
+    WPARAM keys = 0;
+    if (buttons & Qt::LeftButton)
+        keys |= MK_LBUTTON;
+    if (buttons & Qt::RightButton)
+        keys |= MK_RBUTTON;
+    if (buttons & Qt::MiddleButton)
+        keys |= MK_MBUTTON;
+    if (modifiers & Qt::ShiftModifier)
+        keys |= MK_SHIFT;
+    if (modifiers & Qt::ControlModifier)
+        keys |= MK_CONTROL;
+    return keys;
+}
+} // namespace platform::window

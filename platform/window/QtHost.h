@@ -3,6 +3,8 @@
 #include "platform/win/Export.h"
 #include "platform/win/WinTypes.h"
 
+#include <QtCore/qnamespace.h>
+
 class QImage;
 class QWidget;
 
@@ -16,4 +18,8 @@ PLATFORM_API QWidget* HostWidgetOf(HWND hwnd);
 /// A copy of what the window has drawn into its client area, as premultiplied ARGB, top row first; a
 /// null image for a handle that names no window.
 PLATFORM_API QImage ClientImage(HWND hwnd);
+
+/// The MK_ bits of mouse messages for Qt's buttons and modifiers (MK_LBUTTON, MK_RBUTTON, MK_MBUTTON,
+/// MK_SHIFT, MK_CONTROL).
+PLATFORM_API WPARAM MouseKeys(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers);
 } // namespace platform::window
