@@ -1,4 +1,5 @@
 #include "platform/commdlg/CommDlg.h"
+#include "platform/win/ScriptedAnswer.h"
 #include "platform/window/QtHost.h"
 #include "platform/window/WinUser.h"
 
@@ -7,14 +8,10 @@
 #include <QStringList>
 
 #include <cstring>
-#include <mutex>
 
 namespace
 {
-std::mutex g_lock;
-bool g_scripted = false;
-std::optional<std::string> g_answer;
-platform::commdlg::OpenFileRequest g_request;
+platform::ScriptedAnswer<platform::commdlg::OpenFileRequest> g_script;
 
 /// The description and pattern pairs of a filter block; a pair without its pattern ends the block.
 std::vector<std::pair<std::string, std::string>> ReadFilters(LPCSTR filter)
@@ -58,18 +55,7 @@ std::optional<std::string> AskUser(const OPENFILENAMEA& ofn,
     const DWORD index = ofn.nFilterIndex ? ofn.nFilterIndex : 1;
     if (index <= static_cast<DWORD>(names.size()))
         dialog.selectNameFilter(names[static_cast<int>(index) - 1]);
-    // The desktop's own dialog would run outside our modal loop and window layer.
-    dialog.setOption(QFileDialog::DontUseNativeDialog, true);
-    const HWND owner = ofn.hwndOwner;
-    const bool disableOwner = owner && ::IsWindowEnabled(owner);
-    if (disableOwner)
-        ::EnableWindow(owner, FALSE);
-    const int result = dialog.exec();
-    if (disableOwner && ::IsWindow(owner))
-        ::EnableWindow(owner, TRUE);
-    if (result != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return std::nullopt;
-    return dialog.selectedFiles().front().toStdString();
+    return platform::window::RunFileDialog(dialog, ofn.hwndOwner);
 }
 } // namespace
 
@@ -79,18 +65,9 @@ BOOL GetOpenFileNameA(LPOPENFILENAMEA ofn)
         return FALSE;
     const auto filters = ReadFilters(ofn->lpstrFilter);
     std::optional<std::string> chosen;
-    bool scripted = false;
-    {
-        std::lock_guard lock(g_lock);
-        if (g_scripted)
-        {
-            scripted = true;
-            g_request = {ofn->hwndOwner, filters, ofn->nFilterIndex, ofn->Flags,
-                         ofn->lpstrInitialDir ? ofn->lpstrInitialDir : ""};
-            chosen = g_answer;
-        }
-    }
-    if (!scripted)
+    if (!g_script.Take({ofn->hwndOwner, filters, ofn->nFilterIndex, ofn->Flags,
+                        ofn->lpstrInitialDir ? ofn->lpstrInitialDir : ""},
+                       chosen))
         chosen = AskUser(*ofn, filters);
     // A path cut to fit would name another file: one that does not fit counts as no answer.
     if (!chosen || chosen->empty() || chosen->size() >= ofn->nMaxFile)
@@ -109,23 +86,16 @@ namespace platform::commdlg
 {
 void SetScriptedOpenFile(std::optional<std::string> path)
 {
-    std::lock_guard lock(g_lock);
-    g_scripted = true;
-    g_answer = std::move(path);
-    g_request = {};
+    g_script.Set(std::move(path));
 }
 
 void ClearScriptedOpenFile()
 {
-    std::lock_guard lock(g_lock);
-    g_scripted = false;
-    g_answer.reset();
-    g_request = {};
+    g_script.Clear();
 }
 
 OpenFileRequest LastOpenFileRequest()
 {
-    std::lock_guard lock(g_lock);
-    return g_request;
+    return g_script.Last();
 }
 } // namespace platform::commdlg

@@ -1,4 +1,5 @@
 #include "platform/ostrago/BrowsePath.h"
+#include "platform/win/ScriptedAnswer.h"
 #include "platform/window/QtHost.h"
 #include "platform/window/WinUser.h"
 
@@ -6,14 +7,10 @@
 #include <QFileDialog>
 
 #include <cstring>
-#include <mutex>
 
 namespace
 {
-std::mutex g_lock;
-bool g_scripted = false;
-std::optional<std::string> g_answer;
-platform::ostrago::BrowseRequest g_request;
+platform::ScriptedAnswer<platform::ostrago::BrowseRequest> g_script;
 
 constexpr std::size_t kPathBytes = MAX_PATH;
 
@@ -23,17 +20,7 @@ std::optional<std::string> AskUser(HWND owner, const QString& title, const QStri
                        initial.isEmpty() ? QDir::homePath() : initial);
     dialog.setFileMode(QFileDialog::Directory);
     dialog.setOption(QFileDialog::ShowDirsOnly, true);
-    // The desktop's own dialog would run outside our modal loop and window layer.
-    dialog.setOption(QFileDialog::DontUseNativeDialog, true);
-    const bool disableOwner = owner && ::IsWindowEnabled(owner);
-    if (disableOwner)
-        ::EnableWindow(owner, FALSE);
-    const int result = dialog.exec();
-    if (disableOwner && ::IsWindow(owner))
-        ::EnableWindow(owner, TRUE);
-    if (result != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return std::nullopt;
-    return dialog.selectedFiles().front().toStdString();
+    return platform::window::RunFileDialog(dialog, owner);
 }
 } // namespace
 
@@ -44,17 +31,7 @@ BOOL GetBrowsePath(HWND owner, const char* title, char* path, const wchar_t* ini
     path[0] = '\0';
     const QString initial = initialFolder ? QString::fromWCharArray(initialFolder) : QString();
     std::optional<std::string> chosen;
-    bool scripted = false;
-    {
-        std::lock_guard lock(g_lock);
-        if (g_scripted)
-        {
-            scripted = true;
-            g_request = {owner, title ? title : "", initial.toStdString()};
-            chosen = g_answer;
-        }
-    }
-    if (!scripted)
+    if (!g_script.Take({owner, title ? title : "", initial.toStdString()}, chosen))
         chosen = AskUser(owner, QString::fromUtf8(title ? title : ""), initial);
     // A path cut to fit would name another folder: one that does not fit counts as no answer.
     if (!chosen || chosen->empty() || chosen->size() >= kPathBytes)
@@ -67,23 +44,16 @@ namespace platform::ostrago
 {
 void SetScriptedBrowse(std::optional<std::string> folder)
 {
-    std::lock_guard lock(g_lock);
-    g_scripted = true;
-    g_answer = std::move(folder);
-    g_request = {};
+    g_script.Set(std::move(folder));
 }
 
 void ClearScriptedBrowse()
 {
-    std::lock_guard lock(g_lock);
-    g_scripted = false;
-    g_answer.reset();
-    g_request = {};
+    g_script.Clear();
 }
 
 BrowseRequest LastBrowseRequest()
 {
-    std::lock_guard lock(g_lock);
-    return g_request;
+    return g_script.Last();
 }
 } // namespace platform::ostrago

@@ -5,6 +5,10 @@
 
 #include <QtCore/qnamespace.h>
 
+#include <optional>
+#include <string>
+
+class QFileDialog;
 class QImage;
 class QWidget;
 
@@ -21,5 +25,9 @@ PLATFORM_API QImage ClientImage(HWND hwnd);
 
 /// The MK_ bits of mouse messages for Qt's buttons and modifiers (MK_LBUTTON, MK_RBUTTON, MK_MBUTTON,
 /// MK_SHIFT, MK_CONTROL).
+/// Runs a prepared file or folder dialog modally over `owner` (disabled meanwhile; may be null) and
+/// returns the path chosen, or nothing when cancelled.
+PLATFORM_API std::optional<std::string> RunFileDialog(QFileDialog& dialog, HWND owner);
+
 PLATFORM_API WPARAM MouseKeys(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers);
 } // namespace platform::window
