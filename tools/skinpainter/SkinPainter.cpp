@@ -395,6 +395,17 @@ void ProgressFill(QPainter& p, const QRectF& r)
     p.fillRect(QRectF(r.left(), r.top(), r.width(), 1), kAccent.lighter(140));
 }
 
+/// The fill of a meter whose value grows from the left (microphone level, download progress): dark to
+/// light accent, with a lit top edge.
+void MeterFill(QPainter& p, const QRectF& r)
+{
+    QLinearGradient g(r.topLeft(), r.topRight());
+    g.setColorAt(0, kAccentDark);
+    g.setColorAt(1, kAccent);
+    p.fillRect(r, g);
+    p.fillRect(QRectF(r.left(), r.top(), r.width(), 1), kAccent.lighter(130));
+}
+
 /// A skinned drop-down list's closed face: left end, stretched middle and right end with the arrow, light
 /// under dark text; `what` names the list in the notes.
 void ComboFace(std::vector<Entry>& e, int left, int middle, int right, const std::string& what)
@@ -681,17 +692,7 @@ std::vector<Entry> CorrowinSkin()
             p.drawRect(r.adjusted(0, 0, -1, -1));
         },
         "progress trough"));
-    e.push_back(Bmp(
-        1018, 386, 18,
-        [](QPainter& p, const QRectF& r)
-        {
-            QLinearGradient g(r.topLeft(), r.topRight());
-            g.setColorAt(0, kAccentDark);
-            g.setColorAt(1, kAccent);
-            p.fillRect(r, g);
-            p.fillRect(QRectF(r.left(), r.top(), r.width(), 1), kAccent.lighter(130));
-        },
-        "progress bar"));
+    e.push_back(Bmp(1018, 386, 18, MeterFill, "progress bar"));
     e.push_back(Png(
         1029, 20, 20, [](QPainter& p, const QRectF& r) { Button(p, r, State::Normal, Glyph::None, false); },
         "check box"));
@@ -730,17 +731,7 @@ std::vector<Entry> Skin()
     States(e, {880, 879}, 50, 50, Glyph::ExitFullScreen, true, "leave full screen");
     BmpStates(e, {397, 400, 398}, 87, 97, Glyph::Refresh, "refresh the device lists");
     // Microphone level: the bar and its trough.
-    e.push_back(Bmp(
-        636, 100, 10,
-        [](QPainter& p, const QRectF& r)
-        {
-            QLinearGradient g(r.topLeft(), r.topRight());
-            g.setColorAt(0, kAccentDark);
-            g.setColorAt(1, kAccent);
-            p.fillRect(r, g);
-            p.fillRect(QRectF(r.left(), r.top(), r.width(), 1), kAccent.lighter(130));
-        },
-        "level bar"));
+    e.push_back(Bmp(636, 100, 10, MeterFill, "level bar"));
     e.push_back(Bmp(
         638, 100, 10,
         [](QPainter& p, const QRectF& r)
