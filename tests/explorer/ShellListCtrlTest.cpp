@@ -9,11 +9,13 @@
 #include "shared/exceptions/Exceptions.h"
 #include "tests/support/AppLoopSupport.h"
 #include "tests/support/ExceptionTestSupport.h"
+#include "tests/support/GdiTestSupport.h"
 #include "tests/support/ShellTestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -447,6 +449,53 @@ TEST_F(ShellListCtrlTest, ClosingNeverWaitsForAWatchThreadThatEndedOrIsBusy)
     EXPECT_EQ(Text(other.GetCurrentFolderPath()), first.string());
     other.DestroyWindow();
     mediator.list = nullptr;
+}
+
+TEST_F(ShellListCtrlTest, ItemsAreDrawnAsFramedPicturesWithTheSelectionMarked)
+{
+    const fs::path folder = Folder("d", {"a.jpg", "b.jpg", "c.jpg"});
+    Show(folder);
+    ASSERT_EQ(list.GetItemCount(), 3);
+    list.SetItemState(1, LVIS_SELECTED, LVIS_SELECTED);
+    list.SetFocus();
+    const QImage image = testing_support::Grab(list.GetSafeHwnd());
+    if (const char* dump = std::getenv("BREVICAM_DUMP_LIST"))
+        image.save(dump);
+    auto pixel = [&](int x, int y) { return testing_support::Pixel(image, x, y); };
+    auto corner = [&](int index)
+    {
+        CRect icon;
+        list.GetItemRect(index, &icon, LVIR_ICON);
+        return CPoint(icon.left + std::max(0, icon.Width() - ShellThumbWidth) / 2,
+                      icon.top + std::max(0, icon.Height() - ShellThumbHeight) / 2);
+    };
+    auto labelCorner = [&](int index)
+    {
+        CRect label;
+        list.GetItemRect(index, &label, LVIR_LABEL);
+        return label.TopLeft() + CPoint(1, 1);
+    };
+
+    // An unselected item: its picture framed in the face colour on the window colour, its label on white.
+    const CPoint plain = corner(0);
+    EXPECT_EQ(pixel(plain.x, plain.y), GetSysColor(COLOR_BTNFACE));
+    EXPECT_EQ(pixel(plain.x + 5, plain.y + 5), GetSysColor(COLOR_WINDOW));
+    const CPoint plainLabel = labelCorner(0);
+    EXPECT_EQ(pixel(plainLabel.x, plainLabel.y), RGB(255, 255, 255));
+
+    // The selected item of the focused list: a thick highlight frame and a highlighted label.
+    const CPoint chosen = corner(1);
+    EXPECT_EQ(pixel(chosen.x + 1, chosen.y + 1), GetSysColor(COLOR_HIGHLIGHT));
+    EXPECT_EQ(pixel(chosen.x + ShellThumbWidth / 2, chosen.y + 2), GetSysColor(COLOR_HIGHLIGHT));
+    const CPoint chosenLabel = labelCorner(1);
+    EXPECT_EQ(pixel(chosenLabel.x, chosenLabel.y), GetSysColor(COLOR_HIGHLIGHT));
+    // Some of the shell's icon shows in the middle of each picture.
+    bool icon = false;
+    for (int dy = -16; dy < 16 && !icon; ++dy)
+        for (int dx = -16; dx < 16 && !icon; ++dx)
+            icon = pixel(plain.x + ShellThumbWidth / 2 + dx, plain.y + ShellThumbHeight / 2 + dy) !=
+                   GetSysColor(COLOR_WINDOW);
+    EXPECT_TRUE(icon);
 }
 
 TEST_F(ShellListCtrlTest, TheFolderShownOutlivesTheTreeItemItCameFrom)
