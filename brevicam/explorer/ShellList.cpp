@@ -546,14 +546,15 @@ void CShellListCtrl::LVPopulateFiles(tagTShellItemData* folder)
         throw CShellException(THROW_SITE_MESSAGE("Cannot get IShellFolder interface for the selected item"),
                               hr);
 
-    // The folder-watch thread lets go of the old folder before the new one is in place; once it took the
-    // switch it waits for the population, which must end with the done event whatever happens.
+    // The folder-watch thread watches the new folder before its files are read, so that a change made
+    // while or right after they are read is not lost; reading them changes nothing it watches. Once it
+    // took the switch it waits for the population, which must end with the done event whatever happens.
+    FreeShellItemData(std::exchange(m_pCurrentFolder, CopyRecord(folder)));
     SetEvent(m_hFolderSwitch);
     WaitForWatchThread(m_hSwitchAcknowledged, m_hWatchThread);
     SetOnExit done(m_hPopulationDone);
 
     FreeQueuedJobs();
-    FreeShellItemData(std::exchange(m_pCurrentFolder, CopyRecord(folder)));
     RemoveAllItemsAndImages();
     if (m_pMediator)
         m_pMediator->OnExplorerEvent(EXN_FOLDER_CHANGED, 0, 0);
@@ -917,12 +918,21 @@ void CShellListCtrl::DoWatchLoop()
             return;
         if (which == WAIT_OBJECT_0 + 1)
         {
+            closeWatch();
+            const std::string path =
+                m_pCurrentFolder ? platform::shell::PathFromIDList(AbsoluteOf(m_pCurrentFolder).get()) : "";
+            if (!path.empty())
+            {
+                const HANDLE change = FindFirstChangeNotification(path.c_str(), FALSE, kWatchedChanges);
+                if (change != INVALID_HANDLE_VALUE)
+                    m_hChangeNotification = change;
+            }
             SetEvent(m_hSwitchAcknowledged);
             EndThumbWatchThread();
             if (!StartThumbWatchThread())
                 throw COSResourceException(
                     THROW_SITE_MESSAGE("Failed starting folder thumb monitoring thread"), -1);
-            // The new folder is watched only once its items are in, so that filling it is no change.
+            // The change-watch thread starts on the new folder once its items are in.
             const HANDLE filled[] = {m_hPopulationDone, m_hQuit, m_hStopWatch};
             const DWORD event = WaitForMultipleObjects(3, filled, FALSE, INFINITE);
             if (event == WAIT_OBJECT_0 + 1)
@@ -938,17 +948,10 @@ void CShellListCtrl::DoWatchLoop()
                     THROW_SITE_MESSAGE("Folder monitoring thread failed waiting events"),
                     static_cast<int>(GetLastError()));
             SetEvent(m_hThumbWatchWake);
-            closeWatch();
-            const std::string path =
-                m_pCurrentFolder ? platform::shell::PathFromIDList(AbsoluteOf(m_pCurrentFolder).get()) : "";
-            if (path.empty())
-                continue;
-            const HANDLE change = FindFirstChangeNotification(path.c_str(), FALSE, kWatchedChanges);
-            if (change != INVALID_HANDLE_VALUE)
-                m_hChangeNotification = change;
             // Only a convenience for whoever opens files by name: a folder that cannot be entered is
             // still shown.
-            SetCurrentDirectory(path.c_str());
+            if (!path.empty())
+                SetCurrentDirectory(path.c_str());
             continue;
         }
         if (which == WAIT_OBJECT_0 + 2)
