@@ -55,13 +55,6 @@ tagTShellItemData* RecordOf(LPARAM data)
     return reinterpret_cast<tagTShellItemData*>(data);
 }
 
-IdListPtr AbsoluteOf(const tagTShellItemData* record)
-{
-    if (!record)
-        return nullptr;
-    return IdListPtr(ILCombine(record->pidlParent, record->pidlRelative));
-}
-
 /// The list's own copy of a folder's record: the tree may delete its item (and the record) while the
 /// list still shows the folder, so the list never keeps a pointer into the tree.
 tagTShellItemData* CopyRecord(const tagTShellItemData* record)
@@ -365,7 +358,7 @@ CString CShellListCtrl::GetFolderPath(tagTShellItemData* folder)
     const tagTShellItemData* record = folder ? folder : m_pCurrentFolder;
     if (!record)
         throw CUserInterfaceException(THROW_SITE_MESSAGE("Control partially initialized"));
-    return CString(platform::shell::PathFromIDList(AbsoluteOf(record).get()).c_str());
+    return CString(platform::shell::PathFromIDList(AbsoluteIdListOf(record).get()).c_str());
 }
 
 CString CShellListCtrl::GetCurrentFolderPath()
@@ -476,12 +469,31 @@ void CShellListCtrl::LVPopulateFiles(tagTShellItemData* folder)
     if (!folder)
         throw CNullPointerException(
             THROW_SITE_MESSAGE("No item data received for populating the list control"));
-    const IdListPtr folderList = AbsoluteOf(folder);
-    const bool merge = m_pCurrentFolder && ILIsEqual(folderList.get(), AbsoluteOf(m_pCurrentFolder).get());
+    const IdListPtr folderList = AbsoluteIdListOf(folder);
+    const bool merge =
+        m_pCurrentFolder && ILIsEqual(folderList.get(), AbsoluteIdListOf(m_pCurrentFolder).get());
 
     HRESULT hr = S_OK;
     const ComPtr<IShellFolder> shellFolder = BindFolder(folder, hr);
     ComPtr<IEnumIDList> children;
+    const std::string failedEnumerating = THROW_SITE_MESSAGE("Failed enumerating all folder items");
+    // The next child the owner lets the list show; false at the end of the folder.
+    auto nextShown = [&](IdListPtr& next)
+    {
+        for (;;)
+        {
+            LPITEMIDLIST child = nullptr;
+            ULONG fetched = 0;
+            const HRESULT result = children->Next(1, &child, &fetched);
+            if (FAILED(result))
+                throw CShellException(failedEnumerating, result);
+            next.reset(child);
+            if (result == S_FALSE || fetched == 0 || !child)
+                return false;
+            if (!m_pMediator || !m_pMediator->FilterShellItem(shellFolder.Get(), folderList.get(), child))
+                return true;
+        }
+    };
     if (merge)
     {
         // The folder shown went away or cannot be read any more: nothing of it is left to show.
@@ -504,18 +516,9 @@ void CShellListCtrl::LVPopulateFiles(tagTShellItemData* folder)
             byPath[std::string(static_cast<LPCTSTR>(GetItemPath(index)))].push_back(index);
         }
         const int scroll = ::GetScrollPos(m_hWnd, SB_VERT);
-        for (;;)
+        for (IdListPtr owned; nextShown(owned);)
         {
-            LPITEMIDLIST child = nullptr;
-            ULONG fetched = 0;
-            hr = children->Next(1, &child, &fetched);
-            if (FAILED(hr))
-                throw CShellException(THROW_SITE_MESSAGE("Failed enumerating all folder items"), hr);
-            if (hr == S_FALSE || fetched == 0)
-                break;
-            IdListPtr owned(child);
-            if (m_pMediator && m_pMediator->FilterShellItem(shellFolder.Get(), folderList.get(), child))
-                continue;
+            const LPCITEMIDLIST child = owned.get();
             // File names differ by case on Linux, so the match is exact.
             const CString path = CShellClass::GetParsingName(shellFolder.Get(), child);
             const auto known = byPath.find(std::string(static_cast<LPCTSTR>(path)));
@@ -582,19 +585,9 @@ void CShellListCtrl::LVPopulateFiles(tagTShellItemData* folder)
     };
     try
     {
-        for (;;)
+        for (IdListPtr owned; nextShown(owned);)
         {
-            LPITEMIDLIST child = nullptr;
-            ULONG fetched = 0;
-            hr = children->Next(1, &child, &fetched);
-            if (FAILED(hr))
-                throw CShellException(THROW_SITE_MESSAGE("Failed enumerating all folder items"), hr);
-            if (hr == S_FALSE || fetched == 0)
-                break;
-            IdListPtr owned(child);
-            if (m_pMediator && m_pMediator->FilterShellItem(shellFolder.Get(), folderList.get(), child))
-                continue;
-            const TaskText name = DisplayName(shellFolder.Get(), child);
+            const TaskText name = DisplayName(shellFolder.Get(), owned.get());
             const int index =
                 InsertListViewItem(shellFolder.Get(), folderList.get(), owned.release(), name.get());
             if (index >= 0)
@@ -687,7 +680,7 @@ void CShellListCtrl::OnGetDispInfo(NMHDR* header, LRESULT* result)
     CBitmap* old = dc.SelectObject(&picture);
     const CRect whole(0, 0, ShellThumbWidth, ShellThumbHeight);
     dc.FillSolidRect(&whole, GetSysColor(COLOR_WINDOW));
-    const IdListPtr absolute = AbsoluteOf(record);
+    const IdListPtr absolute = AbsoluteIdListOf(record);
     SHFILEINFO file{};
     if (absolute &&
         SHGetFileInfo(reinterpret_cast<LPCSTR>(absolute.get()), FILE_ATTRIBUTE_NORMAL, &file, sizeof file,
@@ -920,7 +913,8 @@ void CShellListCtrl::DoWatchLoop()
         {
             closeWatch();
             const std::string path =
-                m_pCurrentFolder ? platform::shell::PathFromIDList(AbsoluteOf(m_pCurrentFolder).get()) : "";
+                m_pCurrentFolder ? platform::shell::PathFromIDList(AbsoluteIdListOf(m_pCurrentFolder).get())
+                                 : "";
             if (!path.empty())
             {
                 const HANDLE change = FindFirstChangeNotification(path.c_str(), FALSE, kWatchedChanges);
