@@ -16,7 +16,6 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -129,15 +128,11 @@ protected:
         ASSERT_TRUE(m_list.Create(WS_CHILD | WS_VISIBLE | LVS_ICON | LVS_AUTOARRANGE, CRect(0, 0, 600, 400),
                                   &m_panel, 1005));
         m_list.InitializeCtrl();
-        // Where the list does not register its drop target itself, the test does.
-        m_ownTarget = std::make_unique<CShellListCtrl::CDropTarget>(&m_list);
-        m_ownTarget->Register(&m_list);
     }
     void TearDown() override
     {
         platform::shell::SetDragHook(nullptr);
         platform::menu::SetTrackHook(nullptr);
-        m_ownTarget->Revoke();
         m_list.DestroyWindow();
         m_panel.DestroyWindow();
         FreeShellItemData(m_folder);
@@ -188,7 +183,6 @@ protected:
     DropMediator m_mediator;
     CWnd m_panel;
     CRecordingList m_list{&m_mediator};
-    std::unique_ptr<CShellListCtrl::CDropTarget> m_ownTarget;
     tagTShellItemData* m_folder = nullptr;
     fs::path m_shown;
 };
