@@ -162,17 +162,6 @@ CString VideoText(HINSTANCE resources, const std::string& path)
                    rate, codec, std::string(info.duration, strnlen(info.duration, sizeof info.duration))});
 }
 
-/// The file-system path of a list item's record, of any length; empty for none.
-std::string PathOfRecord(const tagTShellItemData* record)
-{
-    if (!record || !record->pidlRelative)
-        return {};
-    if (!record->pidlParent)
-        return platform::shell::PathFromIDList(record->pidlRelative);
-    const platform::shell::IdListPtr absolute(ILCombine(record->pidlParent, record->pidlRelative));
-    return absolute ? platform::shell::PathFromIDList(absolute.get()) : std::string();
-}
-
 /// A CF_HDROP block of the UTF-8 paths, sized from the paths themselves; null without memory.
 HGLOBAL MakeDropFiles(const std::vector<CString>& paths)
 {
@@ -198,6 +187,22 @@ HGLOBAL MakeDropFiles(const std::vector<CString>& paths)
     }
     GlobalUnlock(block);
     return block;
+}
+/// Passes a menu message to the open context menu: to IContextMenu3 when it is held, else to
+/// IContextMenu2. False when neither is held or the one asked failed; `result` gets IContextMenu3's answer
+/// (0 otherwise).
+bool PassToContextMenu(IContextMenu2* menu2, IContextMenu3* menu3, UINT message, WPARAM wParam, LPARAM lParam,
+                       LRESULT* result = nullptr)
+{
+    LRESULT answer = 0;
+    bool handled = false;
+    if (menu3)
+        handled = SUCCEEDED(menu3->HandleMenuMsg2(message, wParam, lParam, &answer));
+    else if (menu2)
+        handled = SUCCEEDED(menu2->HandleMenuMsg(message, wParam, lParam));
+    if (result)
+        *result = handled ? answer : 0;
+    return handled;
 }
 } // namespace
 
@@ -310,8 +315,16 @@ void CShellListCtrl::OnBeginDrag(NMHDR*, LRESULT* result)
 {
     *result = 0;
     std::vector<CString> paths;
-    for (int i = GetNextItem(-1, LVNI_SELECTED); i != -1; i = GetNextItem(i, LVNI_SELECTED))
-        paths.push_back(GetItemPath(i));
+    try
+    {
+        for (const CString& path : GetSelectedPaths())
+            if (!path.IsEmpty()) // an empty name would end the block's list early
+                paths.push_back(path);
+    }
+    catch (const std::exception&)
+    {
+        return; // an item the folder cannot name: no drag
+    }
     if (paths.empty())
         return;
 
@@ -418,68 +431,33 @@ void CShellListCtrl::OnContextMenu(CWnd*, CPoint point)
 
 void CShellListCtrl::OnMeasureItem(int controlId, MEASUREITEMSTRUCT* measure)
 {
-    const auto lParam = reinterpret_cast<LPARAM>(measure);
-    LRESULT ignored = 0;
-    if (m_pContextMenu3)
-    {
-        if (SUCCEEDED(m_pContextMenu3->HandleMenuMsg2(WM_MEASUREITEM, controlId, lParam, &ignored)))
-            return;
-    }
-    else if (m_pContextMenu2 && SUCCEEDED(m_pContextMenu2->HandleMenuMsg(WM_MEASUREITEM, controlId, lParam)))
-    {
-        return;
-    }
-    faldra::CSkinListCtrl::OnMeasureItem(controlId, measure);
+    if (!PassToContextMenu(m_pContextMenu2, m_pContextMenu3, WM_MEASUREITEM, static_cast<WPARAM>(controlId),
+                           reinterpret_cast<LPARAM>(measure)))
+        faldra::CSkinListCtrl::OnMeasureItem(controlId, measure);
 }
 
 void CShellListCtrl::OnDrawItem(int controlId, DRAWITEMSTRUCT* draw)
 {
-    const auto lParam = reinterpret_cast<LPARAM>(draw);
-    LRESULT ignored = 0;
-    if (m_pContextMenu3)
-    {
-        if (SUCCEEDED(m_pContextMenu3->HandleMenuMsg2(WM_DRAWITEM, controlId, lParam, &ignored)))
-            return;
-    }
-    else if (m_pContextMenu2 && SUCCEEDED(m_pContextMenu2->HandleMenuMsg(WM_DRAWITEM, controlId, lParam)))
-    {
-        return;
-    }
-    faldra::CSkinListCtrl::OnDrawItem(controlId, draw);
+    if (!PassToContextMenu(m_pContextMenu2, m_pContextMenu3, WM_DRAWITEM, static_cast<WPARAM>(controlId),
+                           reinterpret_cast<LPARAM>(draw)))
+        faldra::CSkinListCtrl::OnDrawItem(controlId, draw);
 }
 
 LRESULT CShellListCtrl::OnMenuChar(UINT character, UINT flags, CMenu* menu)
 {
-    const WPARAM wParam = MAKEWPARAM(character, flags);
-    const auto lParam = reinterpret_cast<LPARAM>(menu ? menu->GetSafeHmenu() : nullptr);
-    if (m_pContextMenu3)
-    {
-        LRESULT result = 0;
-        if (SUCCEEDED(m_pContextMenu3->HandleMenuMsg2(WM_MENUCHAR, wParam, lParam, &result)))
-            return result;
-        return 0;
-    }
-    if (m_pContextMenu2)
-    {
-        m_pContextMenu2->HandleMenuMsg(WM_MENUCHAR, wParam, lParam);
-        return 0;
-    }
-    return Default();
+    if (!m_pContextMenu2 && !m_pContextMenu3)
+        return Default();
+    LRESULT result = 0;
+    PassToContextMenu(m_pContextMenu2, m_pContextMenu3, WM_MENUCHAR, MAKEWPARAM(character, flags),
+                      reinterpret_cast<LPARAM>(menu ? menu->GetSafeHmenu() : nullptr), &result);
+    return result;
 }
 
 void CShellListCtrl::OnInitMenuPopup(CMenu* popup, UINT index, BOOL sysMenu)
 {
-    const auto wParam = reinterpret_cast<WPARAM>(popup ? popup->GetSafeHmenu() : nullptr);
-    const LPARAM lParam = MAKELPARAM(index, sysMenu);
-    if (m_pContextMenu3)
-    {
-        LRESULT ignored = 0;
-        m_pContextMenu3->HandleMenuMsg2(WM_INITMENUPOPUP, wParam, lParam, &ignored);
-    }
-    else if (m_pContextMenu2)
-    {
-        m_pContextMenu2->HandleMenuMsg(WM_INITMENUPOPUP, wParam, lParam);
-    }
+    PassToContextMenu(m_pContextMenu2, m_pContextMenu3, WM_INITMENUPOPUP,
+                      reinterpret_cast<WPARAM>(popup ? popup->GetSafeHmenu() : nullptr),
+                      MAKELPARAM(index, sysMenu));
 }
 
 // ---------------------------------------------------------------------------------------------------------
@@ -549,8 +527,15 @@ BOOL CShellListCtrl::OnNeedToolTipText(UINT, NMHDR* header, LRESULT* result)
     const UINT_PTR index = header->idFrom;
     if (index >= static_cast<UINT_PTR>(GetItemCount()))
         return FALSE;
-    const std::string path =
-        PathOfRecord(reinterpret_cast<const tagTShellItemData*>(GetItemData(static_cast<int>(index))));
+    std::string path;
+    try
+    {
+        path = GetItemPath(static_cast<int>(index)).Str();
+    }
+    catch (const std::exception&)
+    {
+        // An item the folder cannot name is described as unreadable.
+    }
 
     CString text;
     if (g_params.GetImageType(CString(path)) != 0)
