@@ -188,6 +188,7 @@ HGLOBAL MakeDropFiles(const std::vector<CString>& paths)
     GlobalUnlock(block);
     return block;
 }
+
 /// Passes a menu message to the open context menu: to IContextMenu3 when it is held, else to
 /// IContextMenu2. False when neither is held or the one asked failed; `result` gets IContextMenu3's answer
 /// (0 otherwise).
