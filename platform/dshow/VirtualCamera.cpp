@@ -168,8 +168,12 @@ void VirtualCamera::EnableFromEnvironment()
                    []
                    {
                        const char* value = std::getenv("BREVICAM_VIRTUAL_CAMERA");
-                       if (value && *value && std::string(value) != "0")
-                           camera = Create();
+                       if (!value || !*value || std::string(value) == "0")
+                           return;
+                       // "raw" offers uncompressed frames only, as a camera without Motion JPEG does.
+                       VirtualCameraConfig config;
+                       config.offerMjpeg = std::string(value) != "raw";
+                       camera = Create(config);
                    });
 }
 
