@@ -182,7 +182,11 @@ private:
         {
             std::string path = folder;
             if (event.len > 0 && event.name[0] != '\0')
-                path += (folder == "/" ? "" : "/") + std::string(event.name);
+            {
+                if (folder != "/")
+                    path += '/';
+                path += event.name;
+            }
             m_pending.push_back({event.mask, event.cookie, std::move(path)});
         }
     }

@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <functional>
+#include <sstream>
 #include <string>
 
 namespace testing_support
@@ -44,12 +45,13 @@ inline ScaledPictureCheck CompareScaledPicture(const PixelAt& shown, int width, 
     const int margin = 2 + 2 * static_cast<int>(std::ceil(std::max({scaleX, scaleY, 1.0})));
     const auto note = [&check](int x, int y, COLORREF got, COLORREF expected)
     {
-        if (check.wrong++ == 0)
-            check.firstWrong =
-                "(" + std::to_string(x) + ", " + std::to_string(y) + ") shows " +
-                std::to_string(GetRValue(got)) + "," + std::to_string(GetGValue(got)) + "," +
-                std::to_string(GetBValue(got)) + " instead of " + std::to_string(GetRValue(expected)) + "," +
-                std::to_string(GetGValue(expected)) + "," + std::to_string(GetBValue(expected));
+        if (check.wrong++ != 0)
+            return;
+        std::ostringstream text;
+        text << "(" << x << ", " << y << ") shows " << int{GetRValue(got)} << "," << int{GetGValue(got)}
+             << "," << int{GetBValue(got)} << " instead of " << int{GetRValue(expected)} << ","
+             << int{GetGValue(expected)} << "," << int{GetBValue(expected)};
+        check.firstWrong = text.str();
     };
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x)

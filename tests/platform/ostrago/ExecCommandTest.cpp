@@ -101,7 +101,7 @@ TEST(ExecCommandTest, QuotedProgramPathWithBlanks)
     const auto folder = dir / "my tools";
     std::filesystem::create_directory(folder);
     std::filesystem::copy_file("/usr/bin/printf", folder / "printf");
-    const ChildRun run = RunCaptured("\"" + (folder / "printf").string() + "\" \"%s\" ok");
+    const ChildRun run = RunCaptured(std::string("\"") += (folder / "printf").string() += "\" \"%s\" ok");
     ASSERT_TRUE(run.started) << run.error;
     EXPECT_EQ(run.output, "ok");
 }

@@ -676,7 +676,7 @@ TEST_F(RegistryTest, ConcurrentWritersFromThreadsLoseNothing)
                                         nullptr, &key, nullptr) != ERROR_SUCCESS)
                         return;
                     const DWORD value = static_cast<DWORD>(t * 100 + v);
-                    SetDword(key, ("V" + std::to_string(v)).c_str(), value);
+                    SetDword(key, (std::string("V") += std::to_string(v)).c_str(), value);
                     ReadDword(key, "V0");
                     RegCloseKey(key);
                 }
@@ -692,7 +692,8 @@ TEST_F(RegistryTest, ConcurrentWritersFromThreadsLoseNothing)
                   RegOpenKeyExA(HKEY_CURRENT_USER, ("Software\\Threads\\T" + std::to_string(t)).c_str(), 0,
                                 KEY_READ, &key));
         for (int v = 0; v < kValues; ++v)
-            EXPECT_EQ(static_cast<DWORD>(t * 100 + v), ReadDword(key, ("V" + std::to_string(v)).c_str()));
+            EXPECT_EQ(static_cast<DWORD>(t * 100 + v),
+                      ReadDword(key, (std::string("V") += std::to_string(v)).c_str()));
         RegCloseKey(key);
     }
     EXPECT_EQ("", platform::registry::LastLoadError());
