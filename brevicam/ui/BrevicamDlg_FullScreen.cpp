@@ -92,6 +92,8 @@ void CBrevicamDlg::EnterFullScreen()
     m_smallDlg.ShowWindow(SW_SHOW);
     // The capture panel is hidden here too once it exists.
     ShowWindow(SW_HIDE);
+    // The keyboard goes with the picture, not with a hidden window.
+    m_fullscreenWnd.SetFocus();
     m_liveVideo.SetWindowPos(nullptr, 0, 0, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
     m_liveVideo.SetBackgroundColor(0);
 
