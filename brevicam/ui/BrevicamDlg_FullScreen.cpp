@@ -150,8 +150,11 @@ void CBrevicamDlg::LeaveFullScreen()
         m_liveVideo.ModifyStyle(WS_CLIPCHILDREN, 0);
     m_liveVideo.SetParent(this);
     m_fullscreenWnd.ShowWindow(SW_HIDE);
-    ShowWindow(SW_MINIMIZE);
+    // Shown and brought forward directly: a minimise and restore in quick succession reaches an X11
+    // desktop out of order, and its late "minimised" would send the window off the screen again.
     ShowWindow(SW_SHOWNORMAL);
+    SetForegroundWindow();
+    RedrawWindow(nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
     // The capture panel shows again here, with its mode buttons checked anew, once it exists.
     m_liveVideo.SetWindowPos(nullptr, kVideoLeft, kVideoTop, kVideoWidth, kVideoHeight,
                              SWP_NOZORDER | SWP_NOACTIVATE);

@@ -372,6 +372,7 @@ class FullScreenExitTest : public FullScreenTest, public testing::WithParamInter
 
 TEST_P(FullScreenExitTest, MainWindowComesBackWithThePictureInItsPlace)
 {
+    const CRect mainPlace = WindowRect(Main());
     Enter();
     const HWND host = Host();
     GetParam().leave(*this, host, Exit(), Small());
@@ -380,6 +381,8 @@ TEST_P(FullScreenExitTest, MainWindowComesBackWithThePictureInItsPlace)
 
     EXPECT_FALSE(m_dlg->m_bFullScreen);
     EXPECT_TRUE(::IsWindowVisible(Main()));
+    EXPECT_EQ(WindowRect(Main()), mainPlace) << "the main window came back elsewhere";
+    EXPECT_FALSE(::IsIconic(Main()));
     EXPECT_FALSE(::IsWindowVisible(host)) << "the host stays, hidden";
     EXPECT_TRUE(::IsWindow(host));
     EXPECT_EQ(Small(), nullptr);
