@@ -160,9 +160,11 @@ BOOL CParams::IsFullScreen()
     HWND surface = ::GetDlgItem(main->GetSafeHwnd(), kLiveVideoId);
     if (!surface)
     {
-        // Re-parented to the full-screen host, the surface is no longer among the main window's children.
-        HWND host = GetFullscreenWnd();
-        surface = host && ::IsWindow(host) ? ::GetDlgItem(host, kLiveVideoId) : nullptr;
+        // Re-parented to the full-screen host, the surface is no longer among the main window's children;
+        // the full-screen window kept here is the surface itself (or, for older callers, its host).
+        HWND stored = GetFullscreenWnd();
+        if (stored && ::IsWindow(stored))
+            surface = ::GetDlgCtrlID(stored) == kLiveVideoId ? stored : ::GetDlgItem(stored, kLiveVideoId);
     }
     return surface && ::GetParent(surface) != main->GetSafeHwnd();
 }

@@ -433,7 +433,7 @@ BOOL CBrevicamDlg::PreTranslateMessage(MSG* msg)
                 if (updateAtStart && m_pAboutDlg->GetSafeHwnd() && m_pAboutDlg->IsWindowVisible())
                     m_pAboutDlg->StopUpdate();
             }
-            else if (m_bFullScreen)
+            else if (m_bFullScreen && (!m_smallDlg.GetSafeHwnd() || m_smallDlg.IsWindowEnabled()))
             {
                 m_bFullScreen = FALSE;
                 LeaveFullScreen();
@@ -618,17 +618,6 @@ void CBrevicamDlg::OnFullScreenButton()
     EnterFullScreen();
 }
 
-void CBrevicamDlg::EnterFullScreen()
-{
-    // There is no full-screen host window yet, so the request is dropped and the flag stays off.
-    m_bFullScreen = FALSE;
-}
-
-void CBrevicamDlg::LeaveFullScreen()
-{
-    m_bFullScreen = FALSE;
-}
-
 void CBrevicamDlg::CheckUpdate(HWND owner, BOOL background, BOOL ask)
 {
     std::unique_ptr<char[]> path(new (std::nothrow) char[261]);
@@ -656,6 +645,7 @@ void CBrevicamDlg::OnDestroy()
 {
     // Notifications after this point would reach a window that is gone.
     DetachFromController();
+    DropFullScreenWindows();
     m_micWaitTimer.Pause();
     m_micWaitTimer.SetTarget(nullptr, 0);
     // Boxes and graph events must not name a window that is gone.

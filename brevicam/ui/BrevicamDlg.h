@@ -5,8 +5,11 @@
 #include "Controls/xSkinButton.h"
 #include "brevicam/core/MyTimer.h"
 #include "brevicam/core/Observer.h"
+#include "brevicam/ui/CaptureSmallDlg.h"
 #include "brevicam/ui/DialogColleague.h"
 #include "brevicam/ui/DummyDlg.h"
+#include "brevicam/ui/ExitFullscreenDlg.h"
+#include "brevicam/ui/FullscreenWnd.h"
 #include "brevicam/ui/LiveVideo.h"
 #include "brevicam/ui/VolumeIndicator.h"
 #include "platform/window/Controls.h"
@@ -52,6 +55,9 @@ public:
     static constexpr UINT_PTR kDockTimer = 2;
     static constexpr UINT kDockDelayMs = 100;
     static constexpr UINT_PTR kCompactWindowTimer = 3;
+    static constexpr UINT kCompactWindowPeriodMs = 1000;
+    /// The compact capture window shows while the last keyboard or mouse input is this recent.
+    static constexpr DWORD kCompactWindowShowMs = 4000;
     static constexpr UINT_PTR kResolutionTimer = 4;
     static constexpr UINT kResolutionDelayMs = 1000;
 
@@ -86,8 +92,14 @@ public:
     /// Ends the program after asking whether a running capture may end: the recording is stopped, a
     /// burst series is saved, the preview stopped and the modal loop ended with IDOK.
     void CloseApplication();
-    /// Full-screen mode comes with its host window; until it exists both only keep the flag off.
+    /// Moves the live picture into the full-screen host over the whole primary screen, with the compact
+    /// capture window at the lower right and the leave-full-screen window at the upper left, and hands a
+    /// running series or recording to the compact window. Refused (the full-screen flag cleared) while
+    /// there is no live video.
     void EnterFullScreen();
+    /// Puts the live picture back in its place in this window, hands a running series or recording back
+    /// and destroys the compact and leave-full-screen windows (the host is only hidden). Nothing while
+    /// the picture is not in full screen.
     void LeaveFullScreen();
     /// Places the live picture again while there is live video.
     void RefitVideo(BOOL stretch);
@@ -113,6 +125,11 @@ public:
     int m_nSavedElapsedMs = -1;
     bool m_bSavedTimerRunning = false;
     int m_nSavedRecordStartTick = 0;
+    /// The full-screen windows: the compact capture window and the leave-full-screen window have windows
+    /// only in full screen; the host, once created, is only hidden.
+    CCaptureSmallDlg m_smallDlg;
+    ExitFullscreenDlg m_exitDlg;
+    FullscreenWnd m_fullscreenWnd;
 
 protected:
     void DoDataExchange(CDataExchange* dx) override;
@@ -171,6 +188,18 @@ private:
     void DisableLiveControls();
     /// Timer 4: the live picture back in its place after a resolution change.
     void BringVideoBack();
+    /// Timer 3: shows the compact capture window while input is recent, hides it otherwise.
+    void ShowCompactWindowByInput();
+    /// Puts the leave-full-screen window topmost at its corner over the picture (during and after a
+    /// resolution change, while the surface is away).
+    void LiftExitWindow();
+    /// The capture panel's running series or recording, handed to the compact window on entering full
+    /// screen and taken back on leaving, while the panel has a window. FALSE, doing nothing, until the
+    /// panel exists: the saved hand-over values carry them instead.
+    bool TakeCaptureFromPanel();
+    bool HandCaptureToPanel();
+    /// The full-screen windows go and the surface comes home before this window is destroyed.
+    void DropFullScreenWindows();
     /// Closes the panel; `confirmed` when the caller has asked already.
     void CloseCaptureWindow(bool confirmed);
     /// Graph mode 1 and running.

@@ -137,6 +137,13 @@ void CBrevicamDlg::OnVideoState(int state)
     case VS_IN_USE:
     case VS_MISSING:
     case VS_LOST:
+        if (state == VS_LOST && m_bFullScreen)
+        {
+            // Left at once rather than through a posted F11: the surface would otherwise show the lost
+            // camera's message over the whole screen first, under a compact window that no longer works.
+            m_bFullScreen = FALSE;
+            LeaveFullScreen();
+        }
         m_captureButton.EnableWindow(FALSE);
         DisableLiveControls();
         // The capture panel ends its modal child and is ended here on a lost camera, once it exists.
@@ -144,12 +151,20 @@ void CBrevicamDlg::OnVideoState(int state)
         m_refreshButton.SetWindowPos(&CWnd::wndTop, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
         if (m_liveVideo.GetSafeHwnd())
             m_liveVideo.RedrawWindow(nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
-        if (state == VS_LOST && m_bFullScreen)
-            PostMessage(WM_KEYDOWN, VK_F11, 0);
         break;
     case VS_RES_CHANGE:
         DisableLiveControls();
-        // The leave-full-screen window is lifted out of the host here once full-screen mode exists.
+        if (m_exitDlg.GetSafeHwnd())
+        {
+            // The way out of full screen stays on the screen while the picture is away.
+            LiftExitWindow();
+            if (m_liveVideo.GetSafeHwnd())
+                m_liveVideo.ShowWindow(SW_HIDE);
+            m_exitDlg.SetForegroundWindow();
+            m_exitDlg.ShowWindow(SW_SHOW);
+            m_exitDlg.RedrawWindow(nullptr, nullptr,
+                                   RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+        }
         if (m_liveVideo.GetSafeHwnd())
             m_liveVideo.SetWindowPos(nullptr, kParkedPosition, kParkedPosition, 0, 0,
                                      SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
@@ -190,7 +205,7 @@ void CBrevicamDlg::OnTimer(UINT_PTR id)
         KillTimer(kDockTimer);
         break;
     case kCompactWindowTimer:
-        // Shows and hides the compact capture window in full screen, once both exist.
+        ShowCompactWindowByInput();
         break;
     case kResolutionTimer:
         BringVideoBack();
@@ -212,6 +227,13 @@ void CBrevicamDlg::BringVideoBack()
     }
     if (CWindowlessRenderer* renderer = m_pController->m_graph.GetRenderer())
         Guarded([renderer] { renderer->Repaint(); });
+    if (m_exitDlg.GetSafeHwnd())
+    {
+        LiftExitWindow();
+        if (m_smallDlg.GetSafeHwnd())
+            m_smallDlg.RedrawWindow(nullptr, nullptr,
+                                    RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    }
     KillTimer(kResolutionTimer);
 }
 

@@ -23,6 +23,8 @@ bool g_cursorKnown = false;
 std::array<bool, 256> g_keys{};
 Qt::MouseButtons g_buttons;
 Qt::KeyboardModifiers g_modifiers;
+/// The tick of the last keyboard or mouse input that reached a window; the start of the process until then.
+DWORD g_lastInputTick = GetTickCount();
 
 UINT VirtualKey(int key)
 {
@@ -320,6 +322,7 @@ void HostWidget::paintEvent(QPaintEvent* e)
 
 void QueueMouseInput(HWND from, QMouseEvent* e, bool press, bool release, bool doubleClick)
 {
+    g_lastInputTick = GetTickCount();
     const QPoint global = e->globalPosition().toPoint();
     g_cursor = POINT{global.x(), global.y()};
     g_cursorKnown = true;
@@ -386,6 +389,7 @@ void QueueMouseInput(HWND from, QMouseEvent* e, bool press, bool release, bool d
 
 void QueueKeyInput(HWND from, QKeyEvent* e, bool down)
 {
+    g_lastInputTick = GetTickCount();
     g_modifiers = e->modifiers();
     g_keys[VK_SHIFT] = (e->modifiers() & Qt::ShiftModifier) != 0;
     g_keys[VK_CONTROL] = (e->modifiers() & Qt::ControlModifier) != 0;
@@ -427,6 +431,15 @@ void QueueKeyInput(HWND from, QKeyEvent* e, bool down)
 } // namespace platform::window::detail
 
 using namespace platform::window::detail;
+
+BOOL GetLastInputInfo(LASTINPUTINFO* info)
+{
+    PW_ON_UI_THREAD(GetLastInputInfo(info));
+    if (!info || info->cbSize != sizeof(LASTINPUTINFO))
+        return FALSE;
+    info->dwTime = g_lastInputTick;
+    return TRUE;
+}
 
 BOOL TrackMouseEvent(LPTRACKMOUSEEVENT track)
 {

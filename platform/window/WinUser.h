@@ -1242,6 +1242,14 @@ PLATFORM_API HWND SetCapture(HWND hwnd);
 PLATFORM_API BOOL ReleaseCapture();
 PLATFORM_API HWND GetCapture();
 PLATFORM_API BOOL TrackMouseEvent(LPTRACKMOUSEEVENT track);
+struct LASTINPUTINFO
+{
+    UINT cbSize;
+    DWORD dwTime;
+};
+/// The tick count (GetTickCount) of the last keyboard or mouse input that reached one of the process's
+/// windows. FALSE for a null `info` or a wrong cbSize.
+PLATFORM_API BOOL GetLastInputInfo(LASTINPUTINFO* info);
 PLATFORM_API BOOL GetCursorPos(LPPOINT point);
 PLATFORM_API BOOL SetCursorPos(int x, int y);
 PLATFORM_API SHORT GetKeyState(int virtualKey);

@@ -662,6 +662,13 @@ void CaptureClockSkin(std::vector<Entry>& e)
         "placeholder strip"));
 }
 
+/// The compact capture window's resolution list, in the face of the other drop-down lists (its background,
+/// mode and capture buttons and the leave-full-screen window are painted with the main window's).
+void FullScreenSkin(std::vector<Entry>& e)
+{
+    ComboFace(e, 623, 622, 624, "compact window's resolution list");
+}
+
 /// A dialog of the web update library: the program's background with a title strip tall enough for the
 /// product's name and the dialog's title under it.
 void UpdateBackground(QPainter& p, const QRectF& r)
@@ -776,6 +783,7 @@ std::vector<Entry> Skin()
     FileOperationSkin(e);
     ConversionProgressSkin(e);
     CaptureClockSkin(e);
+    FullScreenSkin(e);
     AboutBoxSkin(e);
 
     // The transparent edit's caret: a light bar that reads on the dark surface.
