@@ -457,7 +457,7 @@ void CShellListCtrl::DoThumbWatchLoop()
         }
         if (folderPath.IsEmpty())
             continue;
-        chdir(folderPath);
+        SetCurrentDirectory(folderPath);
         HANDLE folder = platform::shell::OpenFolderForChanges(folderPath);
         if (folder == INVALID_HANDLE_VALUE)
             continue;
