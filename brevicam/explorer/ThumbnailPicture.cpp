@@ -88,62 +88,60 @@ HRESULT LoadFrame(const std::string& file, HRESULT soFar, HBITMAP* frame)
         return -1;
     return 0;
 }
+/// A new bitmap (of `size`, or of the source's size when null) painted by `paint` with the source and
+/// the new bitmap selected into memory DCs; null when `source` is no bitmap.
+template <class Paint> HBITMAP PaintNewBitmap(HBITMAP source, const SIZE* size, Paint paint)
+{
+    BITMAP info{};
+    if (!source || GetObject(source, sizeof info, &info) == 0)
+        return nullptr;
+    HBITMAP result = size ? CreateCompatibleBitmap(nullptr, size->cx, size->cy)
+                          : CreateCompatibleBitmap(nullptr, info.bmWidth, info.bmHeight);
+    HDC sourceDc = CreateCompatibleDC(nullptr);
+    HDC targetDc = CreateCompatibleDC(nullptr);
+    if (result && sourceDc && targetDc)
+    {
+        HGDIOBJ oldSource = SelectObject(sourceDc, source);
+        HGDIOBJ oldTarget = SelectObject(targetDc, result);
+        paint(targetDc, sourceDc, info.bmWidth, info.bmHeight);
+        SelectObject(sourceDc, oldSource);
+        SelectObject(targetDc, oldTarget);
+    }
+    if (sourceDc)
+        DeleteDC(sourceDc);
+    if (targetDc)
+        DeleteDC(targetDc);
+    return result;
+}
 } // namespace
 
 HBITMAP MirrorBitmap(HBITMAP bitmap, BOOL leftRight)
 {
-    BITMAP info{};
-    if (!bitmap || GetObject(bitmap, sizeof info, &info) == 0)
-        return nullptr;
-    const int width = info.bmWidth;
-    const int height = info.bmHeight;
-    HBITMAP mirrored = CreateCompatibleBitmap(nullptr, width, height);
-    HDC source = CreateCompatibleDC(nullptr);
-    HDC target = CreateCompatibleDC(nullptr);
-    if (mirrored && source && target)
-    {
-        HGDIOBJ oldSource = SelectObject(source, bitmap);
-        HGDIOBJ oldTarget = SelectObject(target, mirrored);
-        if (leftRight)
-            StretchBlt(target, width, 0, -width, height, source, 0, 0, width, height, SRCCOPY);
-        else
-            StretchBlt(target, 0, height, width, -height, source, 0, 0, width, height, SRCCOPY);
-        SelectObject(source, oldSource);
-        SelectObject(target, oldTarget);
-    }
-    if (source)
-        DeleteDC(source);
-    if (target)
-        DeleteDC(target);
-    return mirrored;
+    return PaintNewBitmap(
+        bitmap, nullptr,
+        [leftRight](HDC target, HDC source, int width, int height)
+        {
+            if (leftRight)
+                StretchBlt(target, width, 0, -width, height, source, 0, 0, width, height, SRCCOPY);
+            else
+                StretchBlt(target, 0, height, width, -height, source, 0, 0, width, height, SRCCOPY);
+        });
 }
 
 HBITMAP MakeThumbnailPicture(HBITMAP picture)
 {
-    BITMAP info{};
-    if (!picture || GetObject(picture, sizeof info, &info) == 0)
-        return nullptr;
-    HBITMAP thumbnail = CreateCompatibleBitmap(nullptr, ShellThumbWidth, ShellThumbHeight);
-    HDC source = CreateCompatibleDC(nullptr);
-    HDC target = CreateCompatibleDC(nullptr);
-    if (thumbnail && source && target)
-    {
-        HGDIOBJ oldSource = SelectObject(source, picture);
-        HGDIOBJ oldTarget = SelectObject(target, thumbnail);
-        RECT whole{0, 0, ShellThumbWidth, ShellThumbHeight};
-        FillRect(target, &whole, GetSysColorBrush(COLOR_WINDOW));
-        // Integer division truncating towards zero: a larger picture loses equal parts on both sides.
-        BitBlt(target, (ShellThumbWidth - info.bmWidth) / 2, (ShellThumbHeight - info.bmHeight) / 2,
-               info.bmWidth, info.bmHeight, source, 0, 0, SRCCOPY);
-        FrameRect(target, &whole, GetSysColorBrush(COLOR_BTNFACE));
-        SelectObject(source, oldSource);
-        SelectObject(target, oldTarget);
-    }
-    if (source)
-        DeleteDC(source);
-    if (target)
-        DeleteDC(target);
-    return thumbnail;
+    const SIZE size{ShellThumbWidth, ShellThumbHeight};
+    return PaintNewBitmap(picture, &size,
+                          [](HDC target, HDC source, int width, int height)
+                          {
+                              RECT whole{0, 0, ShellThumbWidth, ShellThumbHeight};
+                              FillRect(target, &whole, GetSysColorBrush(COLOR_WINDOW));
+                              // Integer division truncating towards zero: a larger picture loses equal parts
+                              // on both sides.
+                              BitBlt(target, (ShellThumbWidth - width) / 2, (ShellThumbHeight - height) / 2,
+                                     width, height, source, 0, 0, SRCCOPY);
+                              FrameRect(target, &whole, GetSysColorBrush(COLOR_BTNFACE));
+                          });
 }
 
 HRESULT ExtractVideoFrame(const std::string& path, HANDLE cancel, HRESULT soFar, HBITMAP* frame)

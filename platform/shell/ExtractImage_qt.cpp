@@ -144,7 +144,10 @@ int WatchForWrites(const std::string& path, int ms)
             {
                 const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
                 if (event->mask & IN_MODIFY)
-                    written = true, closed = false;
+                {
+                    written = true;
+                    closed = false;
+                }
                 if (event->mask & IN_CLOSE_WRITE)
                     closed = true;
                 if (event->mask & (IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED))
