@@ -11,7 +11,6 @@
 #include "brevicam/explorer/ShellList.h"
 #include "platform/com/ComPtr.h"
 #include "platform/listview/ListView.h"
-#include "platform/shell/ExtractImage.h"
 #include "platform/window/Extras.h"
 #include "platform/window/Wnd.h"
 
@@ -106,45 +105,10 @@ struct ListWindow
         FreeShellItemData(record);
     }
 
-    /// Shows the folder; without the list's own population (not built yet) the items are put in here
-    /// from the folder's enumeration, each with a thumbnail asked. True when the list populated itself.
-    bool Show(const fs::path& folder)
+    void Show(const fs::path& folder)
     {
         record = FolderRecord(folder);
         list.ShowFolder(record);
-        if (list.GetItemCount() > 0)
-            return true;
-        IShellFolder* shell = nullptr;
-        record->pFolder->BindToObject(record->pidlRelative, nullptr, IID_IShellFolder,
-                                      reinterpret_cast<void**>(&shell));
-        IEnumIDList* children = nullptr;
-        if (shell && shell->EnumObjects(nullptr, SHCONTF_NONFOLDERS, &children) == S_OK)
-        {
-            LPITEMIDLIST absolute = ILCombine(record->pidlParent, record->pidlRelative);
-            PITEMID_CHILD child = nullptr;
-            ULONG fetched = 0;
-            while (children->Next(1, &child, &fetched) == S_OK)
-            {
-                auto* item = new tagTShellItemData();
-                item->pFolder = shell;
-                shell->AddRef();
-                item->pidlRelative = child;
-                item->pidlParent = ILClone(absolute);
-                STRRET name{};
-                char text[MAX_PATH] = {};
-                shell->GetDisplayNameOf(child, SHGDN_NORMAL, &name);
-                StrRetToBufA(&name, child, text, sizeof text);
-                const int index =
-                    list.InsertItem(LVIF_TEXT | LVIF_IMAGE | LVIF_PARAM, list.GetItemCount(), text, 0, 0,
-                                    I_IMAGECALLBACK, reinterpret_cast<LPARAM>(item));
-                list.RefreshThumbnail(index);
-            }
-            ILFree(absolute);
-            children->Release();
-        }
-        if (shell)
-            shell->Release();
-        return false;
     }
 };
 
@@ -154,13 +118,13 @@ struct Figures
     double cpu = 0;
 };
 
-Figures OurThumbnails(const fs::path& folder, int photos, bool& populated)
+Figures OurThumbnails(const fs::path& folder, int photos)
 {
     ListWindow window;
     int results = 0;
     const double cpu = bench::ProcessCpuSeconds();
     const double start = bench::Now();
-    populated = window.Show(folder);
+    window.Show(folder);
     PumpUntil(results, [&] { return results >= photos; });
     return {bench::Now() - start, bench::ProcessCpuSeconds() - cpu};
 }
@@ -175,44 +139,17 @@ Figures ReferenceThumbnails(const std::vector<fs::path>& files, const fs::path& 
     return {bench::Now() - start, ChildrenCpuSeconds() - cpu};
 }
 
-/// The time to list the folder: the list's own population when it has one (thumbnails paused), else the
-/// folder's enumeration with an image extractor asked per file, as the list's thumbnail jobs do.
-double OurListing(const fs::path& folder, bool& populated)
+/// The time the list takes to show the folder's files, thumbnails paused.
+double OurListing(const fs::path& folder, int files)
 {
     ListWindow window;
     window.list.EnableThumbnails(FALSE);
-    window.record = FolderRecord(folder);
     const double start = bench::Now();
-    window.list.ShowFolder(window.record);
-    populated = window.list.GetItemCount() > 0;
-    if (populated)
-        return bench::Now() - start;
-    IShellFolder* shell = nullptr;
-    window.record->pFolder->BindToObject(window.record->pidlRelative, nullptr, IID_IShellFolder,
-                                         reinterpret_cast<void**>(&shell));
-    IEnumIDList* children = nullptr;
-    if (shell && shell->EnumObjects(nullptr, SHCONTF_NONFOLDERS, &children) == S_OK)
-    {
-        PITEMID_CHILD child = nullptr;
-        ULONG fetched = 0;
-        while (children->Next(1, &child, &fetched) == S_OK)
-        {
-            STRRET name{};
-            char text[MAX_PATH] = {};
-            shell->GetDisplayNameOf(child, SHGDN_FORPARSING, &name);
-            StrRetToBufA(&name, child, text, sizeof text);
-            IExtractImage* extractor = nullptr;
-            LPCITEMIDLIST one = child;
-            if (SUCCEEDED(shell->GetUIObjectOf(nullptr, 1, &one, IID_IExtractImage, nullptr,
-                                               reinterpret_cast<void**>(&extractor))))
-                extractor->Release();
-            ILFree(child);
-        }
-        children->Release();
-    }
-    if (shell)
-        shell->Release();
-    return bench::Now() - start;
+    window.Show(folder);
+    const double seconds = bench::Now() - start;
+    if (window.list.GetItemCount() != files)
+        std::printf("  the list shows %d files instead of %d\n", window.list.GetItemCount(), files);
+    return seconds;
 }
 } // namespace
 
@@ -253,10 +190,9 @@ int main(int argc, char** argv)
     std::printf("  %-6s %9s %9s %14s %14s\n", "round", "ours", "our CPU", "reference", "reference CPU");
     std::vector<double> wallRatios;
     std::vector<double> cpuRatios;
-    bool populated = true;
     for (int round = 0; round < rounds; ++round)
     {
-        const Figures ours = OurThumbnails(folder / "photos", photos, populated);
+        const Figures ours = OurThumbnails(folder / "photos", photos);
         Figures reference;
         if (haveReference)
             reference = ReferenceThumbnails(files, folder / "out" / "thumb.jpg");
@@ -268,9 +204,6 @@ int main(int argc, char** argv)
             cpuRatios.push_back(ours.cpu / reference.cpu);
         }
     }
-    if (!populated)
-        std::printf("  (the list has no population of its own yet: the bench put the items in and asked for\n"
-                    "  each thumbnail)\n");
     if (haveReference)
     {
         std::printf("Ratio ours / ffmpegthumbnailer\n");
@@ -296,17 +229,13 @@ int main(int argc, char** argv)
     std::vector<double> listRatios;
     for (int round = 0; round < rounds; ++round)
     {
-        const double ours = OurListing(folder / "listing", populated);
+        const double ours = OurListing(folder / "listing", listed);
         const double start = bench::Now();
         bench::RunQuietly({"ls", "-1v", (folder / "listing").string()});
         const double reference = bench::Now() - start;
         std::printf("  %-6d %9.3f %11.3f\n", round + 1, ours, reference);
         listRatios.push_back(ours / reference);
     }
-    if (!populated)
-        std::printf(
-            "  (the list has no population of its own yet: measured is the folder's enumeration with\n"
-            "  each file's name and image extractor, what the thumbnail jobs ask per file)\n");
     std::printf("Ratio ours / ls\n");
     bench::PrintSpread("time", listRatios);
 
