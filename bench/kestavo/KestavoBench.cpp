@@ -1,11 +1,25 @@
 // Transcoder library costs next to the converter alone: one e-mail job through the library against the
-// same ffmpeg command run directly, and get_info over many AVI files against ffprobe. Prints figures.
+// same ffmpeg command run directly at the same time, and get_info over many AVI files against reading the
+// same files' stream information with libavformat in a second thread at the same time. Every comparison is
+// repeated and prints the spread of its ratios. Prints figures.
 //
-//   kestavo_bench [seconds of video, default 20] [AVI files, default 1000]
+//   kestavo_bench [seconds of video (20)] [AVI files (1000)] [rounds (5)]
+//
+// Start-ups: ffmpeg run directly is timed by its own -benchmark figures (its start-up left out); the
+// library's job starts its converter itself, which is part of the job, and is given both with that start-up
+// and without it (less the reference's own start-up and ending in the same round: its wall time from
+// spawn to exit less its rtime).
+
+#include "bench/support/BenchSupport.h"
 
 #include "kestavo/Transcoder.h"
 
-#include <chrono>
+extern "C"
+{
+#include <libavformat/avformat.h>
+}
+
+#include <algorithm>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
@@ -16,13 +30,13 @@
 #include <spawn.h>
 #include <string>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
 extern char** environ;
 
 using namespace transcoder;
-using Clock = std::chrono::steady_clock;
 
 namespace
 {
@@ -45,11 +59,6 @@ int Run(const std::vector<std::string>& arguments)
     int status = 0;
     waitpid(pid, &status, 0);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-double Seconds(Clock::duration d)
-{
-    return std::chrono::duration<double>(d).count();
 }
 
 class QueueWaiter : public IUIObserver
@@ -85,6 +94,7 @@ int main(int argc, char** argv)
 {
     const int seconds = argc > 1 ? std::atoi(argv[1]) : 20;
     const int files = argc > 2 ? std::atoi(argv[2]) : 1000;
+    const int rounds = argc > 3 ? std::max(1, std::atoi(argv[3])) : 5;
 
     const auto self = std::filesystem::read_symlink("/proc/self/exe").parent_path();
     void* lib = dlopen((self / "libkestavo.so").c_str(), RTLD_NOW | RTLD_LOCAL);
@@ -112,31 +122,64 @@ int main(int argc, char** argv)
         return 1;
     }
 
-    // One e-mail job: shrink to 320 x 240 with pad, as the program asks for.
-    IVideoTranscoder* instance = create();
-    IBaseJob* job = instance->CreateJob(IID_IEmailMovieJob);
-    job->SetSource(clip.c_str());
-    job->SetTarget((dir / "library.avi").c_str());
-    auto* rescaler = static_cast<IRescaler*>(job->QueryInterface(IID_IRescaler));
-    rescaler->SetSize(SIZE{320, 240});
-    rescaler->SetPad(TRUE);
-    QueueWaiter waiter;
-    instance->RegisterCallback(&waiter);
-    auto start = Clock::now();
-    instance->RunJobQueue();
-    waiter.Wait();
-    const double library = Seconds(Clock::now() - start);
-    destroy(instance);
+    // One e-mail job: shrink to 320 x 240 with pad, as the program asks for; ffmpeg does the same beside it.
+    std::vector<double> jobRatios;
+    std::vector<double> jobRatiosWithoutStart;
+    double libraryLast = 0;
+    double directLast = 0;
+    for (int round = 0; round < rounds; ++round)
+    {
+        IVideoTranscoder* instance = create();
+        IBaseJob* job = instance->CreateJob(IID_IEmailMovieJob);
+        job->SetSource(clip.c_str());
+        job->SetTarget((dir / "library.avi").c_str());
+        auto* rescaler = static_cast<IRescaler*>(job->QueryInterface(IID_IRescaler));
+        rescaler->SetSize(SIZE{320, 240});
+        rescaler->SetPad(TRUE);
+        QueueWaiter waiter;
+        instance->RegisterCallback(&waiter);
+        const double directStart = bench::Now();
+        bench::Reference direct({"ffmpeg", "-nostdin", "-benchmark", "-y", "-i", "file:" + clip.string(),
+                                 "-vf", "scale=320:240,pad=320:240:0:0,setsar=1", "-f", "mpeg", "-vcodec",
+                                 "mpeg1video", "-r", "30", "file:" + (dir / "direct.avi").string()});
+        // The reference's end is taken when it ends, not when the library's job has ended too.
+        bool ended = false;
+        double directWall = 0;
+        std::thread directWaiter(
+            [&]
+            {
+                ended = direct.Wait();
+                directWall = bench::Now() - directStart;
+            });
+        const double start = bench::Now();
+        instance->RunJobQueue();
+        waiter.Wait();
+        const double library = bench::Now() - start;
+        destroy(instance);
+        directWaiter.join();
+        const bench::FfmpegTimes times = bench::ParseFfmpegBenchmark(direct.Output());
+        if (!ended || !times.ok || times.real <= 0)
+        {
+            std::printf("ffmpeg gave no timing:\n%s\n", direct.Output().c_str());
+            break;
+        }
+        // The reference's own start-up and ending, measured in this round, stand for the converter's.
+        const double startUp = std::max(0.0, directWall - times.real);
+        jobRatios.push_back(library / times.real);
+        jobRatiosWithoutStart.push_back(std::max(0.0, library - startUp) / times.real);
+        libraryLast = library;
+        directLast = times.real;
+    }
+    if (!jobRatios.empty())
+    {
+        std::printf(
+            "e-mail job, %d s of 640x480, side by side: library %.3f s, ffmpeg alone %.3f s (rtime)\n",
+            seconds, libraryLast, directLast);
+        bench::PrintSpread("time library / ffmpeg", jobRatios);
+        bench::PrintSpread("time library less a start-up / ffmpeg", jobRatiosWithoutStart);
+    }
 
-    start = Clock::now();
-    Run({"ffmpeg", "-nostdin", "-y", "-i", "file:" + clip.string(), "-vf",
-         "scale=320:240,pad=320:240:0:0,setsar=1", "-f", "mpeg", "-vcodec", "mpeg1video", "-r", "30",
-         "file:" + (dir / "direct.avi").string()});
-    const double direct = Seconds(Clock::now() - start);
-    std::printf("e-mail job, %d s of 640x480: library %.3f s, ffmpeg alone %.3f s, ratio %.2f\n", seconds,
-                library, direct, library / direct);
-
-    // get_info over many small AVI files.
+    // get_info over many small AVI files, and libavformat reading the same files in a second thread.
     const auto small = dir / "small.avi";
     Run({"ffmpeg", "-nostdin", "-y", "-f", "lavfi", "-i", "testsrc=duration=1:size=64x48:rate=15", "-c:v",
          "mpeg4", "-vtag", "XVID", "file:" + small.string()});
@@ -146,17 +189,54 @@ int main(int argc, char** argv)
         avis.push_back(dir / (std::to_string(i) + ".avi"));
         std::filesystem::copy_file(small, avis.back());
     }
-    start = Clock::now();
+    av_log_set_level(AV_LOG_QUIET);
+    std::vector<double> infoRatios;
+    std::vector<double> infoCpuRatios;
+    double infoLast = 0;
+    double probeLast = 0;
     int valid = 0;
-    for (const auto& avi : avis)
-        valid += getInfo(avi.c_str()).valid ? 1 : 0;
-    const double info = Seconds(Clock::now() - start);
-    start = Clock::now();
-    for (const auto& avi : avis)
-        Run({"ffprobe", "-v", "error", "-show_streams", "file:" + avi.string()});
-    const double probe = Seconds(Clock::now() - start);
-    std::printf("%d AVI files (%d valid): get_info %.3f s (%.1f us each), ffprobe %.3f s, ratio %.4f\n",
-                files, valid, info, info * 1e6 / files, probe, info / probe);
+    int probed = 0;
+    for (int round = 0; round < rounds; ++round)
+    {
+        double probeWall = 0;
+        double probeCpu = 0;
+        probed = 0;
+        std::thread reference(
+            [&]
+            {
+                const double cpu = bench::ThreadCpuSeconds();
+                const double start = bench::Now();
+                for (const auto& avi : avis)
+                {
+                    AVFormatContext* context = nullptr;
+                    if (avformat_open_input(&context, avi.c_str(), nullptr, nullptr) != 0)
+                        continue;
+                    if (avformat_find_stream_info(context, nullptr) >= 0 && context->nb_streams > 0)
+                        ++probed;
+                    avformat_close_input(&context);
+                }
+                probeWall = bench::Now() - start;
+                probeCpu = bench::ThreadCpuSeconds() - cpu;
+            });
+        const double cpu = bench::ThreadCpuSeconds();
+        const double start = bench::Now();
+        valid = 0;
+        for (const auto& avi : avis)
+            valid += getInfo(avi.c_str()).valid ? 1 : 0;
+        const double info = bench::Now() - start;
+        const double infoCpu = bench::ThreadCpuSeconds() - cpu;
+        reference.join();
+        infoRatios.push_back(probeWall > 0 ? info / probeWall : 0);
+        infoCpuRatios.push_back(probeCpu > 0 ? infoCpu / probeCpu : 0);
+        infoLast = info;
+        probeLast = probeWall;
+    }
+    std::printf(
+        "%d AVI files (%d valid, %d read by libavformat), side by side: get_info %.3f s (%.1f us each), "
+        "libavformat %.3f s (%.1f us each)\n",
+        files, valid, probed, infoLast, infoLast * 1e6 / files, probeLast, probeLast * 1e6 / files);
+    bench::PrintSpread("time get_info / libavformat", infoRatios);
+    bench::PrintSpread("CPU get_info / libavformat", infoCpuRatios);
 
     std::filesystem::remove_all(dir);
     dlclose(lib);

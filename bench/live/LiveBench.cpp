@@ -4,12 +4,16 @@
 // preview.
 //
 //   live_bench [--seconds S (30)] [--runs N (5)] [--warmup S (15)] [--display :N] [--program PATH]
+//              [--camera raw|mjpeg (raw)]
 //   live_bench --memory [--minutes M (10)] [--interval S (5)] [--warmup S (15)] [--display :N]
-//              [--program PATH]
+//              [--program PATH] [--camera raw|mjpeg (raw)]
 //
 // The program is build/bin/brevicam beside this bench unless --program names another. It runs with the
 // virtual camera, a settings folder, home and runtime folder of its own in a temporary folder, and no sound
-// server (the reference plays no sound either). Without --display a private X server (Xvfb) is started.
+// server (the reference plays no sound either). The camera offers uncompressed frames only, as the
+// reference's source delivers them; with --camera mjpeg it also offers Motion JPEG, which the program
+// prefers, and then the camera's thread also encodes JPEG and the program decodes it. Without --display a
+// private X server (Xvfb) is started.
 // Start-ups stay outside the measured time: both processes start, run for the warm-up, and then the CPU
 // time of each (all its threads, from /proc/<pid>/stat) is read at the start and at the end of every
 // window. The X server's own work is counted for neither. The ratio is ours / the reference's.
@@ -53,14 +57,16 @@ struct Options
     int interval = 5;
     std::string display;
     std::string program;
+    std::string camera = "raw";
 };
 
 [[noreturn]] void Usage()
 {
     std::fprintf(stderr,
-                 "usage: live_bench [--seconds S] [--runs N] [--warmup S] [--display :N] [--program PATH]\n"
+                 "usage: live_bench [--seconds S] [--runs N] [--warmup S] [--display :N] [--program PATH] "
+                 "[--camera raw|mjpeg]\n"
                  "       live_bench --memory [--minutes M] [--interval S] [--warmup S] [--display :N] "
-                 "[--program PATH]\n");
+                 "[--program PATH] [--camera raw|mjpeg]\n");
     std::exit(2);
 }
 
@@ -92,6 +98,8 @@ Options Parse(int argc, char** argv)
             options.display = value;
         else if (arg == "--program")
             options.program = value;
+        else if (arg == "--camera" && (value == "raw" || value == "mjpeg"))
+            options.camera = value;
         else
             Usage();
     }
@@ -431,8 +439,8 @@ int main(int argc, char** argv)
     for (const char* folder : {"home", "registry", "runtime"})
         fs::create_directories(work / folder);
     fs::permissions(work / "runtime", fs::perms::owner_all);
-    std::printf("program %s on display %s%s\n", program.c_str(), display.c_str(),
-                server ? " (Xvfb of its own)" : "");
+    std::printf("program %s on display %s%s, %s camera\n", program.c_str(), display.c_str(),
+                server ? " (Xvfb of its own)" : "", options.camera.c_str());
     std::fflush(stdout);
     int status = 1;
     {
@@ -444,7 +452,7 @@ int main(int argc, char** argv)
                                    {"XDG_CONFIG_HOME", (work / "home" / ".config").string()},
                                    {"XDG_RUNTIME_DIR", (work / "runtime").string()},
                                    {"BREVICAM_REGISTRY_DIR", (work / "registry").string()},
-                                   {"BREVICAM_VIRTUAL_CAMERA", "1"},
+                                   {"BREVICAM_VIRTUAL_CAMERA", options.camera == "raw" ? "raw" : "1"},
                                    {"PULSE_SERVER", "unix:" + (work / "no-pulse").string()}},
                        (work / "program.log").string());
         status = options.memory ? MeasureMemory(options, brevicam) : MeasureCpu(options, brevicam, display);

@@ -15,6 +15,14 @@ struct tagTShellItemData
     LPITEMIDLIST pidlParent = nullptr;
 };
 
+/// The absolute ID list of the record's item, for the caller; null for no record.
+inline platform::shell::IdListPtr AbsoluteIdListOf(const tagTShellItemData* record)
+{
+    if (!record)
+        return nullptr;
+    return platform::shell::IdListPtr(ILCombine(record->pidlParent, record->pidlRelative));
+}
+
 /// Frees a record as the controls do when they delete its item: the folder reference, the parent ID
 /// list, the relative ID list, then the record. Null does nothing.
 inline void FreeShellItemData(tagTShellItemData* data)

@@ -55,13 +55,6 @@ tagTShellItemData* RecordOf(LPARAM data)
     return reinterpret_cast<tagTShellItemData*>(data);
 }
 
-IdListPtr AbsoluteOf(const tagTShellItemData* record)
-{
-    if (!record)
-        return nullptr;
-    return IdListPtr(ILCombine(record->pidlParent, record->pidlRelative));
-}
-
 /// The list's own copy of a folder's record: the tree may delete its item (and the record) while the
 /// list still shows the folder, so the list never keeps a pointer into the tree.
 tagTShellItemData* CopyRecord(const tagTShellItemData* record)
@@ -365,7 +358,7 @@ CString CShellListCtrl::GetFolderPath(tagTShellItemData* folder)
     const tagTShellItemData* record = folder ? folder : m_pCurrentFolder;
     if (!record)
         throw CUserInterfaceException(THROW_SITE_MESSAGE("Control partially initialized"));
-    return CString(platform::shell::PathFromIDList(AbsoluteOf(record).get()).c_str());
+    return CString(platform::shell::PathFromIDList(AbsoluteIdListOf(record).get()).c_str());
 }
 
 CString CShellListCtrl::GetCurrentFolderPath()
@@ -476,12 +469,31 @@ void CShellListCtrl::LVPopulateFiles(tagTShellItemData* folder)
     if (!folder)
         throw CNullPointerException(
             THROW_SITE_MESSAGE("No item data received for populating the list control"));
-    const IdListPtr folderList = AbsoluteOf(folder);
-    const bool merge = m_pCurrentFolder && ILIsEqual(folderList.get(), AbsoluteOf(m_pCurrentFolder).get());
+    const IdListPtr folderList = AbsoluteIdListOf(folder);
+    const bool merge =
+        m_pCurrentFolder && ILIsEqual(folderList.get(), AbsoluteIdListOf(m_pCurrentFolder).get());
 
     HRESULT hr = S_OK;
     const ComPtr<IShellFolder> shellFolder = BindFolder(folder, hr);
     ComPtr<IEnumIDList> children;
+    const std::string failedEnumerating = THROW_SITE_MESSAGE("Failed enumerating all folder items");
+    // The next child the owner lets the list show; false at the end of the folder.
+    auto nextShown = [&](IdListPtr& next)
+    {
+        for (;;)
+        {
+            LPITEMIDLIST child = nullptr;
+            ULONG fetched = 0;
+            const HRESULT result = children->Next(1, &child, &fetched);
+            if (FAILED(result))
+                throw CShellException(failedEnumerating, result);
+            next.reset(child);
+            if (result == S_FALSE || fetched == 0 || !child)
+                return false;
+            if (!m_pMediator || !m_pMediator->FilterShellItem(shellFolder.Get(), folderList.get(), child))
+                return true;
+        }
+    };
     if (merge)
     {
         // The folder shown went away or cannot be read any more: nothing of it is left to show.
@@ -504,18 +516,9 @@ void CShellListCtrl::LVPopulateFiles(tagTShellItemData* folder)
             byPath[std::string(static_cast<LPCTSTR>(GetItemPath(index)))].push_back(index);
         }
         const int scroll = ::GetScrollPos(m_hWnd, SB_VERT);
-        for (;;)
+        for (IdListPtr owned; nextShown(owned);)
         {
-            LPITEMIDLIST child = nullptr;
-            ULONG fetched = 0;
-            hr = children->Next(1, &child, &fetched);
-            if (FAILED(hr))
-                throw CShellException(THROW_SITE_MESSAGE("Failed enumerating all folder items"), hr);
-            if (hr == S_FALSE || fetched == 0)
-                break;
-            IdListPtr owned(child);
-            if (m_pMediator && m_pMediator->FilterShellItem(shellFolder.Get(), folderList.get(), child))
-                continue;
+            const LPCITEMIDLIST child = owned.get();
             // File names differ by case on Linux, so the match is exact.
             const CString path = CShellClass::GetParsingName(shellFolder.Get(), child);
             const auto known = byPath.find(std::string(static_cast<LPCTSTR>(path)));
@@ -546,14 +549,15 @@ void CShellListCtrl::LVPopulateFiles(tagTShellItemData* folder)
         throw CShellException(THROW_SITE_MESSAGE("Cannot get IShellFolder interface for the selected item"),
                               hr);
 
-    // The folder-watch thread lets go of the old folder before the new one is in place; once it took the
-    // switch it waits for the population, which must end with the done event whatever happens.
+    // The folder-watch thread watches the new folder before its files are read, so that a change made
+    // while or right after they are read is not lost; reading them changes nothing it watches. Once it
+    // took the switch it waits for the population, which must end with the done event whatever happens.
+    FreeShellItemData(std::exchange(m_pCurrentFolder, CopyRecord(folder)));
     SetEvent(m_hFolderSwitch);
     WaitForWatchThread(m_hSwitchAcknowledged, m_hWatchThread);
     SetOnExit done(m_hPopulationDone);
 
     FreeQueuedJobs();
-    FreeShellItemData(std::exchange(m_pCurrentFolder, CopyRecord(folder)));
     RemoveAllItemsAndImages();
     if (m_pMediator)
         m_pMediator->OnExplorerEvent(EXN_FOLDER_CHANGED, 0, 0);
@@ -581,19 +585,9 @@ void CShellListCtrl::LVPopulateFiles(tagTShellItemData* folder)
     };
     try
     {
-        for (;;)
+        for (IdListPtr owned; nextShown(owned);)
         {
-            LPITEMIDLIST child = nullptr;
-            ULONG fetched = 0;
-            hr = children->Next(1, &child, &fetched);
-            if (FAILED(hr))
-                throw CShellException(THROW_SITE_MESSAGE("Failed enumerating all folder items"), hr);
-            if (hr == S_FALSE || fetched == 0)
-                break;
-            IdListPtr owned(child);
-            if (m_pMediator && m_pMediator->FilterShellItem(shellFolder.Get(), folderList.get(), child))
-                continue;
-            const TaskText name = DisplayName(shellFolder.Get(), child);
+            const TaskText name = DisplayName(shellFolder.Get(), owned.get());
             const int index =
                 InsertListViewItem(shellFolder.Get(), folderList.get(), owned.release(), name.get());
             if (index >= 0)
@@ -686,7 +680,7 @@ void CShellListCtrl::OnGetDispInfo(NMHDR* header, LRESULT* result)
     CBitmap* old = dc.SelectObject(&picture);
     const CRect whole(0, 0, ShellThumbWidth, ShellThumbHeight);
     dc.FillSolidRect(&whole, GetSysColor(COLOR_WINDOW));
-    const IdListPtr absolute = AbsoluteOf(record);
+    const IdListPtr absolute = AbsoluteIdListOf(record);
     SHFILEINFO file{};
     if (absolute &&
         SHGetFileInfo(reinterpret_cast<LPCSTR>(absolute.get()), FILE_ATTRIBUTE_NORMAL, &file, sizeof file,
@@ -917,12 +911,22 @@ void CShellListCtrl::DoWatchLoop()
             return;
         if (which == WAIT_OBJECT_0 + 1)
         {
+            closeWatch();
+            const std::string path =
+                m_pCurrentFolder ? platform::shell::PathFromIDList(AbsoluteIdListOf(m_pCurrentFolder).get())
+                                 : "";
+            if (!path.empty())
+            {
+                const HANDLE change = FindFirstChangeNotification(path.c_str(), FALSE, kWatchedChanges);
+                if (change != INVALID_HANDLE_VALUE)
+                    m_hChangeNotification = change;
+            }
             SetEvent(m_hSwitchAcknowledged);
             EndThumbWatchThread();
             if (!StartThumbWatchThread())
                 throw COSResourceException(
                     THROW_SITE_MESSAGE("Failed starting folder thumb monitoring thread"), -1);
-            // The new folder is watched only once its items are in, so that filling it is no change.
+            // The change-watch thread starts on the new folder once its items are in.
             const HANDLE filled[] = {m_hPopulationDone, m_hQuit, m_hStopWatch};
             const DWORD event = WaitForMultipleObjects(3, filled, FALSE, INFINITE);
             if (event == WAIT_OBJECT_0 + 1)
@@ -938,17 +942,10 @@ void CShellListCtrl::DoWatchLoop()
                     THROW_SITE_MESSAGE("Folder monitoring thread failed waiting events"),
                     static_cast<int>(GetLastError()));
             SetEvent(m_hThumbWatchWake);
-            closeWatch();
-            const std::string path =
-                m_pCurrentFolder ? platform::shell::PathFromIDList(AbsoluteOf(m_pCurrentFolder).get()) : "";
-            if (path.empty())
-                continue;
-            const HANDLE change = FindFirstChangeNotification(path.c_str(), FALSE, kWatchedChanges);
-            if (change != INVALID_HANDLE_VALUE)
-                m_hChangeNotification = change;
             // Only a convenience for whoever opens files by name: a folder that cannot be entered is
             // still shown.
-            SetCurrentDirectory(path.c_str());
+            if (!path.empty())
+                SetCurrentDirectory(path.c_str());
             continue;
         }
         if (which == WAIT_OBJECT_0 + 2)

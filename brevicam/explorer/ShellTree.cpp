@@ -17,14 +17,6 @@ tagTShellItemData* RecordOf(LPARAM data)
 {
     return reinterpret_cast<tagTShellItemData*>(data);
 }
-
-/// The absolute ID list of an item from its record; null for no record.
-IdListPtr AbsoluteOf(const tagTShellItemData* record)
-{
-    if (!record)
-        return nullptr;
-    return IdListPtr(ILCombine(record->pidlParent, record->pidlRelative));
-}
 } // namespace
 
 BEGIN_MESSAGE_MAP(CShellTreeCtrl, faldra::CSkinTreeCtrl)
@@ -156,7 +148,7 @@ void CShellTreeCtrl::PopulateTree(NMTREEVIEW* notification)
     if (hr == S_FALSE || !children)
         return;
 
-    const IdListPtr parentList = AbsoluteOf(record);
+    const IdListPtr parentList = AbsoluteIdListOf(record);
     HTREEITEM after = TVI_FIRST;
     for (;;)
     {
@@ -224,7 +216,7 @@ HTREEITEM CShellTreeCtrl::ExploreFrom(HTREEITEM start, LPCITEMIDLIST target)
 {
     for (HTREEITEM current = start; current;)
     {
-        const IdListPtr absolute = AbsoluteOf(RecordOf(GetItemData(current)));
+        const IdListPtr absolute = AbsoluteIdListOf(RecordOf(GetItemData(current)));
         if (ILIsEqual(absolute.get(), target))
         {
             EnsureVisible(current);

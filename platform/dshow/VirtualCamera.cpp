@@ -168,8 +168,12 @@ void VirtualCamera::EnableFromEnvironment()
                    []
                    {
                        const char* value = std::getenv("BREVICAM_VIRTUAL_CAMERA");
-                       if (value && *value && std::string(value) != "0")
-                           camera = Create();
+                       if (!value || !*value || std::string(value) == "0")
+                           return;
+                       // "raw" offers uncompressed frames only, as a camera without Motion JPEG does.
+                       VirtualCameraConfig config;
+                       config.offerMjpeg = std::string(value) != "raw";
+                       camera = Create(config);
                    });
 }
 
@@ -249,16 +253,18 @@ GstElement* VirtualCamera::CreateSource(const std::string& format, int width, in
 {
     gst::EnsureInit();
     bool mjpeg = format == "MJPG";
-    if (!gst::FirstMissingFactory({"videotestsrc", "videoconvert", "capsfilter"}).empty() ||
+    if (!gst::FirstMissingFactory({"videotestsrc", "capsfilter"}).empty() ||
         (m_config.clockOverlay && !gst::FirstMissingFactory({"clockoverlay"}).empty()) ||
         (mjpeg && !gst::FirstMissingFactory({"jpegenc"}).empty()))
         return nullptr;
     GstElement* source = gst::MakeElement("videotestsrc");
     g_object_set(source, "is-live", TRUE, nullptr);
     gst_util_set_object_arg(G_OBJECT(source), "pattern", m_config.pattern.c_str());
+    // The pattern is drawn in the format delivered (I420 for the JPEG encoder), so that no conversion
+    // follows; the clock is drawn in any of them.
     GstElement* raw = CapsFilter(gst_caps_new_simple(
-        "video/x-raw", "format", G_TYPE_STRING, "I420", "width", G_TYPE_INT, width, "height", G_TYPE_INT,
-        height, "framerate", GST_TYPE_FRACTION, rateNum, rateDen, nullptr));
+        "video/x-raw", "format", G_TYPE_STRING, mjpeg ? "I420" : format.c_str(), "width", G_TYPE_INT, width,
+        "height", G_TYPE_INT, height, "framerate", GST_TYPE_FRACTION, rateNum, rateDen, nullptr));
     GstElement* overlay = nullptr;
     if (m_config.clockOverlay)
     {
@@ -277,13 +283,7 @@ GstElement* VirtualCamera::CreateSource(const std::string& format, int width, in
         bin = overlay ? MakeBin({source, raw, overlay, encoder, out}) : MakeBin({source, raw, encoder, out});
     }
     else
-    {
-        GstElement* convert = gst::MakeElement("videoconvert");
-        GstElement* out = CapsFilter(gst_caps_new_simple(
-            "video/x-raw", "format", G_TYPE_STRING, format.c_str(), "width", G_TYPE_INT, width, "height",
-            G_TYPE_INT, height, "framerate", GST_TYPE_FRACTION, rateNum, rateDen, nullptr));
-        bin = overlay ? MakeBin({source, raw, overlay, convert, out}) : MakeBin({source, raw, convert, out});
-    }
+        bin = overlay ? MakeBin({source, raw, overlay}) : MakeBin({source, raw});
     auto* probe = new SourceProbe;
     probe->state = m_state;
     probe->poster = source;

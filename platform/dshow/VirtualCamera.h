@@ -45,7 +45,8 @@ public:
     static std::shared_ptr<VirtualCamera> Create(VirtualCameraConfig config = {});
 
     /// The cameras created by BREVICAM_VIRTUAL_CAMERA=1 in the environment (one camera with the default
-    /// configuration, kept for the life of the process); made on first call, empty without the variable.
+    /// configuration, kept for the life of the process; BREVICAM_VIRTUAL_CAMERA=raw offers no Motion JPEG);
+    /// made on first call, empty without the variable.
     static void EnableFromEnvironment();
 
     ~VirtualCamera();

@@ -947,6 +947,9 @@ HWND CreateWindowEx(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD st
     else
         SetTransientOwner(*w);
     ResizeBuffer(*w);
+    // Whether the window is shown at the end of its creation is decided by the style it was created with:
+    // a style set while it is being created (without WS_VISIBLE, as it reads back then) does not hide it.
+    const bool showWhenCreated = (w->style & WS_VISIBLE) != 0;
 
     if (auto hook = std::move(t_createHook))
     {
@@ -991,7 +994,7 @@ HWND CreateWindowEx(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD st
                   reinterpret_cast<LPARAM>(hwnd));
     if (w->destroyed)
         return nullptr;
-    if (w->style & WS_VISIBLE)
+    if (showWhenCreated)
     {
         w->style &= ~WS_VISIBLE;
         ShowWindow(hwnd, SW_SHOW);

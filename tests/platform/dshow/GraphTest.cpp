@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <dirent.h>
 #include <mutex>
@@ -308,7 +309,118 @@ TEST_F(GraphTest, FramesReachTheSinkOfTheClippingWindow)
     std::lock_guard guard(lock);
     EXPECT_EQ(seenWindow, window);
     EXPECT_GT(frames, 0);
-    EXPECT_EQ(width, 640);
+    EXPECT_EQ(width, 320);
+}
+
+/// What the frame sink saw last: the frame's size, the source rectangle in it, and a few pixels.
+struct ShownFrame
+{
+    int width = 0;
+    int height = 0;
+    RECT source{};
+    Pixel yellow{};
+    Pixel blue{};
+};
+
+class ScaledPreviewTest : public GraphTest
+{
+protected:
+    void SetUp() override
+    {
+        GraphTest::SetUp();
+        platform::dshow::SetVideoFrameSink(
+            [this](HWND, const platform::dshow::VideoFrame& frame, const RECT& source, const RECT&)
+            {
+                ShownFrame shown;
+                shown.width = frame.width;
+                shown.height = frame.height;
+                shown.source = source;
+                // The bars along the top: yellow second from the left, blue at the right edge.
+                auto pixel = [&frame](int x, int y)
+                {
+                    const BYTE* p =
+                        frame.pixels + static_cast<size_t>(y) * frame.stride + static_cast<size_t>(x) * 4;
+                    return Pixel{p[0], p[1], p[2]};
+                };
+                shown.yellow = pixel(frame.width * 3 / 14, frame.height / 24);
+                shown.blue = pixel(frame.width * 27 / 28, frame.height / 24);
+                std::lock_guard guard(m_lock);
+                m_shown = shown;
+                m_changed.notify_all();
+            });
+    }
+    void TearDown() override
+    {
+        GraphTest::TearDown();
+        platform::dshow::SetVideoFrameSink({});
+    }
+
+    /// Waits (bounded) for a frame of `width` x `height`; the last frame seen either way.
+    ShownFrame WaitForFrameOf(int width, int height)
+    {
+        std::unique_lock guard(m_lock);
+        m_changed.wait_for(guard, std::chrono::seconds(10),
+                           [&] { return m_shown.width == width && m_shown.height == height; });
+        return m_shown;
+    }
+
+    std::mutex m_lock;
+    std::condition_variable m_changed;
+    ShownFrame m_shown;
+};
+
+/// The preview is scaled to the size shown by the renderer's pipeline (never up), follows changes of that
+/// size while it runs, and the photo still gets the camera's whole frame.
+TEST_F(ScaledPreviewTest, PreviewFollowsTheSizeShownWhileThePhotoKeepsTheCameraSize)
+{
+    m_preview.Build(m_camera->DevicePath());
+    ASSERT_FALSE(HasFailure());
+    m_preview.windowless->SetVideoClippingWindow(reinterpret_cast<HWND>(0x1234));
+    RECT first{0, 0, 320, 240};
+    m_preview.windowless->SetVideoPosition(nullptr, &first);
+    ASSERT_EQ(m_preview.control->Run(), S_OK);
+
+    struct SizeCase
+    {
+        const char* name;
+        RECT destination;
+        int width;
+        int height;
+    };
+    const SizeCase cases[] = {{"half", {0, 0, 320, 240}, 320, 240},
+                              {"odd width, not 2:1", {10, 5, 223, 165}, 213, 160},
+                              {"larger than the camera", {0, 0, 1280, 960}, 640, 480},
+                              {"quarter", {40, 30, 200, 150}, 160, 120}};
+    for (const SizeCase& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        m_preview.windowless->SetVideoPosition(nullptr, &c.destination);
+        const ShownFrame shown = WaitForFrameOf(c.width, c.height);
+        EXPECT_EQ(shown.width, c.width);
+        EXPECT_EQ(shown.height, c.height);
+        EXPECT_EQ(shown.source.left, 0);
+        EXPECT_EQ(shown.source.top, 0);
+        EXPECT_EQ(shown.source.right, c.width);
+        EXPECT_EQ(shown.source.bottom, c.height);
+        EXPECT_GT(shown.yellow.r, 150);
+        EXPECT_GT(shown.yellow.g, 150);
+        EXPECT_LT(shown.yellow.b, 50);
+        EXPECT_GT(shown.blue.b, 150);
+        EXPECT_LT(shown.blue.r, 50);
+
+        BYTE* dib = WaitForImage(m_preview.windowless.Get(), 5000);
+        ASSERT_NE(dib, nullptr);
+        BITMAPINFOHEADER header;
+        std::memcpy(&header, dib, sizeof header);
+        const Pixel yellow = At(dib, 640 * 3 / 14, 480 / 24);
+        CoTaskMemFree(dib);
+        EXPECT_EQ(header.biWidth, 640);
+        EXPECT_EQ(header.biHeight, 480);
+        EXPECT_GT(yellow.r, 150);
+        EXPECT_GT(yellow.g, 150);
+        EXPECT_LT(yellow.b, 50);
+    }
+    m_preview.control->Stop();
 }
 
 TEST_F(GraphTest, RepeatedBuildRunStopTeardownLeavesNothingBehind)

@@ -2,6 +2,7 @@
 
 #include "platform/com/Com.h"
 #include "platform/win/Dib.h"
+#include "tests/platform/shell_ui/DropTestSupport.h"
 #include "tests/platform/window/WindowTestSupport.h"
 
 #include <QDropEvent>
@@ -13,6 +14,7 @@
 #include <vector>
 
 using namespace window_test;
+using testing_support::SendDrop;
 
 namespace
 {
@@ -57,32 +59,6 @@ std::vector<std::string> NamesOf(HDROP drop)
         names.emplace_back(name);
     }
     return names;
-}
-
-/// Sends a whole drag over the window's widget (enter, move, drop at `client`), as the desktop's drag loop
-/// delivers one, and returns the action the drop was answered with (IgnoreAction when refused).
-Qt::DropAction SendDrop(HWND hwnd, const QMimeData& data, QPoint client, Qt::DropActions actions,
-                        Qt::KeyboardModifiers modifiers = Qt::NoModifier)
-{
-    QWidget* widget = platform::window::HostWidgetOf(hwnd);
-    if (!widget)
-        return Qt::IgnoreAction;
-    POINT screen{client.x(), client.y()};
-    ClientToScreen(hwnd, &screen);
-    const QPoint local = widget->mapFromGlobal(QPoint(screen.x, screen.y));
-    QDragEnterEvent enter(local, actions, &data, Qt::LeftButton, modifiers);
-    QApplication::sendEvent(widget, &enter);
-    QDragMoveEvent move(local, actions, &data, Qt::LeftButton, modifiers);
-    QApplication::sendEvent(widget, &move);
-    if (!move.isAccepted())
-    {
-        QDragLeaveEvent leave;
-        QApplication::sendEvent(widget, &leave);
-        return Qt::IgnoreAction;
-    }
-    QDropEvent drop(QPointF(local), actions, &data, Qt::LeftButton, modifiers);
-    QApplication::sendEvent(widget, &drop);
-    return drop.isAccepted() ? drop.dropAction() : Qt::IgnoreAction;
 }
 
 /// A drop target that answers with a fixed effect and remembers what it was told.

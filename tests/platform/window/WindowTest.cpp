@@ -725,6 +725,21 @@ TEST_F(WindowTest, ShowAndHideTellTheWindowAndItsWidget)
     EXPECT_TRUE(GetWindowLongPtr(child, GWL_STYLE) & WS_VISIBLE);
 }
 
+TEST_F(WindowTest, AStyleChangedWhileTheWindowIsCreatedKeepsItShown)
+{
+    HWND top = Top(0, 0, 100, 100);
+    // As a control's creation adds styles of its own: the style read back then has no WS_VISIBLE yet.
+    recorder.handlers[WM_CREATE] = [](HWND hwnd, WPARAM, LPARAM)
+    {
+        SetWindowLongPtr(hwnd, GWL_STYLE, GetWindowLongPtr(hwnd, GWL_STYLE) | 0x40);
+        return LRESULT{0};
+    };
+    HWND child = Child(top, 1, 0, 0, 10, 10);
+    recorder.handlers.erase(WM_CREATE);
+    EXPECT_TRUE(IsWindowVisible(child));
+    EXPECT_EQ(GetWindowLongPtr(child, GWL_STYLE) & (WS_VISIBLE | 0x40), WS_VISIBLE | 0x40);
+}
+
 TEST_F(WindowTest, AMoveByTheDesktopReachesTheWindow)
 {
     HWND top = Top(10, 10, 50, 40);
