@@ -13,7 +13,9 @@
 
 #include <queue>
 
+#include <atomic>
 #include <map>
+#include <mutex>
 #include <set>
 #include <string>
 #include <vector>
@@ -62,6 +64,12 @@ struct tagTThumbInfo
     int nRetryCount = 0;
     /// The file's full path; identifies the item.
     std::string path;
+
+    // Ending a running job early (ShellListThumbs.cpp).
+    /// Manual-reset event, made when the job starts, that the list sets to end its generator at once.
+    HANDLE hCancel = nullptr;
+    /// The kernel's id of the generator thread while it runs (0 before): the converter is its child.
+    std::atomic<int> generatorThread{0};
 };
 
 /// The thumbnail list of the capture panel: an icon view of the non-folder items of the folder the
@@ -222,4 +230,16 @@ private:
     std::map<std::string, tagTThumbInfo*> m_jobsInProgress;
     std::priority_queue<tagTThumbInfo*, std::vector<tagTThumbInfo*>, tagTThumbInfo::CComp> m_jobs;
     HINSTANCE m_hResources;
+
+    // Thumbnail helpers and the change-watch thread's prompt end (ShellListThumbs.cpp).
+    /// True when a job for `path` waits in the queue.
+    bool IsThumbJobQueued(const std::string& path);
+    /// GetFolderPath of the shown folder, or empty while there is none; under the lock.
+    CString ShownFolderPath();
+    /// Manual-reset event that ends the change-watch thread's waits; made and closed with the thread.
+    HANDLE m_hThumbWatchStop = nullptr;
+    /// The folder whose changes the change-watch thread reads (null while it reads none), so that its
+    /// blocked read can be cancelled; guarded by m_thumbWatchFolderLock.
+    HANDLE m_hThumbWatchFolder = nullptr;
+    std::mutex m_thumbWatchFolderLock;
 };

@@ -90,8 +90,12 @@ public:
     Status GetPixel(int x, int y, Color* color) const;
     /// A new 32-bit GDI bitmap (owned by the caller) of the image composed over `background`.
     Status GetHBITMAP(const Color& background, HBITMAP* bitmap) const;
+    /// A new image (owned by the caller) of the picture scaled smoothly to `width` x `height`; null for a
+    /// picture that was not decoded or a size that is not positive.
+    Bitmap* GetThumbnailImage(UINT width, UINT height) const;
 
 private:
+    Bitmap();
     friend class Graphics;
     struct Impl;
     std::unique_ptr<Impl> m_impl;

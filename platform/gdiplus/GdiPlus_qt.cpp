@@ -50,7 +50,19 @@ Bitmap::Bitmap(const void* data, std::size_t size) : m_impl(std::make_unique<Imp
     m_impl->image = image.convertToFormat(QImage::Format_ARGB32);
 }
 
+Bitmap::Bitmap() : m_impl(std::make_unique<Impl>()) {}
+
 Bitmap::~Bitmap() = default;
+
+Bitmap* Bitmap::GetThumbnailImage(UINT width, UINT height) const
+{
+    if (m_status != Ok || width == 0 || height == 0 || width > INT32_MAX || height > INT32_MAX)
+        return nullptr;
+    auto* thumbnail = new Bitmap();
+    thumbnail->m_impl->image = m_impl->image.scaled(static_cast<int>(width), static_cast<int>(height),
+                                                    Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    return thumbnail;
+}
 
 UINT Bitmap::GetWidth() const
 {

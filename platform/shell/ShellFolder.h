@@ -102,7 +102,8 @@ struct IShellFolder : IUnknown
     /// hidden), SFGAO_LINK (a symbolic link), SFGAO_GHOSTED and SFGAO_HIDDEN (dot names), SFGAO_READONLY;
     /// never SFGAO_SHARE.
     STDMETHOD(GetAttributesOf)(UINT count, PCUITEMID_CHILD_ARRAY items, SFGAOF* attributes) PURE;
-    /// An object of the items' user interface; none exists yet (E_NOINTERFACE).
+    /// An object of the items' user interface: the context menu of the items (ContextMenu.h) or, for one
+    /// regular file, its image extractor (IID_IExtractImage, ExtractImage.h; E_FAIL for other items).
     STDMETHOD(GetUIObjectOf)
     (HWND owner, UINT count, PCUITEMID_CHILD_ARRAY items, REFIID iid, UINT* reserved, void** object) PURE;
     /// SHGDN_NORMAL and SHGDN_INFOLDER: the file name (the desktop's folders: "Home", the folder's name,

@@ -1,6 +1,7 @@
 #include "platform/com/Com.h"
 #include "platform/com/ComObject.h"
 #include "platform/shell/ContextMenu.h"
+#include "platform/shell/ExtractImage.h"
 #include "platform/shell/ShellFolder.h"
 #include "platform/shell/ShellInternal.h"
 #include "platform/shell/StrCmpLogical.h"
@@ -286,6 +287,13 @@ public:
             if (!items[i] || !detail::AppendIDListToPath(m_path, items[i], path, nullptr))
                 return E_INVALIDARG;
             paths.push_back(std::move(path));
+        }
+        if (IsEqualGUID(iid, IID_IExtractImage))
+        {
+            if (count != 1)
+                return E_INVALIDARG;
+            return platform::shell::CreateImageExtractor(paths.front(),
+                                                         reinterpret_cast<IExtractImage**>(object));
         }
         return CreateFileContextMenu(owner, paths, iid, object);
     }

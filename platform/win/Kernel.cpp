@@ -14,6 +14,7 @@
 #include <functional>
 #include <mutex>
 #include <pthread.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -85,6 +86,8 @@ struct ThreadObject final : KernelObject
     bool suspended = false;
     DWORD exitCode = STILL_ACTIVE;
     DWORD id = 0;
+    pid_t systemId = 0;                    // the kernel's id of the thread once it runs
+    int priority = THREAD_PRIORITY_NORMAL; // as last set
 };
 
 struct ProcessObject final : KernelObject
@@ -194,6 +197,26 @@ BOOL ReleaseMutex(HANDLE mutex)
 
 namespace
 {
+/// The nice value of the priority, relative to the process's.
+int NiceOffset(int priority)
+{
+    if (priority <= THREAD_PRIORITY_IDLE)
+        return 19;
+    if (priority <= THREAD_PRIORITY_LOWEST)
+        return 10;
+    if (priority <= THREAD_PRIORITY_BELOW_NORMAL)
+        return 5;
+    return 0;
+}
+
+/// Gives the thread the nice value of its priority; false when the system refused.
+bool ApplyPriority(pid_t systemId, int priority)
+{
+    const int nice =
+        std::min(19, getpriority(PRIO_PROCESS, static_cast<id_t>(getpid())) + NiceOffset(priority));
+    return setpriority(PRIO_PROCESS, static_cast<id_t>(systemId), nice) == 0;
+}
+
 HANDLE StartThread(std::size_t, DWORD flags, DWORD* threadId, std::function<DWORD()> body)
 {
     auto* t = new ThreadObject();
@@ -210,6 +233,9 @@ HANDLE StartThread(std::size_t, DWORD flags, DWORD* threadId, std::function<DWOR
                 t_threadId = t->id;
                 {
                     std::unique_lock lock(g_kernelLock);
+                    t->systemId = gettid();
+                    if (t->priority != THREAD_PRIORITY_NORMAL)
+                        ApplyPriority(t->systemId, t->priority);
                     g_kernelChanged.wait(lock, [t] { return !t->suspended; });
                 }
                 DWORD code = 0;
@@ -294,9 +320,22 @@ BOOL GetExitCodeThread(HANDLE thread, DWORD* exitCode)
     return TRUE;
 }
 
-BOOL SetThreadPriority(HANDLE thread, int)
+BOOL SetThreadPriority(HANDLE thread, int priority)
 {
-    return As<ThreadObject>(thread, Kind::Thread) ? TRUE : FALSE;
+    auto* t = As<ThreadObject>(thread, Kind::Thread);
+    if (!t)
+        return FALSE;
+    std::lock_guard lock(g_kernelLock);
+    t->priority = priority;
+    // A thread not yet running takes its priority when it starts; one that ended has none to change.
+    if (t->systemId == 0 || t->finished)
+        return TRUE;
+    if (!ApplyPriority(t->systemId, priority) && NiceOffset(priority) != 0)
+    {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    return TRUE;
 }
 
 DWORD GetCurrentThreadId()

@@ -16,7 +16,12 @@ constexpr DWORD WAIT_FAILED = 0xFFFFFFFFu;
 constexpr DWORD STILL_ACTIVE = 259;
 constexpr DWORD CREATE_SUSPENDED = 0x4;
 constexpr DWORD CREATE_NO_WINDOW = 0x08000000;
+constexpr int THREAD_PRIORITY_IDLE = -15;
+constexpr int THREAD_PRIORITY_LOWEST = -2;
+constexpr int THREAD_PRIORITY_BELOW_NORMAL = -1;
 constexpr int THREAD_PRIORITY_NORMAL = 0;
+constexpr int THREAD_PRIORITY_ABOVE_NORMAL = 1;
+constexpr int THREAD_PRIORITY_HIGHEST = 2;
 
 /// Security is not modelled; bInheritHandle is ignored, as every handle is kept from started programs
 /// unless handed to one explicitly (ExecCommand's standard handles).
@@ -44,6 +49,9 @@ PLATFORM_API UINT_PTR _beginthreadex(void* security, unsigned stackSize, unsigne
                                      unsigned flags, unsigned* threadId);
 PLATFORM_API DWORD ResumeThread(HANDLE thread);
 PLATFORM_API BOOL GetExitCodeThread(HANDLE thread, DWORD* exitCode);
+/// Lowers a thread below normal as a nice value of its own (BELOW_NORMAL 5, LOWEST 10, IDLE 19 above the
+/// process's), which the programs it starts inherit; the thread is lowered as soon as it runs. Priorities
+/// above normal need privileges and stay normal; NORMAL gives the process's nice value back when allowed.
 PLATFORM_API BOOL SetThreadPriority(HANDLE thread, int priority);
 PLATFORM_API DWORD GetCurrentThreadId();
 PLATFORM_API DWORD GetCurrentProcessId();

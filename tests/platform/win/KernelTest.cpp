@@ -7,9 +7,14 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <iterator>
 #include <string>
+#include <sys/resource.h>
 #include <thread>
+#include <unistd.h>
+#include <utility>
+#include <vector>
 
 TEST(KernelTest, AutoResetEventReleasesOneWaitThenResets)
 {
@@ -147,4 +152,43 @@ TEST(KernelTest, MultiByteToWideCharReadsUtf8AndRefusesABufferTooSmall)
     EXPECT_EQ(std::wstring(wide, 5), L"Aufl#"); // what fitted, nothing beyond
     EXPECT_EQ(MultiByteToWideChar(CP_ACP, 0, nullptr, -1, wide, 4), 0);
     EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+}
+
+TEST(KernelTest, LowerThreadPrioritiesAreNiceValuesOfTheThreadAndWhatItStarts)
+{
+    struct Seen
+    {
+        int nice = -100;
+        int childNice = -100;
+    } seen;
+    const auto body = [](LPVOID parameter) -> DWORD
+    {
+        auto* s = static_cast<Seen*>(parameter);
+        s->nice = getpriority(PRIO_PROCESS, 0);
+        // A program started by the thread runs at the thread's priority.
+        FILE* child = popen("cut -d' ' -f19 /proc/self/stat", "r");
+        if (child && fscanf(child, "%d", &s->childNice) != 1)
+            s->childNice = -200;
+        if (child)
+            pclose(child);
+        return 0;
+    };
+    const int base = getpriority(PRIO_PROCESS, static_cast<id_t>(getpid()));
+    for (const auto& [priority, offset] : std::vector<std::pair<int, int>>{{THREAD_PRIORITY_BELOW_NORMAL, 5},
+                                                                           {THREAD_PRIORITY_LOWEST, 10},
+                                                                           {THREAD_PRIORITY_IDLE, 19},
+                                                                           {THREAD_PRIORITY_HIGHEST, 0}})
+    {
+        SCOPED_TRACE(priority);
+        DWORD id = 0;
+        HANDLE thread = CreateThread(nullptr, 0, body, &seen, CREATE_SUSPENDED, &id);
+        ASSERT_NE(thread, nullptr);
+        EXPECT_TRUE(SetThreadPriority(thread, priority));
+        ResumeThread(thread);
+        ASSERT_EQ(WaitForSingleObject(thread, 10000), WAIT_OBJECT_0);
+        CloseHandle(thread);
+        EXPECT_EQ(seen.nice, std::min(19, base + offset));
+        EXPECT_EQ(seen.childNice, std::min(19, base + offset));
+    }
+    EXPECT_FALSE(SetThreadPriority(nullptr, THREAD_PRIORITY_LOWEST));
 }
