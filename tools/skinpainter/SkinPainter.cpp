@@ -620,6 +620,44 @@ void AboutBoxSkin(std::vector<Entry>& e)
     States(e, {850, 851, 852}, 28, 28, Glyph::Close, false, "About: close");
 }
 
+/// The capture panel's resolution list face and the horizontal scroll bar of its folder tree and thumbnail
+/// list (the vertical one is the settings lists' bar): arrows, channel, the box's middle and its ends.
+void CapturePanelSkin(std::vector<Entry>& e)
+{
+    ComboFace(e, 623, 622, 624, "resolution list");
+    auto arrow = [](bool leftward)
+    {
+        return [leftward](QPainter& p, const QRectF& r)
+        {
+            p.fillRect(r, kRaised);
+            p.setRenderHint(QPainter::Antialiasing, true);
+            p.setPen(Qt::NoPen);
+            p.setBrush(kInk);
+            const QPointF c = r.center();
+            const qreal d = leftward ? -1 : 1;
+            p.drawPolygon(QPolygonF({QPointF(c.x() - 2 * d, c.y() - 4), QPointF(c.x() - 2 * d, c.y() + 4),
+                                     QPointF(c.x() + 2 * d, c.y())}));
+        };
+    };
+    e.push_back(Bmp(593, 14, 14, arrow(true), "file views' horizontal bar, left"));
+    e.push_back(Bmp(594, 14, 14, arrow(false), "file views' horizontal bar, right"));
+    e.push_back(Bmp(
+        595, 14, 14, [](QPainter& p, const QRectF& r) { p.fillRect(r, kSurface); },
+        "file views' horizontal bar, channel"));
+    e.push_back(Bmp(
+        596, 14, 14, [](QPainter& p, const QRectF& r) { p.fillRect(r.adjusted(0, 2, 0, -2), kEdgeLight); },
+        "file views' horizontal bar, box"));
+    for (int id : {783, 689})
+        e.push_back(Bmp(
+            id, 4, 14,
+            [](QPainter& p, const QRectF& r)
+            {
+                p.fillRect(r, kSurface);
+                p.fillRect(r.adjusted(0, 3, 0, -3), kEdgeLight);
+            },
+            "file views' horizontal bar, box ends"));
+}
+
 /// The countdown beside the capture button, the resolution-change notice and the placeholder strip.
 void CaptureClockSkin(std::vector<Entry>& e)
 {
@@ -776,6 +814,7 @@ std::vector<Entry> Skin()
     FileOperationSkin(e);
     ConversionProgressSkin(e);
     CaptureClockSkin(e);
+    CapturePanelSkin(e);
     AboutBoxSkin(e);
 
     // The transparent edit's caret: a light bar that reads on the dark surface.
