@@ -631,6 +631,8 @@ void CCaptureDlg::OnModeButton(int mode)
     }
     if (!WindowAlive())
         return;
+    // The buttons show the mode the controller took, also when it refused the change.
+    UpdateModeButtons();
     if (mode == 3)
     {
         m_recLabel.ShowWindow(SW_SHOW);
