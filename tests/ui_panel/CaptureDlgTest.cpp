@@ -5,6 +5,7 @@
 #include "brevicam/media/GIFConversionTask.h"
 #include "brevicam/ui/BrevicamDlg.h"
 #include "brevicam/ui/ResolutionLabels.h"
+#include "platform/session/WtsApi.h"
 #include "platform/window/QtHost.h"
 #include "platform/window/WinApp.h"
 #include "platform/zorneth/Zorneth.h"
@@ -116,7 +117,7 @@ protected:
         CGIFConversionTask::SetFileOpener([](const CString&) {});
         // The settings of each camera outlive a test in the process's settings store: every test starts
         // from photo mode at 640 x 480.
-        for (int model : {2, 5, 25})
+        for (int model : {2, 5, 24, 25})
         {
             const std::string id = std::to_string(model);
             m_app->WriteProfileString("Settings", ("PhotoResolution_" + id).c_str(), "640 x 480");
@@ -574,6 +575,59 @@ TEST_F(CaptureDlgTest, AFullDiskRefusesThePhotoWithItsMessage)
     EXPECT_EQ(::SendMessage(Item(IDC_PANEL_CAPTURE), BM_GETCHECK, 0, 0), 0);
     m_dlg.reset();
     umount2(m_photos.c_str(), MNT_DETACH);
+}
+
+TEST_F(CaptureDlgTest, TheCamerasOwnButtonAndTheSpaceKeyTakePhotosLikeTheCaptureButton)
+{
+    platform::VirtualCameraConfig config;
+    config.vendorId = 0x046D;
+    config.productId = 0x0990;
+    config.sizes = {{640, 480}};
+    config.stillButton = true;
+    Plug(config);
+    OpenPanel();
+    ASSERT_TRUE(PumpUntil([&] { return CaptureEnabled(); }, kEventLimitMs));
+    m_camera->PressStillButton();
+    ASSERT_TRUE(PumpUntil([&] { return Photos().size() == 1; }, kEventLimitMs));
+    ASSERT_TRUE(PumpUntil([&] { return CaptureEnabled(); }, kEventLimitMs));
+    // Space is the accelerator's capture command.
+    ::SendMessage(Panel().GetSafeHwnd(), WM_COMMAND, MAKEWPARAM(ID_CAPTURE_ACCELERATOR, 1), 0);
+    ASSERT_TRUE(PumpUntil([&] { return Photos().size() == 2; }, kEventLimitMs));
+}
+
+TEST_F(CaptureDlgTest, LockingTheSessionStopsARecordingAndUnlockingWithABusyCameraGivesUp)
+{
+    CCaptureDlg& panel = OpenPanel();
+    ChooseMode(IDC_PANEL_VIDEO_MODE);
+    ASSERT_TRUE(PumpUntil([&] { return CaptureEnabled(); }, kEventLimitMs));
+    Command(IDC_PANEL_CAPTURE);
+    ASSERT_TRUE(PumpUntil([&] { return panel.GetRecordStartTick() != 0; }, kEventLimitMs));
+    // The device check gives the button back a few seconds after the recording graph started.
+    ASSERT_TRUE(PumpUntil([&] { return CaptureEnabled(); }, kEventLimitMs));
+
+    // Session changes reach the panel through its message filter.
+    MSG lock{panel.GetSafeHwnd(), WM_WTSSESSION_CHANGE, WTS_SESSION_LOCK, 0, 0, {}};
+    panel.PreTranslateMessage(&lock);
+    EXPECT_EQ(m_controller->m_graph.GetGraphMode(), 0) << "the recording ended";
+    EXPECT_EQ(m_controller->m_pProgState->GetState(), PS_READY);
+    EXPECT_EQ(panel.GetElapsed(), 0);
+    EXPECT_TRUE(::IsWindowEnabled(Item(IDC_PANEL_PHOTO_MODE)));
+    EXPECT_TRUE(panel.m_bRestartPending);
+    ASSERT_EQ(FilesIn(m_videos).size(), 1u);
+
+    // The camera went to another program meanwhile: the rebuild tries a bounded number of times, one try
+    // per message, and the busy camera closes the panel.
+    m_controller->StopPreview();
+    m_camera->SetBusy(true);
+    const HWND window = panel.GetSafeHwnd();
+    MSG unlock{window, WM_WTSSESSION_CHANGE, WTS_SESSION_UNLOCK, 0, 0, {}};
+    panel.PreTranslateMessage(&unlock);
+    EXPECT_FALSE(panel.m_bRestartPending);
+    const int tries = PumpMessages(3000, window, CCaptureDlg::WM_PANEL_REBUILD_PREVIEW);
+    EXPECT_GE(tries, 1);
+    EXPECT_LE(tries, CCaptureDlg::kPreviewRebuildTries);
+    EXPECT_EQ(PumpMessages(500, window, CCaptureDlg::WM_PANEL_REBUILD_PREVIEW), 0);
+    EXPECT_NE(m_controller->m_pVideoState->GetState(), VS_RUNNING);
 }
 
 // Reactions to the capture states ---------------------------------------------------------------------
