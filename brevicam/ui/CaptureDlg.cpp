@@ -59,16 +59,17 @@ constexpr ControlPlace kLayout[] = {
     {IDC_PANEL_SETTINGS, 16, 166, 39, 39},
     {IDC_PANEL_SETTINGS_CAPTION, 60, 176, 150, 18},
     {IDC_PANEL_TREE_CAPTION, 16, 208, 154, 16},
-    {IDC_PANEL_TREE, 16, 224, 268, 76},
-    {IDC_PANEL_LIST, 16, 302, 268, 96},
-    {IDC_PANEL_SELECT_ALL, 16, 400, 119, 24},
-    {IDC_PANEL_OPEN, 139, 400, 59, 24},
-    {IDC_PANEL_DELETE, 202, 400, 79, 24},
-    {IDC_PANEL_COPY_TO_CAPTION, 16, 440, 90, 18},
-    {IDC_PANEL_COPY_TO_FOLDER, 112, 426, 68, 47},
-    {IDC_PANEL_FOLDER_CAPTION, 180, 432, 50, 16},
-    {IDC_PANEL_COPY_TO_EMAIL, 230, 426, 68, 47},
-    {IDC_PANEL_EMAIL_CAPTION, 230, 458, 68, 16},
+    // The views' skinned scroll bars (16 pixels) sit beside them, inside the same frame.
+    {IDC_PANEL_TREE, 16, 224, 252, 60},
+    {IDC_PANEL_LIST, 16, 302, 252, 68},
+    {IDC_PANEL_SELECT_ALL, 16, 374, 119, 24},
+    {IDC_PANEL_OPEN, 139, 374, 59, 24},
+    {IDC_PANEL_DELETE, 202, 374, 79, 24},
+    {IDC_PANEL_COPY_TO_CAPTION, 16, 418, 90, 18},
+    {IDC_PANEL_COPY_TO_FOLDER, 112, 402, 68, 47},
+    {IDC_PANEL_FOLDER_CAPTION, 109, 450, 74, 16},
+    {IDC_PANEL_COPY_TO_EMAIL, 200, 402, 68, 47},
+    {IDC_PANEL_EMAIL_CAPTION, 197, 450, 74, 16},
 };
 
 constexpr UINT kCaptureImages[] = {449, 450, 451, 452};
@@ -265,6 +266,8 @@ BOOL CCaptureDlg::OnInitDialog()
     HCURSOR previousCursor = SetCursor(LoadCursor(nullptr, IDC_WAIT));
 
     PlaceControls(*this, kLayout);
+    // The frame of the capture button has no image of its own: the background draws it.
+    m_border.ShowWindow(SW_HIDE);
     SkinViews();
 
     m_chrono.SetController(m_pController);
@@ -426,9 +429,7 @@ void CCaptureDlg::SetUpControls()
     {
         // A list without its popup keeps the plain scroll bar.
     }
-    CRect stored;
-    m_resolutionList.GetWindowRect(&stored);
-    ScreenToClient(&stored);
+    const CRect stored = m_resolutionList.GetEditRectangle();
     CRect face(stored.left + 1, stored.top + 2, stored.left + 1 + 143, stored.bottom - 2);
     m_resolutionList.SetEditRectangle(&face);
     m_resolutionList.SetIndentation(1);
@@ -436,6 +437,7 @@ void CCaptureDlg::SetUpControls()
     m_resolutionList.SetBackHighlight(0x8A8A8A);
     m_resolutionList.SetFont("Arial", 14, 5);
     m_resolutionList.SetFontColor(kWhite);
+    m_resolutionList.GetDrawContext().m_bFixedTextColors = 1;
     m_resolutionList.SetWindowPos(nullptr, 0, 0, 167, 25, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 

@@ -300,6 +300,7 @@ TEST_P(ResolutionListTest, ModeButtonsAndResolutionListFollowTheCameraModel)
     const HWND combo = Item(IDC_PANEL_RESOLUTION);
     EXPECT_EQ(ComboItems(combo), c.photo);
     EXPECT_EQ(::SendMessage(combo, CB_GETCURSEL, 0, 0), 0) << "640 x 480 is the current size";
+    EXPECT_TRUE(::IsWindowEnabled(combo));
     EXPECT_EQ(::SendMessage(Item(IDC_PANEL_PHOTO_MODE), BM_GETCHECK, 0, 0), 1);
     EXPECT_FALSE(::IsWindowVisible(Item(IDC_PANEL_REC_LABEL)));
 
@@ -540,7 +541,8 @@ TEST_F(CaptureDlgTest, ARecordingOfThreeSecondsShowsItsClockAndPlays)
     ASSERT_TRUE(PumpUntil([&] { return panel.GetElapsed() >= 3000; }, kEventLimitMs));
     EXPECT_LT(panel.GetElapsed(), 4000);
     EXPECT_TRUE(::GetWindowLong(Item(IDC_CHRONO), GWL_STYLE) & WS_VISIBLE);
-    EXPECT_EQ(Text(Item(IDC_PANEL_REC_LABEL)), "REC");
+    // The REC indicator: the red dot shows (the label's text flashes).
+    EXPECT_NE(::SendMessage(Item(IDC_PANEL_REC_DOT), STM_GETIMAGE, IMAGE_BITMAP, 0), 0);
     EXPECT_FALSE(::IsWindowEnabled(Item(IDC_PANEL_PHOTO_MODE)));
     Command(IDC_PANEL_CAPTURE);
     ASSERT_TRUE(PumpUntil([&] { return m_controller->m_graph.GetGraphMode() == 0; }, kEventLimitMs));

@@ -624,6 +624,17 @@ void AboutBoxSkin(std::vector<Entry>& e)
 /// list (the vertical one is the settings lists' bar): arrows, channel, the box's middle and its ends.
 void CapturePanelSkin(std::vector<Entry>& e)
 {
+    // The background: the capture controls on the dark surface, the files (tree, list, file buttons and
+    // the copy buttons) on a sheet of paper under their dark captions.
+    e.push_back(Png(
+        8902, 300, 475,
+        [](QPainter& p, const QRectF& r)
+        {
+            Background(p, r, true);
+            Paper(p, QRectF(8, 204, 284, 264));
+        },
+        "capture panel"));
+    // The resolution list's face: the light field of the other drop-down lists, under their dark text.
     ComboFace(e, 623, 622, 624, "resolution list");
     auto arrow = [](bool leftward)
     {
@@ -751,7 +762,6 @@ std::vector<Entry> Skin()
 
     // Dialog backgrounds.
     bg(872, 433, 475, true, "main window");
-    bg(8902, 300, 475, true, "capture panel");
     bg(841, 460, 383, true, "About box", true);
     bg(871, 208, 246, true, "compact capture window");
     bg(881, 70, 71, false, "full-screen exit window");
