@@ -160,6 +160,7 @@ protected:
 
 private:
     friend class CDropTarget;
+    friend class ShellListCtrlTestAccess;
 
     // Population and the folder watch (ShellList.cpp).
     void CreateSignals();
@@ -209,6 +210,7 @@ private:
     HANDLE m_hThumbnailComplete = nullptr;
     BYTE m_bInitialized = 0;
     CImageList m_thumbnails;
+    /// The list's own copy of the record of the folder shown (the tree may delete its item first).
     tagTShellItemData* m_pCurrentFolder = nullptr;
     CDropTarget* m_pDropTarget = nullptr;
     int m_bThumbnailsEnabled = 1;

@@ -18,6 +18,7 @@ constexpr UINT SHGFI_SMALLICON = 0x00001;
 constexpr UINT SHGFI_OPENICON = 0x00002;
 constexpr UINT SHGFI_PIDL = 0x00008;
 constexpr UINT SHGFI_USEFILEATTRIBUTES = 0x00010;
+constexpr UINT SHGFI_ICON = 0x00100;
 constexpr UINT SHGFI_DISPLAYNAME = 0x00200;
 constexpr UINT SHGFI_TYPENAME = 0x00400;
 constexpr UINT SHGFI_SYSICONINDEX = 0x04000;
@@ -35,10 +36,11 @@ using SHFILEINFO = SHFILEINFOA;
 /// Information on the item `path` names (with SHGFI_PIDL, `path` is an absolute item ID list): its
 /// display name (SHGFI_DISPLAYNAME), its kind as text (SHGFI_TYPENAME: "Folder", or the MIME type's
 /// description) and its icon's index in the system image list (SHGFI_SYSICONINDEX; SHGFI_SMALLICON for
-/// the small list, SHGFI_OPENICON for an open folder). With SHGFI_USEFILEATTRIBUTES and a path, the disk
-/// is not read: `attributes` (FILE_ATTRIBUTE_DIRECTORY or not) and the name's extension decide. Texts are
-/// cut to their fields. Returns the image list's handle with SHGFI_SYSICONINDEX, else non-zero; 0 when the
-/// item does not exist or the list is damaged.
+/// the small list, SHGFI_OPENICON for an open folder); with SHGFI_ICON, that icon itself in hIcon (large
+/// unless SHGFI_SMALLICON), which the caller ends with DestroyIcon. With SHGFI_USEFILEATTRIBUTES and a path,
+/// the disk is not read: `attributes` (FILE_ATTRIBUTE_DIRECTORY or not) and the name's extension decide.
+/// Texts are cut to their fields. Returns the image list's handle with SHGFI_SYSICONINDEX, else non-zero; 0
+/// when the item does not exist or the list is damaged.
 PLATFORM_API DWORD_PTR SHGetFileInfoA(LPCSTR path, DWORD attributes, SHFILEINFOA* info, UINT infoSize,
                                       UINT flags);
 #define SHGetFileInfo SHGetFileInfoA

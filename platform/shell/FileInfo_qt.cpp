@@ -357,7 +357,7 @@ DWORD_PTR SHGetFileInfoA(LPCSTR path, DWORD attributes, SHFILEINFOA* info, UINT 
             CopyText(info->szTypeName, sizeof info->szTypeName,
                      folder ? "Folder" : mime.comment().toStdString());
     }
-    if (!(flags & SHGFI_SYSICONINDEX))
+    if (!(flags & (SHGFI_SYSICONINDEX | SHGFI_ICON)))
         return 1;
 
     IconChoice choice;
@@ -376,7 +376,13 @@ DWORD_PTR SHGetFileInfoA(LPCSTR path, DWORD attributes, SHFILEINFOA* info, UINT 
     if (index < 0)
         return 0;
     if (info)
+    {
         info->iIcon = index;
+        if (flags & SHGFI_ICON)
+            info->hIcon = ImageList_GetIcon(list, index, ILD_NORMAL);
+    }
+    if (!(flags & SHGFI_SYSICONINDEX))
+        return 1;
     return reinterpret_cast<DWORD_PTR>(list);
 }
 

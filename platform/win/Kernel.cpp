@@ -446,6 +446,21 @@ DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, D
     return which;
 }
 
+BOOL SetCurrentDirectoryA(LPCSTR path)
+{
+    if (!path || !*path)
+    {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    if (chdir(path) != 0)
+    {
+        platform::SetLastErrorFromErrno();
+        return FALSE;
+    }
+    return TRUE;
+}
+
 void Sleep(DWORD ms)
 {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));

@@ -53,12 +53,15 @@ PLATFORM_API BOOL CloseHandle(HANDLE handle);
 PLATFORM_API DWORD WaitForSingleObject(HANDLE handle, DWORD timeoutMs);
 PLATFORM_API DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, DWORD timeoutMs);
 PLATFORM_API void Sleep(DWORD ms);
+/// Makes `path` the process's current directory; FALSE with the system error when it cannot be entered.
+PLATFORM_API BOOL SetCurrentDirectoryA(LPCSTR path);
 /// Milliseconds of a steady clock; wraps after 49.7 days as the 32-bit count does.
 PLATFORM_API DWORD GetTickCount();
 PLATFORM_API ULONGLONG GetTickCount64();
 
 #define CreateEvent CreateEventA
 #define CreateMutex CreateMutexA
+#define SetCurrentDirectory SetCurrentDirectoryA
 
 /// Code pages of the text conversions. Narrow text is UTF-8 throughout the port, so every code page reads
 /// UTF-8.

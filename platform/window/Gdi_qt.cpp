@@ -1024,24 +1024,39 @@ int SetMapMode(HDC hdc, int mode)
     return LookupDc(hdc) && mode == MM_TEXT ? MM_TEXT : 0;
 }
 
-BOOL SetViewportOrgEx(HDC hdc, int x, int y, LPPOINT old)
+namespace
+{
+/// Replaces one of a DC's points (the viewport origin, the window origin or the pen position), handing back
+/// the old one when asked.
+BOOL SetDcPoint(HDC hdc, POINT DcState::*field, POINT value, LPPOINT old)
 {
     auto dc = LookupDc(hdc);
     if (!dc)
         return FALSE;
     if (old)
-        *old = dc->state.viewportOrg;
-    dc->state.viewportOrg = POINT{x, y};
+        *old = dc->state.*field;
+    dc->state.*field = value;
     return TRUE;
+}
+
+BOOL GetDcPoint(HDC hdc, POINT DcState::*field, LPPOINT point)
+{
+    auto dc = LookupDc(hdc);
+    if (!dc || !point)
+        return FALSE;
+    *point = dc->state.*field;
+    return TRUE;
+}
+} // namespace
+
+BOOL SetViewportOrgEx(HDC hdc, int x, int y, LPPOINT old)
+{
+    return SetDcPoint(hdc, &DcState::viewportOrg, POINT{x, y}, old);
 }
 
 BOOL GetViewportOrgEx(HDC hdc, LPPOINT origin)
 {
-    auto dc = LookupDc(hdc);
-    if (!dc || !origin)
-        return FALSE;
-    *origin = dc->state.viewportOrg;
-    return TRUE;
+    return GetDcPoint(hdc, &DcState::viewportOrg, origin);
 }
 
 BOOL OffsetViewportOrgEx(HDC hdc, int dx, int dy, LPPOINT old)
@@ -1058,42 +1073,22 @@ BOOL OffsetViewportOrgEx(HDC hdc, int dx, int dy, LPPOINT old)
 
 BOOL SetWindowOrgEx(HDC hdc, int x, int y, LPPOINT old)
 {
-    auto dc = LookupDc(hdc);
-    if (!dc)
-        return FALSE;
-    if (old)
-        *old = dc->state.windowOrg;
-    dc->state.windowOrg = POINT{x, y};
-    return TRUE;
+    return SetDcPoint(hdc, &DcState::windowOrg, POINT{x, y}, old);
 }
 
 BOOL GetWindowOrgEx(HDC hdc, LPPOINT origin)
 {
-    auto dc = LookupDc(hdc);
-    if (!dc || !origin)
-        return FALSE;
-    *origin = dc->state.windowOrg;
-    return TRUE;
+    return GetDcPoint(hdc, &DcState::windowOrg, origin);
 }
 
 BOOL MoveToEx(HDC hdc, int x, int y, LPPOINT old)
 {
-    auto dc = LookupDc(hdc);
-    if (!dc)
-        return FALSE;
-    if (old)
-        *old = dc->state.position;
-    dc->state.position = POINT{x, y};
-    return TRUE;
+    return SetDcPoint(hdc, &DcState::position, POINT{x, y}, old);
 }
 
 BOOL GetCurrentPositionEx(HDC hdc, LPPOINT point)
 {
-    auto dc = LookupDc(hdc);
-    if (!dc || !point)
-        return FALSE;
-    *point = dc->state.position;
-    return TRUE;
+    return GetDcPoint(hdc, &DcState::position, point);
 }
 
 BOOL LineTo(HDC hdc, int x, int y)

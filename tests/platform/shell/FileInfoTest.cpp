@@ -138,6 +138,54 @@ TEST_P(FileInfoTest, ItemsByIdListGetNamesTypesAndIcons)
     EXPECT_EQ(SHGetFileInfo(jpeg.c_str(), 0, &missing, sizeof missing - 1, SHGFI_DISPLAYNAME), 0u);
 }
 
+TEST_P(FileInfoTest, TheIconItselfComesInTheSizeAskedForAndLooksLikeItsListImage)
+{
+    const auto jpeg = home.File("photo.jpg");
+    LPITEMIDLIST list = ILCreateFromPath(jpeg.c_str());
+    ASSERT_NE(list, nullptr);
+    for (const UINT size : {SHGFI_LARGEICON, SHGFI_SMALLICON})
+    {
+        SHFILEINFO info{};
+        ASSERT_NE(SHGetFileInfo(reinterpret_cast<LPCSTR>(list), FILE_ATTRIBUTE_NORMAL, &info, sizeof info,
+                                SHGFI_ICON | SHGFI_PIDL | SHGFI_USEFILEATTRIBUTES | size),
+                  0u);
+        ASSERT_NE(info.hIcon, nullptr);
+        const int expected = size == SHGFI_SMALLICON ? 16 : 32;
+        const int drawn = expected + 8;
+        testing_support::Canvas canvas(drawn, drawn, RGB(255, 255, 255));
+        EXPECT_TRUE(DrawIconEx(canvas.dc(), 0, 0, info.hIcon, 0, 0, 0, nullptr, DI_NORMAL));
+        int painted = 0;
+        for (int y = 0; y < drawn; ++y)
+            for (int x = 0; x < drawn; ++x)
+                if (canvas.at(x, y) != RGB(255, 255, 255))
+                {
+                    ++painted;
+                    EXPECT_LT(x, expected);
+                    EXPECT_LT(y, expected);
+                }
+        EXPECT_GT(painted, 0);
+        if (size == SHGFI_SMALLICON)
+        {
+            SHFILEINFO indexed{};
+            SHGetFileInfo(reinterpret_cast<LPCSTR>(list), FILE_ATTRIBUTE_NORMAL, &indexed, sizeof indexed,
+                          SHGFI_SYSICONINDEX | SHGFI_PIDL | SHGFI_SMALLICON);
+            testing_support::Canvas own(16, 16, RGB(255, 255, 255));
+            DrawIconEx(own.dc(), 0, 0, info.hIcon, 0, 0, 0, nullptr, DI_NORMAL);
+            EXPECT_EQ(PixelsOf(indexed.iIcon),
+                      [&]
+                      {
+                          std::vector<COLORREF> pixels;
+                          for (int y = 0; y < 16; ++y)
+                              for (int x = 0; x < 16; ++x)
+                                  pixels.push_back(own.at(x, y));
+                          return pixels;
+                      }());
+        }
+        EXPECT_TRUE(DestroyIcon(info.hIcon));
+    }
+    ILFree(list);
+}
+
 INSTANTIATE_TEST_SUITE_P(Themes, FileInfoTest, testing::Values(Theme::Installed, Theme::None),
                          [](const testing::TestParamInfo<Theme>& info) {
                              return info.param == Theme::Installed ? std::string("InstalledTheme")
