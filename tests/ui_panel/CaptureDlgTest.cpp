@@ -2,6 +2,7 @@
 
 #include "brevicam/capture/CaptureController.h"
 #include "brevicam/core/Params.h"
+#include "brevicam/explorer/ShellList.h"
 #include "brevicam/media/GIFConversionTask.h"
 #include "brevicam/ui/BrevicamDlg.h"
 #include "brevicam/ui/ResolutionLabels.h"
@@ -424,6 +425,15 @@ TEST_P(PhotoTest, TheCaptureButtonTakesNumberedPhotos)
     }
     EXPECT_EQ(::SendMessage(Item(IDC_PANEL_CAPTURE), BM_GETCHECK, 0, 0), 0);
     EXPECT_TRUE(::IsWindowEnabled(Item(IDC_PANEL_BURST_MODE)));
+    // The new photo is the one selected in the list.
+    const fs::path newest = m_photos / Photos().back();
+    ASSERT_TRUE(PumpUntil(
+        [&]
+        {
+            const std::vector<CString> selected = Panel().GetList()->GetSelectedPaths();
+            return selected.size() == 1 && fs::path(selected[0].GetString()) == newest;
+        },
+        kEventLimitMs));
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, PhotoTest,
