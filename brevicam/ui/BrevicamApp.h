@@ -1,6 +1,7 @@
 #pragma once
 
 #include "brevicam/core/ResourceInstance.h"
+#include "brevicam/ui/AcceleratorWindows.h"
 #include "platform/win/CString.h"
 #include "platform/window/WinApp.h"
 #include "resources/brevicam/resource.h"
@@ -15,7 +16,7 @@ class CCaptureController;
 /// library yet, no accelerator windows. Its InitInstance runs the whole program: checks, settings, the
 /// capture controller and the main dialog run modally, and the settings saved again; it always returns
 /// FALSE, so the program ends without a message loop of its own.
-class CBrevicamApp : public CWinApp, public IResourceInstanceProvider
+class CBrevicamApp : public CWinApp, public IResourceInstanceProvider, public IAcceleratorWindows
 {
 public:
     /// The accelerator table of the capture panel's shortcuts.
@@ -34,8 +35,8 @@ public:
     HINSTANCE GetResourceInstance() const override;
 
     /// FALSE (and nothing added) when the window's parent is disabled.
-    BOOL AddAcceleratorWindow(HWND window);
-    std::size_t RemoveAcceleratorWindow(HWND window);
+    BOOL AddAcceleratorWindow(HWND window) override;
+    std::size_t RemoveAcceleratorWindow(HWND window) override;
     bool IsAcceleratorWindow(HWND window) const;
 
     /// Another running process of this program file of this user, 0 when there is none.

@@ -124,11 +124,13 @@ ON_COMMAND(IDC_FULLSCREEN, OnFullScreenButton)
 ON_WM_QUERYENDSESSION()
 ON_WM_ENDSESSION()
 ON_WM_SHOWWINDOW()
+ON_WM_SIZE()
+ON_WM_SETTINGCHANGE()
 END_MESSAGE_MAP()
 
 CBrevicamDlg::CBrevicamDlg(CCaptureController* controller, CWnd* parent)
     : CDialogColleague(kBackgroundPng, IDD, parent, nullptr, TRUE), m_pController(controller),
-      m_liveVideo(controller), m_placeholder(nullptr), m_pToolTip(nullptr),
+      m_liveVideo(controller), m_captureDlg(this), m_placeholder(nullptr), m_pToolTip(nullptr),
       m_hResourceInstance(AppResourceInstance())
 {
     // The template's level bar is a progress control, whose class must exist before the window does.
@@ -467,7 +469,39 @@ void CBrevicamDlg::OpenCaptureWindow()
         });
     if (m_captureButton.GetSafeHwnd())
         m_captureButton.SendMessage(BM_SETCHECK, 1, 0);
-    // The capture panel's window (template 127) is created and shown here once the panel exists.
+    CreateCaptureWindow();
+    if (!CaptureWindowExists())
+        return;
+    if (m_nSavedElapsedMs != -1)
+        m_captureDlg.SetElapsed(m_nSavedElapsedMs);
+    else if (m_nSavedRecordStartTick != 0)
+    {
+        m_captureDlg.SetRecordStartTick(static_cast<DWORD>(m_nSavedRecordStartTick));
+        m_nSavedRecordStartTick = 0;
+    }
+    if (g_params.GetCamMode() == 1 && m_bSavedTimerRunning)
+    {
+        m_captureDlg.m_seriesTimer.SetInterval(CCaptureDlg::kSeriesStepMs);
+        m_captureDlg.m_seriesTimer.Start();
+    }
+    m_captureDlg.ShowWindow(SW_SHOWNORMAL);
+    m_captureDlg.RedrawWindow(nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    m_captureDlg.ExploreCaptureFolder();
+}
+
+bool CBrevicamDlg::CaptureWindowExists() const
+{
+    const HWND panel = m_captureDlg.GetSafeHwnd();
+    return panel && ::IsWindow(panel);
+}
+
+void CBrevicamDlg::CreateCaptureWindow()
+{
+    if (CaptureWindowExists() || !m_hWnd)
+        return;
+    m_captureDlg.SetController(m_pController);
+    if (!m_captureDlg.Create(CCaptureDlg::IDD, this))
+        std::fprintf(stderr, "brevicam: the capture panel could not be created\n");
 }
 
 bool CBrevicamDlg::IsRecording() const
@@ -495,7 +529,9 @@ bool CBrevicamDlg::ConfirmEndOfCapture()
 
 HWND CBrevicamDlg::MessageBoxOwner()
 {
-    // The capture panel owns the boxes while its explorer is ready; until it exists this window does.
+    // The capture panel owns the boxes while its explorer is ready.
+    if (CaptureWindowExists() && m_captureDlg.IsReady())
+        return m_captureDlg.GetSafeHwnd();
     return m_hWnd;
 }
 
@@ -510,7 +546,11 @@ void CBrevicamDlg::StopRecordingIfRunning()
 void CBrevicamDlg::EndBurstSeries()
 {
     // The capture command of a running series ends it: its frames are saved and become the GIF.
-    if (IsBurstSeriesRunning())
+    if (!IsBurstSeriesRunning())
+        return;
+    if (CaptureWindowExists())
+        Guarded([this] { m_captureDlg.OnCapture(); });
+    else
         Guarded([this] { m_pController->Shoot(); });
 }
 
@@ -527,6 +567,8 @@ void CBrevicamDlg::CloseCaptureWindow(bool confirmed)
         return;
     StopRecordingIfRunning();
     EndBurstSeries();
+    if (CaptureWindowExists())
+        m_captureDlg.DestroyWindow();
     if (m_hWnd)
         SendMessage(kDmReposition, 0, 0);
 }
@@ -557,8 +599,10 @@ void CBrevicamDlg::CloseApplication()
 
 void CBrevicamDlg::OnCaptureWindowButton()
 {
-    // Until the capture panel exists its window is never open, so the button always opens it.
-    OpenCaptureWindow();
+    if (CaptureWindowExists())
+        CloseCaptureWindow();
+    else
+        OpenCaptureWindow();
 }
 
 void CBrevicamDlg::OnCloseButton()
@@ -598,8 +642,7 @@ void CBrevicamDlg::OnSysCommand(UINT id, LPARAM)
 
 void CBrevicamDlg::OnAbout()
 {
-    // The capture panel, once it has a window of its own, becomes the box's parent instead.
-    CAboutDlg about(this);
+    CAboutDlg about(CaptureWindowExists() ? static_cast<CWnd*>(&m_captureDlg) : this);
     m_pAboutDlg = &about;
     about.DoModal();
     m_pAboutDlg = nullptr;
@@ -610,6 +653,22 @@ void CBrevicamDlg::OnEnable(BOOL enable)
     // The main window stays disabled under the About box.
     if (enable && m_pAboutDlg && m_pAboutDlg->GetSafeHwnd() && m_pAboutDlg->IsWindowVisible())
         EnableWindow(FALSE);
+    else if (CaptureWindowExists() && (m_captureDlg.IsWindowEnabled() != FALSE) != (enable != FALSE))
+        m_captureDlg.EnableWindow(enable);
+}
+
+void CBrevicamDlg::OnSize(UINT type, int cx, int cy)
+{
+    CDialogColleague::OnSize(type, cx, cy);
+    if (CaptureWindowExists())
+        m_captureDlg.DockToMainWindow();
+}
+
+void CBrevicamDlg::OnSettingChange(UINT flags, LPCTSTR section)
+{
+    CDialogColleague::OnSettingChange(flags, section);
+    if (flags == SPI_SETWORKAREA && CaptureWindowExists())
+        m_captureDlg.DockToMainWindow();
 }
 
 void CBrevicamDlg::OnFullScreenButton()
@@ -655,6 +714,8 @@ void CBrevicamDlg::OnDestroy()
         KillTimer(timer);
     if (m_placeholder.GetSafeHwnd())
         m_placeholder.DestroyWindow();
+    if (CaptureWindowExists())
+        m_captureDlg.DestroyWindow();
     CDialogColleague::OnDestroy();
 }
 
@@ -713,7 +774,8 @@ LRESULT CBrevicamDlg::OnAnswerZero(WPARAM, LPARAM)
 
 LRESULT CBrevicamDlg::OnRebuildFolderTree(WPARAM, LPARAM)
 {
-    // The folder tree belongs to the capture panel.
+    if (CaptureWindowExists())
+        m_captureDlg.RebuildFolderTree();
     return 0;
 }
 
@@ -733,7 +795,9 @@ LRESULT CBrevicamDlg::OnGraphNotify(WPARAM, LPARAM)
 void CBrevicamDlg::OnShowWindow(BOOL show, UINT status)
 {
     CDialogColleague::OnShowWindow(show, status);
-    // The capture panel's window is created here once the panel exists.
+    // The panel is shown later, by the start-up message.
+    if (m_bOpenPanelOnShow)
+        CreateCaptureWindow();
     m_bOpenPanelOnShow = false;
 }
 

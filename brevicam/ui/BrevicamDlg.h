@@ -6,6 +6,7 @@
 #include "brevicam/core/MyTimer.h"
 #include "brevicam/core/Observer.h"
 #include "brevicam/ui/CaptureSmallDlg.h"
+#include "brevicam/ui/CaptureDlg.h"
 #include "brevicam/ui/DialogColleague.h"
 #include "brevicam/ui/DummyDlg.h"
 #include "brevicam/ui/ExitFullscreenDlg.h"
@@ -115,6 +116,9 @@ public:
     /// Runs `action`; what it throws becomes the program-state message. FALSE when it threw.
     bool Guarded(const std::function<void()>& action);
 
+    /// The capture panel (its window may not exist).
+    CCaptureDlg& GetCaptureDlg() { return m_captureDlg; }
+
     // Read by the capture windows.
     CCaptureController* m_pController;
     /// Set while the capture panel or the compact capture window shows its resolution notice.
@@ -154,6 +158,8 @@ protected:
     afx_msg void OnUpdateUIState(UINT action, UINT element);
     afx_msg BOOL OnCopyData(CWnd* sender, COPYDATASTRUCT* data);
     afx_msg void OnEnable(BOOL enable);
+    afx_msg void OnSize(UINT type, int cx, int cy);
+    afx_msg void OnSettingChange(UINT flags, LPCTSTR section);
 
     afx_msg LRESULT OnLiveVideoPainted(WPARAM wParam, LPARAM lParam);
     afx_msg LRESULT OnGraphNotify(WPARAM wParam, LPARAM lParam);
@@ -213,6 +219,9 @@ private:
     void StartMicrophoneWait();
     void DetachFromController();
     HWND MessageBoxOwner();
+    /// Gives the panel the controller and creates its window (not shown yet) when it has none.
+    void CreateCaptureWindow();
+    bool CaptureWindowExists() const;
     CString LoadText(UINT id) const;
 
     /// The About box while it runs modally; not owned.
@@ -228,6 +237,8 @@ private:
     int m_nPendingGraphEvents = 0;
 
     CLiveVideo m_liveVideo;
+    /// The capture panel; its window exists while the panel is open.
+    CCaptureDlg m_captureDlg;
     /// The strip kept by the lower right corner on Windows 7; no window on other systems.
     CDummyDlg m_placeholder;
     CLabel m_editionLabel;     // 1240

@@ -108,8 +108,9 @@ LRESULT CBrevicamDlg::OnDeferredStateBox(WPARAM wParam, LPARAM)
     const UINT textId = static_cast<UINT>(wParam);
     if (textId == IDS_DISK_FULL_CAPTURE_STOPS)
     {
-        // The capture panel's series timer is paused here once the panel exists; the compact capture
-        // window owns the box while it is shown.
+        // The compact capture window owns the box while it is shown, once it exists.
+        if (CaptureWindowExists())
+            m_captureDlg.m_seriesTimer.Pause();
         ++m_nNotificationBoxes;
         SkinMessageBoxId(g_params.GetMainWnd(), textId, CParams::GetAppTitle().GetString(),
                          MB_ICONEXCLAMATION);
@@ -146,7 +147,16 @@ void CBrevicamDlg::OnVideoState(int state)
         }
         m_captureButton.EnableWindow(FALSE);
         DisableLiveControls();
-        // The capture panel ends its modal child and is ended here on a lost camera, once it exists.
+        if (state == VS_LOST && CaptureWindowExists())
+        {
+            // A running file action keeps the panel until it ends; the panel closes itself then.
+            m_captureDlg.EndModalChild();
+            if (!m_captureDlg.m_bFileActionBusy)
+            {
+                m_captureDlg.ShowWindow(SW_HIDE);
+                m_captureDlg.DestroyWindow();
+            }
+        }
         m_refreshButton.ShowWindow(SW_SHOW);
         m_refreshButton.SetWindowPos(&CWnd::wndTop, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
         if (m_liveVideo.GetSafeHwnd())
@@ -201,7 +211,8 @@ void CBrevicamDlg::OnTimer(UINT_PTR id)
         RefreshVolumeControls();
         break;
     case kDockTimer:
-        // The capture panel docks to this window here once it exists.
+        if (CaptureWindowExists())
+            m_captureDlg.DockToMainWindow();
         KillTimer(kDockTimer);
         break;
     case kCompactWindowTimer:
@@ -382,8 +393,8 @@ void CBrevicamDlg::OnAudioSettings()
 {
     CCaptureGraph& graph = m_pController->m_graph;
     CString microphone = graph.GetAudioDevices().GetSelectedName();
-    // The capture panel owns the dialog once it exists; until then the main window does.
-    if (!ShowVolumeSlider(1, microphone, this, 1, 30, 950, 900, 0) || graph.GetGraphMode() != 0)
+    CWnd* owner = CaptureWindowExists() ? static_cast<CWnd*>(&m_captureDlg) : this;
+    if (!ShowVolumeSlider(1, microphone, owner, 1, 30, 950, 900, 0) || graph.GetGraphMode() != 0)
         return;
     Guarded(
         [&]

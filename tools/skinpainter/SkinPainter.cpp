@@ -620,6 +620,55 @@ void AboutBoxSkin(std::vector<Entry>& e)
     States(e, {850, 851, 852}, 28, 28, Glyph::Close, false, "About: close");
 }
 
+/// The resolution list face of the capture panel and of the compact capture window, and the horizontal scroll bar of its folder tree and thumbnail
+/// list (the vertical one is the settings lists' bar): arrows, channel, the box's middle and its ends.
+void CapturePanelSkin(std::vector<Entry>& e)
+{
+    // The background: the capture controls on the dark surface, the files (tree, list, file buttons and
+    // the copy buttons) on a sheet of paper under their dark captions.
+    e.push_back(Png(
+        8902, 300, 475,
+        [](QPainter& p, const QRectF& r)
+        {
+            Background(p, r, true);
+            Paper(p, QRectF(8, 204, 284, 264));
+        },
+        "capture panel"));
+    // The resolution list's face: the light field of the other drop-down lists, under their dark text.
+    ComboFace(e, 623, 622, 624, "resolution list");
+    auto arrow = [](bool leftward)
+    {
+        return [leftward](QPainter& p, const QRectF& r)
+        {
+            p.fillRect(r, kRaised);
+            p.setRenderHint(QPainter::Antialiasing, true);
+            p.setPen(Qt::NoPen);
+            p.setBrush(kInk);
+            const QPointF c = r.center();
+            const qreal d = leftward ? -1 : 1;
+            p.drawPolygon(QPolygonF({QPointF(c.x() - 2 * d, c.y() - 4), QPointF(c.x() - 2 * d, c.y() + 4),
+                                     QPointF(c.x() + 2 * d, c.y())}));
+        };
+    };
+    e.push_back(Bmp(593, 14, 14, arrow(true), "file views' horizontal bar, left"));
+    e.push_back(Bmp(594, 14, 14, arrow(false), "file views' horizontal bar, right"));
+    e.push_back(Bmp(
+        595, 14, 14, [](QPainter& p, const QRectF& r) { p.fillRect(r, kSurface); },
+        "file views' horizontal bar, channel"));
+    e.push_back(Bmp(
+        596, 14, 14, [](QPainter& p, const QRectF& r) { p.fillRect(r.adjusted(0, 2, 0, -2), kEdgeLight); },
+        "file views' horizontal bar, box"));
+    for (int id : {783, 689})
+        e.push_back(Bmp(
+            id, 4, 14,
+            [](QPainter& p, const QRectF& r)
+            {
+                p.fillRect(r, kSurface);
+                p.fillRect(r.adjusted(0, 3, 0, -3), kEdgeLight);
+            },
+            "file views' horizontal bar, box ends"));
+}
+
 /// The countdown beside the capture button, the resolution-change notice and the placeholder strip.
 void CaptureClockSkin(std::vector<Entry>& e)
 {
@@ -660,13 +709,6 @@ void CaptureClockSkin(std::vector<Entry>& e)
     e.push_back(Png(
         888, 2, 150, [](QPainter& p, const QRectF& r) { p.fillRect(r, QColor(254, 254, 254, 11)); },
         "placeholder strip"));
-}
-
-/// The compact capture window's resolution list, in the face of the other drop-down lists (its background,
-/// mode and capture buttons and the leave-full-screen window are painted with the main window's).
-void FullScreenSkin(std::vector<Entry>& e)
-{
-    ComboFace(e, 623, 622, 624, "compact window's resolution list");
 }
 
 /// A dialog of the web update library: the program's background with a title strip tall enough for the
@@ -720,7 +762,6 @@ std::vector<Entry> Skin()
 
     // Dialog backgrounds.
     bg(872, 433, 475, true, "main window");
-    bg(8902, 300, 475, true, "capture panel");
     bg(841, 460, 383, true, "About box", true);
     bg(871, 208, 246, true, "compact capture window");
     bg(881, 70, 71, false, "full-screen exit window");
@@ -783,7 +824,7 @@ std::vector<Entry> Skin()
     FileOperationSkin(e);
     ConversionProgressSkin(e);
     CaptureClockSkin(e);
-    FullScreenSkin(e);
+    CapturePanelSkin(e);
     AboutBoxSkin(e);
 
     // The transparent edit's caret: a light bar that reads on the dark surface.

@@ -1,0 +1,707 @@
+#include "brevicam/ui/CaptureDlg.h"
+
+#include "brevicam/capture/CaptureController.h"
+#include "brevicam/core/Params.h"
+#include "brevicam/explorer/ShellList.h"
+#include "brevicam/media/GIFConversionTask.h"
+#include "brevicam/ui/BrevicamDlg.h"
+#include "brevicam/ui/ResolutionLabels.h"
+#include "platform/session/WtsApi.h"
+#include "platform/window/QtHost.h"
+#include "platform/window/WinApp.h"
+#include "platform/zorneth/Zorneth.h"
+#include "resources/brevicam/resource.h"
+#include "tests/capture/CaptureTestSupport.h"
+#include "tests/controls/ControlsTestSupport.h"
+#include "tests/support/SmallDisk.h"
+#include "tests/support/TempDir.h"
+
+#include <QImage>
+#include <QImageReader>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <sys/mount.h>
+#include <vector>
+
+using capture_testing::PrepareCaptureSettings;
+using capture_testing::PumpMessages;
+using controls_test::PumpUntil;
+using platform::VirtualCamera;
+using testing_support::FilesIn;
+using testing_support::Today;
+namespace fs = std::filesystem;
+
+/// The panel's private parts the tests look at.
+class CCaptureDlgTestAccess
+{
+public:
+    static int SelectedRecordingCount(const CCaptureDlg& panel) { return panel.m_nSelectedRecordingCount; }
+};
+
+namespace
+{
+/// Bounds on waits for something that must come; they only matter when it never does.
+constexpr int kEventLimitMs = 60000;
+
+std::string Text(HWND hwnd)
+{
+    char text[512] = {};
+    ::GetWindowText(hwnd, text, sizeof text);
+    return text;
+}
+
+std::vector<std::string> ComboItems(HWND combo)
+{
+    std::vector<std::string> items;
+    const LRESULT count = ::SendMessage(combo, CB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; ++i)
+    {
+        char text[256] = {};
+        ::SendMessage(combo, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text));
+        items.emplace_back(text);
+    }
+    return items;
+}
+
+/// The output of a command, empty when it could not run.
+std::string Output(const std::string& command)
+{
+    std::string out;
+    if (FILE* pipe = ::popen(command.c_str(), "r"))
+    {
+        char buffer[256];
+        while (std::fgets(buffer, sizeof buffer, pipe))
+            out += buffer;
+        ::pclose(pipe);
+    }
+    while (!out.empty() && (out.back() == '\n' || out.back() == '\r'))
+        out.pop_back();
+    return out;
+}
+
+/// Distinct colours of an image, up to `limit`.
+int DistinctColours(const QImage& image, int limit = 16)
+{
+    std::set<QRgb> seen;
+    for (int y = 0; y < image.height() && static_cast<int>(seen.size()) < limit; y += 7)
+        for (int x = 0; x < image.width() && static_cast<int>(seen.size()) < limit; x += 7)
+            seen.insert(image.pixel(x, y));
+    return static_cast<int>(seen.size());
+}
+
+class CaptureDlgTest : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        const capture_testing::CaptureFolders folders = PrepareCaptureSettings(m_dir.Path());
+        m_photos = folders.photos;
+        m_videos = folders.videos;
+        m_app.emplace("QPX_SE");
+        m_app->SetRegistryKey("Tavisk");
+        {
+            CSingleLock lock(&g_params.m_cs, TRUE);
+            g_params.m_UpdateAtStart = 0;
+            g_params.m_ResWarning = 0;
+            g_params.m_BMResWarning = 0;
+        }
+        CGIFConversionTask::SetFileOpener([](const CString&) {});
+        // The settings of each camera outlive a test in the process's settings store: every test starts
+        // from photo mode at 640 x 480.
+        for (int model : {2, 5, 24, 25})
+        {
+            const std::string id = std::to_string(model);
+            m_app->WriteProfileString("Settings", ("PhotoResolution_" + id).c_str(), "640 x 480");
+            m_app->WriteProfileString("Settings", ("VideoResolution_" + id).c_str(), "640 x 480");
+            m_app->WriteProfileInt("Settings", ("CamMode_" + id).c_str(), 0);
+        }
+    }
+
+    void TearDown() override
+    {
+        m_dlg.reset();
+        if (m_controller)
+        {
+            m_controller->StopPreview();
+            m_controller.reset();
+        }
+        g_params.SetMainWnd(nullptr);
+        platform::zorneth::ClearScriptedAnswers();
+        CGIFConversionTask::SetFileOpener(nullptr);
+        m_camera.reset();
+        m_app.reset();
+    }
+
+    void Plug(platform::VirtualCameraConfig config = {})
+    {
+        m_camera = VirtualCamera::Create(std::move(config));
+    }
+
+    /// The main window, shown, with the preview running and the panel opened by its start-up message.
+    CCaptureDlg& OpenPanel()
+    {
+        if (!m_camera)
+            Plug();
+        m_controller = std::make_unique<CCaptureController>();
+        m_controller->m_graph.DetectWebcamModel();
+        m_dlg = std::make_unique<CBrevicamDlg>(m_controller.get());
+        EXPECT_TRUE(m_dlg->Create(CBrevicamDlg::IDD, nullptr));
+        m_dlg->ShowWindow(SW_SHOW);
+        EXPECT_TRUE(
+            PumpUntil([this] { return ::IsWindowVisible(Panel().GetSafeHwnd()) != FALSE; }, kEventLimitMs));
+        PumpMessages(100);
+        return Panel();
+    }
+
+    CCaptureDlg& Panel() { return m_dlg->GetCaptureDlg(); }
+    HWND Item(int id) { return ::GetDlgItem(Panel().GetSafeHwnd(), id); }
+
+    void Command(int id)
+    {
+        ::SendMessage(Panel().GetSafeHwnd(), WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                      reinterpret_cast<LPARAM>(Item(id)));
+    }
+
+    void ChooseMode(int modeButton)
+    {
+        Command(modeButton);
+        PumpMessages(50);
+    }
+
+    void SetSetting(int CParams::*field, int value)
+    {
+        CSingleLock lock(&g_params.m_cs, TRUE);
+        g_params.*field = value;
+    }
+
+    /// Picks the resolution list's item with `label` as the user would.
+    void ChooseResolution(const std::string& label)
+    {
+        const HWND combo = Item(IDC_PANEL_RESOLUTION);
+        const std::vector<std::string> items = ComboItems(combo);
+        const auto at = std::find(items.begin(), items.end(), label);
+        ASSERT_NE(at, items.end()) << label;
+        ::SendMessage(combo, CB_SETCURSEL, static_cast<WPARAM>(at - items.begin()), 0);
+        ::SendMessage(Panel().GetSafeHwnd(), WM_COMMAND, MAKEWPARAM(IDC_PANEL_RESOLUTION, CBN_SELCHANGE),
+                      reinterpret_cast<LPARAM>(combo));
+        PumpMessages(50);
+    }
+
+    bool CaptureEnabled() { return ::IsWindowEnabled(Item(IDC_PANEL_CAPTURE)) != FALSE; }
+
+    std::vector<std::string> Photos() const
+    {
+        std::vector<std::string> names = FilesIn(m_photos);
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    fs::path GifFolder() const { return m_dir.Path() / "home" / "Documents" / "Tavisk webcam" / "GIF"; }
+
+    testing_support::TempDir m_dir;
+    fs::path m_photos;
+    fs::path m_videos;
+    std::optional<CWinApp> m_app;
+    std::shared_ptr<VirtualCamera> m_camera;
+    std::unique_ptr<CCaptureController> m_controller;
+    std::unique_ptr<CBrevicamDlg> m_dlg;
+};
+} // namespace
+
+// Construction and docking ----------------------------------------------------------------------------
+
+TEST_F(CaptureDlgTest, OpensDockedAtTheMainWindowsRightEdgeAndFollowsItsMoves)
+{
+    CCaptureDlg& panel = OpenPanel();
+    CRect main;
+    ::GetWindowRect(m_dlg->GetHwnd(), &main);
+    CRect docked;
+    panel.GetWindowRect(&docked);
+    EXPECT_EQ(docked.left, main.right - CCaptureDlg::kDockOverlap);
+    EXPECT_EQ(docked.top, main.top + CCaptureDlg::kDockTopOffset);
+    EXPECT_EQ(docked.Width(), 300);
+    EXPECT_EQ(docked.Height(), 475);
+    EXPECT_EQ(::SendDlgItemMessage(m_dlg->GetHwnd(), IDC_CAPTURE_WINDOW, BM_GETCHECK, 0, 0), 1);
+
+    // The main window moves (a display change docks the panel again after 100 ms).
+    m_dlg->CTransparentDialogBase::MoveWindow(CRect(40, 60, 40 + main.Width(), 60 + main.Height()), TRUE);
+    ::SendMessage(m_dlg->GetHwnd(), WM_DISPLAYCHANGE, 32, 0);
+    ASSERT_TRUE(PumpUntil(
+        [&]
+        {
+            panel.GetWindowRect(&docked);
+            return docked.left == 40 + main.Width() - CCaptureDlg::kDockOverlap;
+        },
+        kEventLimitMs));
+    EXPECT_EQ(docked.top, 60 + CCaptureDlg::kDockTopOffset);
+
+    // Its button closes the panel and opens it again.
+    Command(IDC_PANEL_CLOSE);
+    EXPECT_FALSE(::IsWindow(panel.GetSafeHwnd()));
+    EXPECT_EQ(::SendDlgItemMessage(m_dlg->GetHwnd(), IDC_CAPTURE_WINDOW, BM_GETCHECK, 0, 0), 0);
+    ::SendMessage(m_dlg->GetHwnd(), WM_COMMAND, MAKEWPARAM(IDC_CAPTURE_WINDOW, BN_CLICKED),
+                  reinterpret_cast<LPARAM>(::GetDlgItem(m_dlg->GetHwnd(), IDC_CAPTURE_WINDOW)));
+    EXPECT_TRUE(::IsWindowVisible(panel.GetSafeHwnd()));
+    EXPECT_EQ(::SendDlgItemMessage(m_dlg->GetHwnd(), IDC_CAPTURE_WINDOW, BM_GETCHECK, 0, 0), 1);
+}
+
+TEST_F(CaptureDlgTest, WithTheArabicLibraryThePanelDocksAtTheMainWindowsLeftEdge)
+{
+    const auto path = testing_support::BinaryDir() / "bin" / "brevicam-ARA.so";
+    HMODULE arabic = ::LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(arabic, nullptr) << path;
+    const HINSTANCE own = AfxGetResourceHandle();
+    AfxSetResourceHandle(arabic);
+    CCaptureDlg& panel = OpenPanel();
+    AfxSetResourceHandle(own);
+    ASSERT_TRUE(panel.GetExStyle() & WS_EX_LAYOUTRTL);
+    CRect main;
+    ::GetWindowRect(m_dlg->GetHwnd(), &main);
+    CRect docked;
+    panel.GetWindowRect(&docked);
+    EXPECT_EQ(docked.right, main.left + CCaptureDlg::kDockOverlap);
+    EXPECT_EQ(docked.top, main.top + CCaptureDlg::kDockTopOffset);
+    m_dlg.reset();
+    ::FreeLibrary(arabic);
+}
+
+// Modes and resolutions -------------------------------------------------------------------------------
+
+struct ModelCase
+{
+    const char* name;
+    WORD vendorId;
+    WORD productId;
+    std::vector<SIZE> sizes;
+    int model;
+    std::vector<std::string> photo;
+    std::vector<std::string> video;
+};
+
+class ResolutionListTest : public CaptureDlgTest, public testing::WithParamInterface<ModelCase>
+{
+};
+
+TEST_P(ResolutionListTest, ModeButtonsAndResolutionListFollowTheCameraModel)
+{
+    const ModelCase& c = GetParam();
+    Plug({.name = c.name, .vendorId = c.vendorId, .productId = c.productId, .sizes = c.sizes});
+    CCaptureDlg& panel = OpenPanel();
+    ASSERT_EQ(GetWebcamModel(), c.model);
+    const HWND combo = Item(IDC_PANEL_RESOLUTION);
+    EXPECT_EQ(ComboItems(combo), c.photo);
+    EXPECT_EQ(::SendMessage(combo, CB_GETCURSEL, 0, 0), 0) << "640 x 480 is the current size";
+    EXPECT_TRUE(::IsWindowEnabled(combo));
+    EXPECT_EQ(::SendMessage(Item(IDC_PANEL_PHOTO_MODE), BM_GETCHECK, 0, 0), 1);
+    EXPECT_FALSE(::IsWindowVisible(Item(IDC_PANEL_REC_LABEL)));
+
+    ChooseMode(IDC_PANEL_VIDEO_MODE);
+    EXPECT_EQ(g_params.GetCamMode(), 3);
+    EXPECT_EQ(ComboItems(combo), c.video);
+    EXPECT_EQ(::SendMessage(Item(IDC_PANEL_VIDEO_MODE), BM_GETCHECK, 0, 0), 1);
+    EXPECT_EQ(::SendMessage(Item(IDC_PANEL_PHOTO_MODE), BM_GETCHECK, 0, 0), 0);
+    EXPECT_TRUE(::IsWindowVisible(Item(IDC_PANEL_REC_LABEL)));
+    EXPECT_EQ(Text(Item(IDC_PANEL_REC_LABEL)), "PAUSE");
+
+    ChooseMode(IDC_PANEL_BURST_MODE);
+    EXPECT_EQ(g_params.GetCamMode(), 1);
+    EXPECT_EQ(ComboItems(combo), std::vector<std::string>{"Standard - SD 480p"})
+        << "a burst stays at 640 x 480";
+    EXPECT_FALSE(::IsWindowVisible(Item(IDC_PANEL_REC_LABEL)));
+    EXPECT_TRUE(::IsWindowVisible(panel.GetSafeHwnd()));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Models, ResolutionListTest,
+    testing::Values(ModelCase{"Virtual",
+                              0x1D6B,
+                              0x0104,
+                              {{640, 480}, {320, 240}, {1280, 720}},
+                              25,
+                              {"Standard - SD 480p", "High - HD 720p"},
+                              {"Standard - SD 480p", "High - HD 720p"}},
+                    ModelCase{"Model Two",
+                              0x046D,
+                              0x081B,
+                              {{640, 480}, {800, 600}, {1280, 720}, {1280, 960}},
+                              2,
+                              {"Standard - SD 480p", "High - HD 720p", "High - HD (1280x960)"},
+                              {"Standard - SD 480p", "Medium - SD (800x600)", "High - HD 720p"}},
+                    ModelCase{"Model Five",
+                              0x046D,
+                              0x0804,
+                              {{640, 480}, {320, 240}},
+                              5,
+                              {"Standard - SD 480p", "Medium - SD (800x600)", "High - HD (1.3 MP)"},
+                              {"Standard - SD 480p", "Medium - SD (800x600)"}}),
+    [](const testing::TestParamInfo<ModelCase>& info)
+    { return std::to_string(info.param.model) + "_model"; });
+
+TEST(ResolutionLabelTable, EveryLabelledSizeIsOneTheModelOffers)
+{
+    // 640 x 480 heads every non-empty row, and a labelled size is never listed twice.
+    for (int model = 0; model <= 26; ++model)
+        for (bool video : {false, true})
+        {
+            const auto row = ResolutionLabelRow(model, video);
+            if (row.empty())
+                continue;
+            EXPECT_EQ(row.front().width, 640) << model;
+            EXPECT_EQ(row.front().label, static_cast<UINT>(IDS_RES_SD_480P)) << model;
+            for (std::size_t i = 1; i < row.size(); ++i)
+                EXPECT_LT(row[i - 1].width * row[i - 1].height, row[i].width * row[i].height) << model;
+        }
+    EXPECT_EQ(ResolutionLabelOf(0, false, 1280, 1024), static_cast<UINT>(IDS_RES_HD_1_3MP));
+    EXPECT_EQ(ResolutionLabelOf(99, true, 800, 600), static_cast<UINT>(IDS_RES_SD_800X600));
+    EXPECT_TRUE(ResolutionLabelRow(10, true).empty());
+}
+
+TEST_F(CaptureDlgTest, TheVideoSizeChosenInThePanelIsTheSizeOfTheRecording)
+{
+    CCaptureDlg& panel = OpenPanel();
+    ChooseMode(IDC_PANEL_VIDEO_MODE);
+    ChooseResolution("High - HD 720p");
+    EXPECT_EQ(std::string(g_params.GetVideoResolution().GetString()), "1280 x 720");
+    EXPECT_EQ(m_controller->m_graph.GetResolution(), CResolution(1280, 720, false));
+
+    ASSERT_TRUE(PumpUntil([&] { return CaptureEnabled(); }, kEventLimitMs));
+    panel.OnCapture();
+    ASSERT_TRUE(PumpUntil([&] { return panel.GetRecordStartTick() != 0; }, kEventLimitMs));
+    PumpMessages(1200);
+    panel.OnCapture();
+    ASSERT_TRUE(PumpUntil([&] { return m_controller->m_graph.GetGraphMode() == 0; }, kEventLimitMs));
+    const std::vector<std::string> videos = FilesIn(m_videos);
+    ASSERT_EQ(videos.size(), 1u);
+    EXPECT_EQ(Output("ffprobe -v error -select_streams v:0 -show_entries stream=width,height -of csv=p=0 '" +
+                     (m_videos / videos[0]).string() + "'"),
+              "1280,720");
+}
+
+// Capture actions -------------------------------------------------------------------------------------
+
+struct PhotoFormatCase
+{
+    const char* name;
+    int format;
+    const char* extension;
+};
+
+class PhotoTest : public CaptureDlgTest, public testing::WithParamInterface<PhotoFormatCase>
+{
+};
+
+TEST_P(PhotoTest, TheCaptureButtonTakesNumberedPhotos)
+{
+    const PhotoFormatCase& c = GetParam();
+    SetSetting(&CParams::m_PhotoFormat, c.format);
+    OpenPanel();
+    for (int shot = 1; shot <= 2; ++shot)
+    {
+        ASSERT_TRUE(PumpUntil([&] { return CaptureEnabled(); }, kEventLimitMs)) << shot;
+        Command(IDC_PANEL_CAPTURE);
+        ASSERT_TRUE(PumpUntil([&] { return static_cast<int>(Photos().size()) == shot; }, kEventLimitMs));
+    }
+    ASSERT_TRUE(PumpUntil([&] { return CaptureEnabled(); }, kEventLimitMs)) << "the button comes back";
+    const std::string stem = "Pic-" + Today() + "-00";
+    EXPECT_EQ(Photos(), (std::vector<std::string>{stem + "1" + c.extension, stem + "2" + c.extension}));
+    for (const std::string& name : Photos())
+    {
+        QImage photo;
+        ASSERT_TRUE(PumpUntil([&] { return photo.load(QString::fromStdString((m_photos / name).string())); },
+                              kEventLimitMs))
+            << name;
+        EXPECT_EQ(photo.size(), QSize(640, 480)) << name;
+        EXPECT_GT(DistinctColours(photo), 4) << name << " is not one flat colour";
+    }
+    EXPECT_EQ(::SendMessage(Item(IDC_PANEL_CAPTURE), BM_GETCHECK, 0, 0), 0);
+    EXPECT_TRUE(::IsWindowEnabled(Item(IDC_PANEL_BURST_MODE)));
+    // The new photo is the one selected in the list.
+    const fs::path newest = m_photos / Photos().back();
+    ASSERT_TRUE(PumpUntil(
+        [&]
+        {
+            const std::vector<CString> selected = Panel().GetList()->GetSelectedPaths();
+            return selected.size() == 1 && fs::path(selected[0].GetString()) == newest;
+        },
+        kEventLimitMs));
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, PhotoTest,
+                         testing::Values(PhotoFormatCase{"Jpeg", 3, ".jpg"},
+                                         PhotoFormatCase{"Bitmap", 1, ".bmp"}),
+                         [](const testing::TestParamInfo<PhotoFormatCase>& info) { return info.param.name; });
+
+TEST_F(CaptureDlgTest, ADoubleClickOnTheCaptureButtonTakesOnePhoto)
+{
+    CCaptureDlg& panel = OpenPanel();
+    ASSERT_TRUE(PumpUntil([&] { return CaptureEnabled(); }, kEventLimitMs));
+    const HWND button = Item(IDC_PANEL_CAPTURE);
+    const LPARAM middle = MAKELPARAM(28, 28);
+    // What the program's message loop does: the panel's filter sees each message first.
+    const auto pumpFiltered = [&](const std::function<bool()>& done, int limitMs = kEventLimitMs)
+    {
+        return PumpUntil(
+            [&]
+            {
+                MSG msg;
+                while (::PeekMessage(&msg, nullptr, 0, 0, PM_REMOVE))
+                    if (!::IsWindow(panel.GetSafeHwnd()) || !panel.PreTranslateMessage(&msg))
+                    {
+                        ::TranslateMessage(&msg);
+                        ::DispatchMessage(&msg);
+                    }
+                return done();
+            },
+            limitMs);
+    };
+    // The first click of the pair is handled as it comes; the second arrives while the photo is taken.
+    ::PostMessage(button, WM_LBUTTONDOWN, MK_LBUTTON, middle);
+    pumpFiltered([] { return true; });
+    ::PostMessage(button, WM_LBUTTONUP, 0, middle);
+    ::PostMessage(button, WM_LBUTTONDBLCLK, MK_LBUTTON, middle);
+    ::PostMessage(button, WM_LBUTTONUP, 0, middle);
+    ASSERT_TRUE(pumpFiltered([&] { return Photos().size() == 1; }));
+    ASSERT_TRUE(pumpFiltered([&] { return CaptureEnabled(); }));
+    pumpFiltered([] { return false; }, 500);
+    EXPECT_EQ(Photos().size(), 1u);
+}
+
+TEST_F(CaptureDlgTest, SelfTimerTakesItsPhotoOnlyWhenTheCountdownEnds)
+{
+    SetSetting(&CParams::m_NbSeconds, 2);
+    CCaptureDlg& panel = OpenPanel();
+    ChooseMode(IDC_PANEL_SELF_TIMER_MODE);
+    SetSetting(&CParams::m_NbSeconds, 2);
+    ASSERT_TRUE(PumpUntil([&] { return CaptureEnabled(); }, kEventLimitMs));
+    Command(IDC_PANEL_CAPTURE);
+    EXPECT_TRUE(panel.m_bSeriesTimerRunning);
+    EXPECT_FALSE(CaptureEnabled()) << "the button waits for the countdown";
+    // Until the timer has counted the delay, no photo exists.
+    ASSERT_TRUE(PumpUntil([&] { return panel.GetElapsed() >= 1000 || !Photos().empty(); }, kEventLimitMs));
+    EXPECT_TRUE(Photos().empty());
+    ASSERT_TRUE(PumpUntil([&] { return Photos().size() == 1; }, kEventLimitMs));
+    ASSERT_TRUE(PumpUntil([&] { return !panel.m_bSeriesTimerRunning && CaptureEnabled(); }, kEventLimitMs));
+    PumpMessages(300);
+    EXPECT_EQ(Photos().size(), 1u);
+    EXPECT_EQ(panel.GetElapsed(), 0);
+}
+
+struct BurstCase
+{
+    const char* name;
+    /// 0: the series runs to its end; otherwise the button is pressed again after this many frames.
+    int stopAfter;
+    size_t photos;
+};
+
+class BurstTest : public CaptureDlgTest, public testing::WithParamInterface<BurstCase>
+{
+};
+
+TEST_P(BurstTest, ABurstSavesItsFramesAndAnAnimationOfThem)
+{
+    const BurstCase& c = GetParam();
+    CCaptureDlg& panel = OpenPanel();
+    ChooseMode(IDC_PANEL_BURST_MODE);
+    SetSetting(&CParams::m_NbPictures, 4);
+    SetSetting(&CParams::m_ImagesPerSecond, 4);
+    ASSERT_TRUE(PumpUntil([&] { return CaptureEnabled(); }, kEventLimitMs));
+    Command(IDC_PANEL_CAPTURE);
+    EXPECT_TRUE(panel.m_bSeriesTimerRunning);
+    if (c.stopAfter)
+    {
+        ASSERT_TRUE(
+            PumpUntil([&] { return m_controller->GetBurstImageCount() >= c.stopAfter; }, kEventLimitMs));
+        Command(IDC_PANEL_CAPTURE);
+    }
+    ASSERT_TRUE(PumpUntil([&] { return Photos().size() == c.photos && !FilesIn(GifFolder()).empty(); },
+                          kEventLimitMs));
+    ASSERT_TRUE(PumpUntil([&] { return !panel.m_bSeriesTimerRunning; }, kEventLimitMs));
+    PumpMessages(300);
+    EXPECT_EQ(Photos().size(), c.photos);
+    const std::vector<std::string> gifs = FilesIn(GifFolder());
+    ASSERT_EQ(gifs.size(), 1u);
+    QImageReader reader(QString::fromStdString((GifFolder() / gifs[0]).string()));
+    EXPECT_EQ(reader.imageCount(), static_cast<int>(c.photos));
+    EXPECT_EQ(panel.GetElapsed(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Series, BurstTest,
+                         testing::Values(BurstCase{"ToItsEnd", 0, 4}, BurstCase{"EndedAfterTwoFrames", 2, 2}),
+                         [](const testing::TestParamInfo<BurstCase>& info) { return info.param.name; });
+
+TEST_F(CaptureDlgTest, ARecordingOfThreeSecondsShowsItsClockAndPlays)
+{
+    CCaptureDlg& panel = OpenPanel();
+    ChooseMode(IDC_PANEL_VIDEO_MODE);
+    ASSERT_TRUE(PumpUntil([&] { return CaptureEnabled(); }, kEventLimitMs));
+    Command(IDC_PANEL_CAPTURE);
+    // The clock is fed the recording's elapsed time on every tick: from 3000 ms it reads "00:00:03" (its
+    // texts are checked with the clock's own tests).
+    ASSERT_TRUE(PumpUntil([&] { return panel.GetElapsed() >= 3000; }, kEventLimitMs));
+    EXPECT_LT(panel.GetElapsed(), 4000);
+    EXPECT_TRUE(::GetWindowLong(Item(IDC_CHRONO), GWL_STYLE) & WS_VISIBLE);
+    // The REC indicator: the red dot shows (the label's text flashes).
+    EXPECT_NE(::SendMessage(Item(IDC_PANEL_REC_DOT), STM_GETIMAGE, IMAGE_BITMAP, 0), 0);
+    EXPECT_FALSE(::IsWindowEnabled(Item(IDC_PANEL_PHOTO_MODE)));
+    Command(IDC_PANEL_CAPTURE);
+    ASSERT_TRUE(PumpUntil([&] { return m_controller->m_graph.GetGraphMode() == 0; }, kEventLimitMs));
+    EXPECT_EQ(panel.GetRecordStartTick(), 0u);
+    EXPECT_TRUE(::IsWindowEnabled(Item(IDC_PANEL_PHOTO_MODE)));
+    const std::vector<std::string> videos = FilesIn(m_videos);
+    ASSERT_EQ(videos.size(), 1u);
+    const std::string duration = Output("ffprobe -v error -show_entries format=duration -of csv=p=0 '" +
+                                        (m_videos / videos[0]).string() + "'");
+    ASSERT_FALSE(duration.empty());
+    EXPECT_GE(std::stod(duration), 2.5);
+    EXPECT_LT(std::stod(duration), 30.0);
+    EXPECT_EQ(Output("ffmpeg -v error -i '" + (m_videos / videos[0]).string() + "' -f null - 2>&1"), "");
+}
+
+TEST_F(CaptureDlgTest, AFullDiskRefusesThePhotoWithItsMessage)
+{
+    // Less room than a photo needs.
+    if (!testing_support::MountSmallTmpfs(m_photos, 1200))
+        GTEST_SKIP() << "no mount namespace available for a small disk";
+    OpenPanel();
+    ASSERT_TRUE(PumpUntil([&] { return CaptureEnabled(); }, kEventLimitMs));
+    platform::zorneth::SetScriptedAnswers({IDOK});
+    Command(IDC_PANEL_CAPTURE);
+    PumpMessages(300);
+    const auto boxes = platform::zorneth::ScriptedBoxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].Text, "You don't have enough free space on your hard drive.");
+    EXPECT_EQ(boxes[0].Owner, Panel().GetSafeHwnd());
+    EXPECT_TRUE(Photos().empty());
+    EXPECT_TRUE(CaptureEnabled());
+    EXPECT_EQ(::SendMessage(Item(IDC_PANEL_CAPTURE), BM_GETCHECK, 0, 0), 0);
+    m_dlg.reset();
+    umount2(m_photos.c_str(), MNT_DETACH);
+}
+
+TEST_F(CaptureDlgTest, TheCamerasOwnButtonAndTheSpaceKeyTakePhotosLikeTheCaptureButton)
+{
+    platform::VirtualCameraConfig config;
+    config.vendorId = 0x046D;
+    config.productId = 0x0990;
+    config.sizes = {{640, 480}};
+    config.stillButton = true;
+    Plug(config);
+    OpenPanel();
+    ASSERT_TRUE(PumpUntil([&] { return CaptureEnabled(); }, kEventLimitMs));
+    m_camera->PressStillButton();
+    ASSERT_TRUE(PumpUntil([&] { return Photos().size() == 1; }, kEventLimitMs));
+    ASSERT_TRUE(PumpUntil([&] { return CaptureEnabled(); }, kEventLimitMs));
+    // Space is the accelerator's capture command.
+    ::SendMessage(Panel().GetSafeHwnd(), WM_COMMAND, MAKEWPARAM(ID_CAPTURE_ACCELERATOR, 1), 0);
+    ASSERT_TRUE(PumpUntil([&] { return Photos().size() == 2; }, kEventLimitMs));
+}
+
+TEST_F(CaptureDlgTest, LockingTheSessionStopsARecordingAndUnlockingWithABusyCameraGivesUp)
+{
+    CCaptureDlg& panel = OpenPanel();
+    ChooseMode(IDC_PANEL_VIDEO_MODE);
+    ASSERT_TRUE(PumpUntil([&] { return CaptureEnabled(); }, kEventLimitMs));
+    Command(IDC_PANEL_CAPTURE);
+    ASSERT_TRUE(PumpUntil([&] { return panel.GetRecordStartTick() != 0; }, kEventLimitMs));
+    // The device check gives the button back a few seconds after the recording graph started.
+    ASSERT_TRUE(PumpUntil([&] { return CaptureEnabled(); }, kEventLimitMs));
+
+    // Session changes reach the panel through its message filter.
+    MSG lock{panel.GetSafeHwnd(), WM_WTSSESSION_CHANGE, WTS_SESSION_LOCK, 0, 0, {}};
+    panel.PreTranslateMessage(&lock);
+    EXPECT_EQ(m_controller->m_graph.GetGraphMode(), 0) << "the recording ended";
+    EXPECT_EQ(m_controller->m_pProgState->GetState(), PS_READY);
+    EXPECT_EQ(panel.GetElapsed(), 0);
+    EXPECT_TRUE(::IsWindowEnabled(Item(IDC_PANEL_PHOTO_MODE)));
+    EXPECT_TRUE(panel.m_bRestartPending);
+    ASSERT_EQ(FilesIn(m_videos).size(), 1u);
+
+    // The camera went to another program meanwhile: the rebuild tries a bounded number of times, one try
+    // per message, and the busy camera closes the panel.
+    m_controller->StopPreview();
+    m_camera->SetBusy(true);
+    const HWND window = panel.GetSafeHwnd();
+    MSG unlock{window, WM_WTSSESSION_CHANGE, WTS_SESSION_UNLOCK, 0, 0, {}};
+    panel.PreTranslateMessage(&unlock);
+    EXPECT_FALSE(panel.m_bRestartPending);
+    const int tries = PumpMessages(3000, window, CCaptureDlg::WM_PANEL_REBUILD_PREVIEW);
+    EXPECT_GE(tries, 1);
+    EXPECT_LE(tries, CCaptureDlg::kPreviewRebuildTries);
+    EXPECT_EQ(PumpMessages(500, window, CCaptureDlg::WM_PANEL_REBUILD_PREVIEW), 0);
+    EXPECT_NE(m_controller->m_pVideoState->GetState(), VS_RUNNING);
+}
+
+// Reactions to the capture states ---------------------------------------------------------------------
+
+TEST_F(CaptureDlgTest, ALostCameraClosesThePanelUnlessAFileActionRuns)
+{
+    CCaptureDlg& panel = OpenPanel();
+    panel.m_bFileActionBusy = true;
+    m_controller->m_pVideoState->SetState(VS_LOST);
+    PumpMessages(100);
+    ASSERT_TRUE(::IsWindow(panel.GetSafeHwnd())) << "the file action closes the panel when it ends";
+    EXPECT_TRUE(panel.m_bFileActionBusy);
+    EXPECT_EQ(panel.m_nCloseRequested, 1);
+    EXPECT_FALSE(::IsWindowEnabled(m_dlg->GetHwnd()));
+    EXPECT_FALSE(CaptureEnabled());
+
+    panel.m_bFileActionBusy = false;
+    ::EnableWindow(m_dlg->GetHwnd(), TRUE);
+    m_controller->m_pVideoState->SetState(VS_LOST);
+    PumpMessages(100);
+    EXPECT_FALSE(::IsWindow(panel.GetSafeHwnd()));
+}
+
+TEST_F(CaptureDlgTest, TheBurstNoticeIsShownAfterTheNotificationAndItsBoxTurnsItOff)
+{
+    SetSetting(&CParams::m_BMResWarning, 1);
+    OpenPanel();
+    ChooseResolution("High - HD 720p");
+    ASSERT_EQ(m_controller->m_graph.GetResolution(), CResolution(1280, 720, false));
+    bool shownInsideTheNotification = false;
+    bool ticked = false;
+    // The notice runs its own loop; this timer answers it: the box ticked, then OK.
+    static std::function<void()> s_answer;
+    s_answer = [&]
+    {
+        HWND notice = nullptr;
+        ::EnumWindows(
+            [](HWND hwnd, LPARAM out) -> BOOL
+            {
+                if (::IsWindowVisible(hwnd) && ::GetDlgItem(hwnd, IDC_RES_CHANGE_MESSAGE))
+                {
+                    *reinterpret_cast<HWND*>(out) = hwnd;
+                    return FALSE;
+                }
+                return TRUE;
+            },
+            reinterpret_cast<LPARAM>(&notice));
+        if (!notice)
+            return;
+        ticked = true;
+        ::SendDlgItemMessage(notice, IDC_RES_CHANGE_CHECK, BM_SETCHECK, BST_CHECKED, 0);
+        ::SendMessage(notice, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                      reinterpret_cast<LPARAM>(::GetDlgItem(notice, IDOK)));
+    };
+    const UINT_PTR timer = ::SetTimer(nullptr, 0, 20, [](HWND, UINT, UINT_PTR, DWORD) { s_answer(); });
+    Command(IDC_PANEL_BURST_MODE);
+    shownInsideTheNotification = ticked;
+    ASSERT_TRUE(PumpUntil([&] { return ticked; }, kEventLimitMs));
+    PumpMessages(100);
+    ::KillTimer(nullptr, timer);
+    s_answer = nullptr;
+    EXPECT_FALSE(shownInsideTheNotification) << "the notice waits until the mode change has returned";
+    CSingleLock lock(&g_params.m_cs, TRUE);
+    EXPECT_EQ(g_params.m_BMResWarning, 0);
+}
