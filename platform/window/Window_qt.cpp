@@ -1962,6 +1962,9 @@ BOOL ShowWindow(HWND hwnd, int cmd)
     if (show && !w->parent && !wasVisible)
         MoveToFront(hwnd);
     ShowWidget(*w, activate);
+    // Mapping the window again puts it on top of the stack: the windows it owns go back above it.
+    if (show && !w->parent && !w->minimized && (!wasVisible || wasMinimized))
+        RaiseOwned(hwnd);
     if (show != static_cast<bool>(wasVisible))
     {
         WINDOWPOS pos{hwnd,
