@@ -235,8 +235,8 @@ void CCaptureSmallDlg::SetUpToolTips()
         return;
     m_pToolTip->SetMaxTipWidth(kToolTipWidth);
     const std::pair<CWnd*, UINT> tools[] = {
-        {&m_photoButton, IDS_PHOTO_MODE_TIP},        {&m_burstButton, IDS_BURST_MODE_TIP},
-        {&m_timerButton, IDS_SELF_TIMER_MODE_TIP},         {&m_videoButton, IDS_VIDEO_MODE_TIP},
+        {&m_photoButton, IDS_PHOTO_MODE_TIP},         {&m_burstButton, IDS_BURST_MODE_TIP},
+        {&m_timerButton, IDS_SELF_TIMER_MODE_TIP},    {&m_videoButton, IDS_VIDEO_MODE_TIP},
         {&m_resolutionList, IDS_RESOLUTION_LIST_TIP}, {&m_captureButton, IDS_CAPTURE_TIP},
     };
     for (const auto& [control, text] : tools)
