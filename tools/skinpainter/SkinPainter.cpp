@@ -620,8 +620,9 @@ void AboutBoxSkin(std::vector<Entry>& e)
     States(e, {850, 851, 852}, 28, 28, Glyph::Close, false, "About: close");
 }
 
-/// The resolution list face of the capture panel and of the compact capture window, and the horizontal scroll bar of its folder tree and thumbnail
-/// list (the vertical one is the settings lists' bar): arrows, channel, the box's middle and its ends.
+/// The resolution list face of the capture panel and of the compact capture window, and the horizontal scroll
+/// bar of its folder tree and thumbnail list (the vertical one is the settings lists' bar): arrows, channel,
+/// the box's middle and its ends.
 void CapturePanelSkin(std::vector<Entry>& e)
 {
     // The background: the capture controls on the dark surface, the files (tree, list, file buttons and
