@@ -603,12 +603,13 @@ void SetActiveInternal(HWND hwnd, bool fromQt)
     if (auto w = Find(hwnd))
     {
         MoveToFront(hwnd);
-        RaiseOwned(hwnd);
         if (!fromQt && w->widget && w->visible)
         {
             RaiseWidget(w->widget);
             w->widget->activateWindow();
         }
+        // After the window itself, so that on the screen too the windows it owns stay above it.
+        RaiseOwned(hwnd);
         SendLocal(hwnd, WM_NCACTIVATE, TRUE, 0);
         SendLocal(hwnd, WM_ACTIVATE, MAKEWPARAM(WA_ACTIVE, w->minimized), reinterpret_cast<LPARAM>(prev));
     }
