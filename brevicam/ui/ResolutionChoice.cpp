@@ -3,35 +3,12 @@
 #include "brevicam/capture/CaptureController.h"
 #include "brevicam/capture/DeviceGraph.h"
 #include "brevicam/core/Params.h"
-#include "resources/brevicam/resource.h"
+#include "brevicam/ui/ResolutionLabels.h"
 
 #include <cstdio>
 
 namespace
 {
-struct LabelRow
-{
-    int width;
-    int height;
-    UINT label;
-};
-
-// A label names one size for every model; the models' size tables never offer two of these sizes under
-// another name. 1280 x 1024 is told apart below: a sensor of that size against stills scaled up to it.
-constexpr LabelRow kLabels[] = {
-    {640, 480, IDS_RES_SD_480P},      {800, 600, IDS_RES_SD_800X600}, {1280, 720, IDS_RES_HD_720P},
-    {1280, 960, IDS_RES_HD_1280X960}, {1280, 1024, IDS_RES_HD_1_3MP}, {1600, 1280, IDS_RES_HD_2MP},
-    {1920, 1536, IDS_RES_HD_3MP},     {2304, 1296, IDS_RES_HD_3MP},   {2560, 2048, IDS_RES_HD_5MP},
-    {2816, 1760, IDS_RES_HD_5MP},     {3072, 1728, IDS_RES_HD_5MP},   {3200, 2400, IDS_RES_HD_7_6MP},
-    {3584, 2240, IDS_RES_HD_8MP},
-};
-
-/// The models whose own sensor is 1280 x 1024.
-bool HasNativeSxga(int model)
-{
-    return model == 18 || model == 20;
-}
-
 CString LabelText(UINT id, HINSTANCE texts)
 {
     CString text;
@@ -45,12 +22,9 @@ bool VideoMode()
 }
 } // namespace
 
-UINT ResolutionLabelId(int model, bool, const CResolution& size)
+UINT ResolutionLabelId(int model, bool video, const CResolution& size)
 {
-    for (const LabelRow& row : kLabels)
-        if (row.width == size.m_width && row.height == size.m_height)
-            return row.label == IDS_RES_HD_1_3MP && HasNativeSxga(model) ? IDS_RES_HD_1280X1024 : row.label;
-    return 0;
+    return ResolutionLabelOf(model, video, size.m_width, size.m_height);
 }
 
 int FillResolutionList(CComboBox& list, CCaptureController& controller, HINSTANCE texts)
