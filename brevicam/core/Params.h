@@ -144,6 +144,9 @@ public:
     void SelectPath(int selector);
     /// Creates the GIF and Emails folders under the documents folder. No lock of its own.
     void CreateMediaFolders();
+    /// The folder where e-mail copies are prepared, "Tavisk webcam/Emails/" under the documents folder, with
+    /// its trailing "/"; created (errors ignored) on every call. Empty when there is no documents folder.
+    static CString GetEmailsFolder();
     /// The folder of the running program, without a trailing "/"; empty when it cannot be found. No lock.
     static CString GetProgramFolder();
 

@@ -124,6 +124,15 @@ bool CParams::DocumentsSubFolder(const char* sub, CString& out)
     return true;
 }
 
+CString CParams::GetEmailsFolder()
+{
+    CString folder;
+    if (!DocumentsSubFolder("Tavisk webcam/Emails", folder))
+        return CString();
+    CreateFolderTree(folder);
+    return folder + "/";
+}
+
 bool CParams::CreateFolderTree(const CString& folder)
 {
     if (folder.IsEmpty())

@@ -125,6 +125,9 @@ ON_CBN_SELCHANGE(IDC_PANEL_RESOLUTION, OnResolutionSelChange)
 ON_COMMAND(IDC_PANEL_OPEN, OnOpen)
 ON_COMMAND(IDC_PANEL_SELECT_ALL, OnSelectAll)
 ON_COMMAND(IDC_PANEL_DELETE, OnDelete)
+ON_COMMAND(IDC_PANEL_COPY_TO_FOLDER, OnCopyToFolder)
+ON_COMMAND(IDC_PANEL_COPY_TO_EMAIL, OnBnClickedButtonCopyToEmail)
+ON_MESSAGE(WM_PANEL_DELETE_DONE, OnDeleteDone)
 ON_NOTIFY(LVN_ITEMCHANGED, IDC_PANEL_LIST, OnListItemChanged)
 ON_NOTIFY(LVN_INSERTITEM, IDC_PANEL_LIST, OnListItemChanged)
 ON_NOTIFY(LVN_DELETEITEM, IDC_PANEL_LIST, OnListDeleteItem)
@@ -175,6 +178,7 @@ CCaptureDlg::~CCaptureDlg()
     m_deviceCheckTimer.SetTarget(nullptr, 0);
     if (m_hWnd && ::IsWindow(m_hWnd))
         DestroyWindow();
+    JoinDeleteThread();
     delete m_pList;
     delete m_pTree;
     delete m_pToolTip;
@@ -817,6 +821,8 @@ void CCaptureDlg::OnDestroy()
     }
     m_seriesTimer.Pause();
     m_deviceCheckTimer.Pause();
+    // The delete thread only deletes and posts; the panel does not go before it has ended.
+    JoinDeleteThread();
     CTransparentDialogBase::OnDestroy();
     m_bExplorerReady = false;
     if (m_pToolTip && m_pToolTip->GetSafeHwnd())

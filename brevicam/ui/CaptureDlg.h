@@ -14,13 +14,21 @@
 #include "platform/window/Controls.h"
 #include "shared/faldra/SkinComboBox.h"
 
+#include <thread>
+#include <vector>
+
 class CBrevicamDlg;
 class CCaptureController;
+class CDllAccessor;
 class CCaptureSettingsDlg;
 class CResChangeDlg;
 class CShellListCtrl;
 class CShellTreeCtrl;
 class CSubject;
+namespace transcoder
+{
+class IVideoTranscoder;
+}
 
 /// The capture panel docked beside the main window: the four capture modes, the resolution list of the
 /// current mode, the capture button with its countdown, clock and REC indicator, the capture settings, and
@@ -43,6 +51,8 @@ public:
     static constexpr UINT WM_PANEL_DEFERRED_BOX = WM_APP + 0x106;
     /// Ours: one try of the preview rebuild after a session change (wParam the tries left).
     static constexpr UINT WM_PANEL_REBUILD_PREVIEW = WM_APP + 0x107;
+    /// Ours: the delete thread has ended (wParam its shell result, lParam the number of files).
+    static constexpr UINT WM_PANEL_DELETE_DONE = WM_APP + 0x108;
 
     /// Docking: the panel sits 18 pixels below the main window's top and overlaps it by 23 pixels.
     static constexpr int kDockTopOffset = 18;
@@ -50,6 +60,8 @@ public:
     static constexpr DWORD kDeviceCheckDelayMs = 4000;
     static constexpr DWORD kSeriesStepMs = 250;
     static constexpr UINT kBurstCountdownMs = 3000;
+    /// At most this many files go into one e-mail.
+    static constexpr int kMaxEmailAttachments = 256;
     /// Free bytes a photo or a self-timer shot needs in the photo folder's volume.
     static constexpr ULONGLONG kMinPhotoSpace = 1536000;
     /// How often the preview is rebuilt after a session change before giving up.
@@ -95,6 +107,9 @@ public:
 
     /// The media kind of a file by its name: 1 to 15 a picture format, 100 a video, 0 not shown.
     static int GetFileType(const char* name);
+    /// Where the e-mail copy of `source` goes: the Emails folder (created) and the source's file name, with
+    /// its extension replaced by `extension` when one is given.
+    static CString MakeEmailCopyPath(const CString& source, const char* extension);
 
     // The controller's notifications.
     void Update(CSubject* subject) override;
@@ -153,6 +168,14 @@ protected:
     afx_msg void OnEditClear();
     afx_msg void OnListItemChanged(NMHDR* header, LRESULT* result);
     afx_msg void OnListDeleteItem(NMHDR* header, LRESULT* result);
+    afx_msg void OnCopyToFolder();
+    afx_msg void OnBnClickedButtonCopyToEmail();
+    afx_msg LRESULT OnDeleteDone(WPARAM wParam, LPARAM lParam);
+
+    /// Hands the files to the default mail client, or tells where the copies lie when none is usable.
+    virtual void SendByEmail(const std::vector<CString>& paths, int count);
+    /// Message 168 with the Emails folder, when this action made copies.
+    void ShowEmailFolderNotice();
 
     DECLARE_MESSAGE_MAP()
 
@@ -186,6 +209,20 @@ private:
     void SetCaptureCheck(int check);
     CString LoadText(UINT id) const;
     bool WindowAlive() const;
+    /// The end of a delete, copy or e-mail action: closes the panel when a lost camera asked for it
+    /// meanwhile.
+    void EndFileAction();
+    /// Prepares the e-mail copies of the selected files into `attachments`, converting videos through the
+    /// transcoder library's instance; without them, videos are left out and `skippedVideos` set. Throws
+    /// what ends the action.
+    void PrepareEmailCopies(CDllAccessor* library, transcoder::IVideoTranscoder* transcoder,
+                            std::vector<CString>& attachments, bool& skippedVideos);
+    /// Deletes the paths on the delete thread and reports to the panel.
+    void DeleteThreadProc(std::vector<CString> paths, bool forGood, HWND owner);
+    /// Waits for a delete thread that has ended or is ending.
+    void JoinDeleteThread();
+    /// Whether the list shows the trash, where deleting is for good.
+    bool ListShowsTrash();
 
     CBrevicamDlg* m_pMainDialog;
     CCaptureController* m_pController = nullptr;
@@ -199,6 +236,9 @@ private:
     CResChangeDlg* m_pResolutionNotice = nullptr;
     int m_nElapsedMs = 0;
     int m_nEmailCopiesMade = 0;
+    /// Copies this e-mail action wrote or found in the Emails folder: what Cancel may remove.
+    std::vector<CString> m_emailCopies;
+    std::thread m_deleteThread;
     bool m_bAttached = false;
     /// Boxes that notifications asked for and that wait until the notification has returned.
     int m_nPendingRecordErrorBoxes = 0;

@@ -308,11 +308,14 @@ BOOL CCaptureDlg::PreTranslateMessage(MSG* msg)
     if ((msg->message == WM_LBUTTONDOWN || msg->message == WM_LBUTTONDBLCLK) &&
         msg->hwnd == m_captureButton.GetSafeHwnd())
     {
-        // A double click makes one press: the second click of the pair is dropped.
+        // A double click makes one press: the presses queued behind this one are dropped. What else is
+        // queued for the button stays where it is: its release handled ahead of this press would lose the
+        // click and leave the button holding the mouse.
         MSG queued{};
-        while (::PeekMessage(&queued, msg->hwnd, 0, 0, PM_REMOVE))
-            if (queued.message != WM_LBUTTONDOWN && queued.message != WM_LBUTTONDBLCLK)
-                ::SendMessage(queued.hwnd, queued.message, queued.wParam, queued.lParam);
+        for (UINT press : {WM_LBUTTONDOWN, WM_LBUTTONDBLCLK})
+            while (::PeekMessage(&queued, msg->hwnd, press, press, PM_REMOVE))
+            {
+            }
         if (msg->message == WM_LBUTTONDBLCLK)
             return TRUE;
         if (GetTickCount() > msg->time)

@@ -9,13 +9,20 @@
 #include "brevicam/explorer/ShellClass.h"
 #include "brevicam/explorer/ShellList.h"
 #include "brevicam/explorer/ShellTree.h"
+#include "brevicam/media/CopyToFolderDlg.h"
+#include "brevicam/ui/BrevicamDlg.h"
 #include "platform/shell/ChangeNotify.h"
+#include "platform/shell/FileOperation.h"
+#include "platform/shell/ItemIdList.h"
 #include "platform/shell/ShellExecute.h"
+#include "platform/shell/ShellFolder.h"
 #include "resources/brevicam/resource.h"
 #include "shared/exceptions/Exceptions.h"
 
 #include <cstring>
+#include <string>
 #include <strings.h>
+#include <system_error>
 
 namespace
 {
@@ -114,9 +121,34 @@ bool CCaptureDlg::FilterShellItem(IShellFolder* folder, LPCITEMIDLIST, LPCITEMID
     return hidden;
 }
 
-LRESULT CCaptureDlg::OnShellChange(long)
+bool CCaptureDlg::ListShowsTrash()
 {
-    // Trashed files leave the list through the folder watch; the buttons follow what is left.
+    if (!m_pList->GetSafeHwnd())
+        return false;
+    LPITEMIDLIST shown = nullptr;
+    try
+    {
+        shown = m_pList->GetFolderPIDL();
+    }
+    catch (const CUserInterfaceException&)
+    {
+        return false;
+    }
+    PIDLIST_ABSOLUTE trash = nullptr;
+    const bool same =
+        SUCCEEDED(SHGetSpecialFolderLocation(nullptr, CSIDL_BITBUCKET, &trash)) && ILIsEqual(shown, trash);
+    ILFree(trash);
+    ILFree(shown);
+    return same;
+}
+
+LRESULT CCaptureDlg::OnShellChange(long event)
+{
+    constexpr long kFolderEvents =
+        SHCNE_RENAMEITEM | SHCNE_DELETE | SHCNE_UPDATEDIR | SHCNE_RENAMEFOLDER | SHCNE_FREESPACE;
+    // The trash is not watched like a folder of the user's: what lands in it shows when it is refreshed.
+    if ((event & kFolderEvents) != 0 && ListShowsTrash())
+        m_pList->ShowFolder(nullptr);
     UpdateButtons();
     return 0;
 }
@@ -184,8 +216,122 @@ void CCaptureDlg::OnSelectAll()
 
 void CCaptureDlg::OnDelete()
 {
-    // Deleting the selected files belongs to the file operations, which come with the file actions.
+    // One file action at a time, and never while the file being recorded is among the selection.
+    if (m_bFileActionBusy || m_nSelectedRecordingCount != 0 || !m_pList->GetSafeHwnd())
+        return;
+    // The selection is taken before the question: what the user confirms is what was selected when asked.
+    std::vector<CString> paths = m_pList->GetSelectedPaths();
+    if (IsRecording())
+    {
+        const CString recording = g_params.GetCaptureFileName();
+        std::erase_if(paths, [&](const CString& path) { return SameText(path, recording); });
+    }
+    if (paths.empty())
+        return;
+    m_bFileActionBusy = true;
+    const HWND window = m_hWnd;
+    const int answer = SkinMessageBoxId(window, IDS_CONFIRM_DELETE, CParams::GetAppTitle().GetString(),
+                                        MB_ICONQUESTION | MB_YESNO);
+    if (!::IsWindow(window))
+    {
+        // The panel went while the question was up: nothing is deleted.
+        m_bFileActionBusy = false;
+        return;
+    }
+    if (answer != IDYES)
+    {
+        EndFileAction();
+        return;
+    }
+    const bool forGood = ListShowsTrash();
+    JoinDeleteThread();
+    try
+    {
+        m_deleteThread = std::thread(&CCaptureDlg::DeleteThreadProc, this, std::move(paths), forGood, window);
+    }
+    catch (const std::system_error&)
+    {
+        SkinMessageBoxId(window, IDS_DELETE_FILES_FAILED, CParams::GetAppTitle().GetString(), MB_ICONERROR);
+        EndFileAction();
+    }
+}
+
+void CCaptureDlg::DeleteThreadProc(std::vector<CString> paths, bool forGood, HWND owner)
+{
+    std::string list;
+    for (const CString& path : paths)
+    {
+        list += path.Str();
+        list += '\0';
+    }
+    list += '\0';
+    SHFILEOPSTRUCT operation{};
+    operation.hwnd = g_params.m_hMainWnd;
+    operation.wFunc = FO_DELETE;
+    operation.pFrom = list.data();
+    operation.fFlags = FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOERRORUI;
+    if (!forGood)
+        operation.fFlags |= FOF_ALLOWUNDO;
+    const int result = SHFileOperation(&operation);
+    // The thread touches nothing of the panel: the panel hears of the end through its queue.
+    ::PostMessage(owner, WM_PANEL_DELETE_DONE, static_cast<WPARAM>(result),
+                  static_cast<LPARAM>(paths.size()));
+}
+
+LRESULT CCaptureDlg::OnDeleteDone(WPARAM result, LPARAM count)
+{
+    JoinDeleteThread();
+    if (result != 0)
+        SkinMessageBoxId(m_hWnd, count < 2 ? IDS_DELETE_FILE_FAILED : IDS_DELETE_FILES_FAILED,
+                         CParams::GetAppTitle().GetString(), MB_ICONERROR);
+    if (!WindowAlive())
+    {
+        m_bFileActionBusy = false;
+        return 0;
+    }
+    EndFileAction();
     UpdateButtons();
+    return 0;
+}
+
+void CCaptureDlg::JoinDeleteThread()
+{
+    if (m_deleteThread.joinable())
+        m_deleteThread.join();
+}
+
+void CCaptureDlg::EndFileAction()
+{
+    m_bFileActionBusy = false;
+    if (m_nCloseRequested && WindowAlive())
+    {
+        if (m_pMainDialog && m_pMainDialog->GetHwnd())
+            ::EnableWindow(m_pMainDialog->GetHwnd(), TRUE);
+        PostMessage(WM_CLOSE);
+    }
+}
+
+void CCaptureDlg::OnCopyToFolder()
+{
+    if (m_bFileActionBusy || !m_pList->GetSafeHwnd())
+        return;
+    m_bFileActionBusy = true;
+    std::vector<CString> paths = m_pList->GetSelectedPaths();
+    if (!paths.empty())
+    {
+        const HWND window = m_hWnd;
+        CCopyToFolderDlg dialog(std::move(paths), this);
+        m_pModalChild = &dialog;
+        dialog.DoModal();
+        if (m_pModalChild == &dialog)
+            m_pModalChild = nullptr;
+        if (!::IsWindow(window))
+        {
+            m_bFileActionBusy = false;
+            return;
+        }
+    }
+    EndFileAction();
 }
 
 void CCaptureDlg::OnEditClear()

@@ -4,6 +4,7 @@
 #include "platform/win/CString.h"
 #include "platform/win/LastError.h"
 
+#include <atomic>
 #include <cerrno>
 #include <string>
 #include <sys/stat.h>
@@ -32,12 +33,27 @@ DWORD GetModuleDirectory(char* buffer, DWORD size)
     return static_cast<DWORD>(platform::CopyTruncated(buffer, size, folder));
 }
 
+namespace
+{
+std::atomic<long long> g_availableSpace{-1};
+}
+
+void platform::SetAvailableSpace(long long bytes)
+{
+    g_availableSpace = bytes;
+}
+
 ULARGE_INTEGER GetAvailableSpace(const char* path)
 {
     ULARGE_INTEGER result{};
     if (!path || !*path)
     {
         SetLastError(ERROR_INVALID_PARAMETER);
+        return result;
+    }
+    if (const long long fixed = g_availableSpace.load(); fixed >= 0)
+    {
+        result.QuadPart = static_cast<ULONGLONG>(fixed);
         return result;
     }
     // The file (and folders above it) may not exist yet: the space is that of the volume that will

@@ -100,5 +100,9 @@ PLATFORM_API void SetOsProfile(OsProfile profile);
 
 /// Fixes the desktop depth that IsDesktopIn16Bits judges (bits per pixel); 0 returns to the real one.
 PLATFORM_API void SetDesktopDepth(int bitsPerPixel);
+
+/// For tests: GetAvailableSpace answers `bytes` for every path from now on; a negative value returns to
+/// the volumes' real free space. Any thread.
+PLATFORM_API void SetAvailableSpace(long long bytes);
 } // namespace platform
 #include "platform/ostrago/BrowsePath.h"

@@ -3,10 +3,10 @@
 #include "platform/com/ComObject.h"
 #include "platform/shell/ContextMenu.h"
 #include "platform/shell/ShellExecute.h"
+#include "platform/shell/ShellInternal.h"
 #include "platform/win/CString.h"
 #include "platform/win/LastError.h"
 
-#include <QFile>
 #include <QString>
 
 #include <atomic>
@@ -149,7 +149,7 @@ private:
             std::error_code error;
             // A dangling link is an entry of its own, which goes to the trash as it is.
             const bool present = std::filesystem::exists(std::filesystem::symlink_status(path, error));
-            if (present && QFile::moveToTrash(QString::fromStdString(path)))
+            if (present && platform::shell::detail::MoveToTrash(path))
                 continue;
             if (SUCCEEDED(result))
                 result = HRESULT_FROM_WIN32(present ? ERROR_ACCESS_DENIED : ERROR_FILE_NOT_FOUND);

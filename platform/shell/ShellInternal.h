@@ -27,6 +27,8 @@ std::vector<DesktopRoot> DesktopRoots();
 std::string DesktopFolderPath();
 /// The desktop root whose path is `path`, or null.
 const DesktopRoot* FindRoot(const std::vector<DesktopRoot>& roots, std::string_view path);
+/// Moves a file, link or folder into the desktop's trash; false when it could not be moved.
+bool MoveToTrash(const std::string& path);
 
 /// `path` with doubled and trailing slashes removed and "." and ".." resolved lexically; empty for a
 /// relative or empty path.

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 
+class QDialog;
 class QFileDialog;
 class QImage;
 class QWidget;
@@ -23,11 +24,17 @@ PLATFORM_API QWidget* HostWidgetOf(HWND hwnd);
 /// null image for a handle that names no window.
 PLATFORM_API QImage ClientImage(HWND hwnd);
 
-/// The MK_ bits of mouse messages for Qt's buttons and modifiers (MK_LBUTTON, MK_RBUTTON, MK_MBUTTON,
-/// MK_SHIFT, MK_CONTROL).
 /// Runs a prepared file or folder dialog modally over `owner` (disabled meanwhile; may be null) and
 /// returns the path chosen, or nothing when cancelled.
 PLATFORM_API std::optional<std::string> RunFileDialog(QFileDialog& dialog, HWND owner);
 
+/// Shows a Qt dialog application-modal and runs the thread's message loop until it is done, as the
+/// system's modal boxes do: posted messages, timers and graph events keep being dispatched meanwhile.
+/// A WM_QUIT rejects the dialog and stays owed to the loop outside. Returns the dialog's result.
+/// User-interface thread.
+PLATFORM_API int RunDialogInMessageLoop(QDialog& dialog);
+
+/// The MK_ bits of mouse messages for Qt's buttons and modifiers (MK_LBUTTON, MK_RBUTTON, MK_MBUTTON,
+/// MK_SHIFT, MK_CONTROL).
 PLATFORM_API WPARAM MouseKeys(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers);
 } // namespace platform::window

@@ -3,6 +3,7 @@
 #include "platform/win/CString.h"
 #include "platform/window/Extras.h"
 #include "platform/window/GdiInternal.h"
+#include "platform/window/QtHost.h"
 #include "platform/window/WinGdi.h"
 #include "platform/window/WindowInternal.h"
 
@@ -712,7 +713,7 @@ int MessageBox(HWND owner, LPCSTR text, LPCSTR caption, UINT type)
     const bool disableOwner = owner && IsWindowEnabled(owner);
     if (disableOwner)
         EnableWindow(owner, FALSE);
-    box.exec();
+    platform::window::RunDialogInMessageLoop(box);
     if (disableOwner && IsWindow(owner))
         EnableWindow(owner, TRUE);
     for (auto& [button, id] : buttons)

@@ -199,7 +199,7 @@ int ShowBox(LPCSTR ok, LPCSTR cancel, LPCSTR yes, LPCSTR no, HWND owner, LPCSTR 
     const bool disableOwner = owner && IsWindowEnabled(owner);
     if (disableOwner)
         EnableWindow(owner, FALSE);
-    const int result = box.exec();
+    const int result = platform::window::RunDialogInMessageLoop(box);
     if (disableOwner && IsWindow(owner))
         EnableWindow(owner, TRUE);
     return result;

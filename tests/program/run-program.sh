@@ -8,6 +8,8 @@
 #                                                   once the dialog it opened is closed, minimising leaves
 #                                                   nothing of the window on the screen and restoring
 #                                                   brings it back whole; screenshots are kept in FOLDER
+#   run-program.sh PROGRAM capture-panel FOLDER     the docked capture panel takes a photo and a 3-second
+#                                                   video that plays; screenshots are kept in FOLDER
 set -euo pipefail
 
 here=$(dirname "$(readlink -f "$0")")
@@ -148,6 +150,66 @@ scenario_window_looks() {
         "${picture[@]}" || fail "the window did not come back whole"
 }
 
+# The capture panel: shown beside the main window, which it overlaps by 23 pixels.
+capture_panel() {
+    local main=$1 X Y WIDTH HEIGHT WINDOW SCREEN w
+    eval "$(xdotool getwindowgeometry --shell "$main")"
+    local right=$((X + WIDTH - 23))
+    for w in $(xdotool search --onlyvisible --name '^Brevicam$'); do
+        [ "$w" = "$main" ] && continue
+        eval "$(xdotool getwindowgeometry --shell "$w")"
+        [ "$X" -eq "$right" ] && { echo "$w"; return 0; }
+    done
+    return 1
+}
+
+# A file matching the pattern lies in the folder.
+file_in() {
+    compgen -G "$1/$2" > /dev/null || return 1
+}
+
+# A video file that ffprobe reads and that lasts at least the given seconds.
+video_lasts() {
+    local file=$1 seconds=$2 duration
+    duration=$(ffprobe -v error -show_entries format=duration -of csv=p=0 "$file" 2>/dev/null) || return 1
+    [ -n "$duration" ] && awk -v d="$duration" -v s="$seconds" 'BEGIN { exit !(d >= s) }'
+}
+
+scenario_capture_panel() {
+    local pid=$1 folder=$2
+    local photos="$work/home/Documents/Tavisk webcam/Photos" videos="$work/home/Documents/Tavisk webcam/Videos"
+    wait_for_window "$pid" "$folder/started.png" || fail "the program ended or showed nothing"
+    until_true bars_shown "$folder/started.png" || fail "the live picture never showed"
+    local main panel
+    main=$(main_window) || fail "no main window"
+    panel=$(until_true capture_panel "$main") || fail "the capture panel did not open docked beside the window"
+    local X Y WIDTH HEIGHT WINDOW SCREEN
+    eval "$(xdotool getwindowgeometry --shell "$panel")"
+    local px=$X py=$Y
+
+    # The capture button (its centre in the panel's layout) takes a photo in photo mode.
+    xdotool mousemove "$((px + 254))" "$((py + 78))" click 1
+    until_true file_in "$photos" 'Pic-*.jpg' || fail "the capture button took no photo"
+    park_pointer
+    grab "$folder/photo.png"
+
+    # Video mode, then the capture button starts and ends a recording.
+    xdotool mousemove "$((px + 175))" "$((py + 80))" click 1
+    park_pointer
+    until_true bars_shown "$folder/video-mode.png" || fail "the live picture did not come back in video mode"
+    xdotool mousemove "$((px + 254))" "$((py + 78))" click 1
+    until_true file_in "$videos" '*' || fail "the capture button started no recording"
+    # The recording runs for a while of its own; then the button ends it.
+    sleep 4
+    grab "$folder/recording.png"
+    xdotool mousemove "$((px + 254))" "$((py + 78))" click 1
+    park_pointer
+    local video
+    video=$(compgen -G "$videos/*" | head -n 1)
+    until_true video_lasts "$video" 3 || fail "the recording $video does not play for 3 seconds"
+    grab "$folder/recorded.png"
+}
+
 # Inside the virtual X server (the script calls itself there): start, play the scenario, end.
 run_in_display() {
     local program=$1 scenario=$2 target=$3
@@ -158,6 +220,7 @@ run_in_display() {
     case "$scenario" in
         live-picture) scenario_live_picture "$pid" "$target" ;;
         window-looks) scenario_window_looks "$pid" "$target" ;;
+        capture-panel) scenario_capture_panel "$pid" "$target" ;;
         *) fail "unknown scenario $scenario" ;;
     esac
     kill -TERM "$pid" 2>/dev/null || fail "the program was gone before the end:"
@@ -174,7 +237,7 @@ fi
 program=$1
 scenario=$2
 target=$3
-if [ "$scenario" = window-looks ]; then
+if [ "$scenario" != live-picture ]; then
     mkdir -p "$target"
 else
     mkdir -p "$(dirname "$target")"

@@ -3,9 +3,12 @@
 #include "brevicam/capture/CaptureController.h"
 #include "brevicam/core/Params.h"
 #include "brevicam/explorer/ShellList.h"
+#include "brevicam/media/AskOverWriteDlg.h"
+#include "brevicam/media/DllAccessor.h"
 #include "brevicam/media/GIFConversionTask.h"
 #include "brevicam/ui/BrevicamDlg.h"
 #include "brevicam/ui/ResolutionLabels.h"
+#include "platform/ostrago/Ostrago.h"
 #include "platform/session/WtsApi.h"
 #include "platform/window/QtHost.h"
 #include "platform/window/WinApp.h"
@@ -13,11 +16,15 @@
 #include "resources/brevicam/resource.h"
 #include "tests/capture/CaptureTestSupport.h"
 #include "tests/controls/ControlsTestSupport.h"
+#include "tests/support/ScopedEnv.h"
 #include "tests/support/SmallDisk.h"
 #include "tests/support/TempDir.h"
 
+#include <QApplication>
 #include <QImage>
 #include <QImageReader>
+#include <QPushButton>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -31,6 +38,7 @@
 #include <set>
 #include <string>
 #include <sys/mount.h>
+#include <unistd.h>
 #include <vector>
 
 using capture_testing::PrepareCaptureSettings;
@@ -38,7 +46,10 @@ using capture_testing::PumpMessages;
 using controls_test::PumpUntil;
 using platform::VirtualCamera;
 using testing_support::FilesIn;
+using testing_support::ReadFile;
+using testing_support::ScopedEnv;
 using testing_support::Today;
+using testing_support::WriteScript;
 namespace fs = std::filesystem;
 
 /// The panel's private parts the tests look at.
@@ -137,6 +148,7 @@ protected:
         }
         g_params.SetMainWnd(nullptr);
         platform::zorneth::ClearScriptedAnswers();
+        platform::SetAvailableSpace(-1);
         CGIFConversionTask::SetFileOpener(nullptr);
         m_camera.reset();
         m_app.reset();
@@ -474,6 +486,12 @@ TEST_F(CaptureDlgTest, ADoubleClickOnTheCaptureButtonTakesOnePhoto)
     ASSERT_TRUE(pumpFiltered([&] { return CaptureEnabled(); }));
     pumpFiltered([] { return false; }, 500);
     EXPECT_EQ(Photos().size(), 1u);
+
+    // A quick click, whose release is queued behind its press before either is handled, is one press.
+    ::PostMessage(button, WM_LBUTTONDOWN, MK_LBUTTON, middle);
+    ::PostMessage(button, WM_LBUTTONUP, 0, middle);
+    ASSERT_TRUE(pumpFiltered([&] { return Photos().size() == 2; }));
+    EXPECT_EQ(::GetCapture(), nullptr) << "the button let go of the mouse";
 }
 
 TEST_F(CaptureDlgTest, SelfTimerTakesItsPhotoOnlyWhenTheCountdownEnds)
@@ -704,4 +722,466 @@ TEST_F(CaptureDlgTest, TheBurstNoticeIsShownAfterTheNotificationAndItsBoxTurnsIt
     EXPECT_FALSE(shownInsideTheNotification) << "the notice waits until the mode change has returned";
     CSingleLock lock(&g_params.m_cs, TRUE);
     EXPECT_EQ(g_params.m_BMResWarning, 0);
+}
+
+TEST_F(CaptureDlgTest, APhotoNeedsItsRoomOnTheDisk)
+{
+    struct SpaceCase
+    {
+        ULONGLONG bytes;
+        bool taken;
+    };
+    OpenPanel();
+    for (const SpaceCase c :
+         {SpaceCase{CCaptureDlg::kMinPhotoSpace - 1, false}, SpaceCase{CCaptureDlg::kMinPhotoSpace, true}})
+    {
+        SCOPED_TRACE(c.bytes);
+        const std::size_t before = Photos().size();
+        platform::SetAvailableSpace(static_cast<long long>(c.bytes));
+        ASSERT_TRUE(PumpUntil([&] { return CaptureEnabled(); }, kEventLimitMs));
+        platform::zorneth::SetScriptedAnswers({IDOK});
+        Command(IDC_PANEL_CAPTURE);
+        if (c.taken)
+            ASSERT_TRUE(PumpUntil([&] { return Photos().size() == before + 1; }, kEventLimitMs));
+        else
+            PumpMessages(300);
+        const auto boxes = platform::zorneth::ScriptedBoxes();
+        EXPECT_EQ(boxes.size(), c.taken ? 0u : 1u);
+        EXPECT_EQ(Photos().size(), before + (c.taken ? 1 : 0));
+    }
+}
+
+// File actions ----------------------------------------------------------------------------------------
+
+namespace
+{
+using Arguments = std::vector<std::string>;
+
+/// The panel over a folder of files, on a desktop whose mail programs are stand-ins: xdg-settings names
+/// the mail client and xdg-email records the arguments of every run. The trash lies in the test's folder.
+class PanelFilesTest : public CaptureDlgTest
+{
+protected:
+    void SetUp() override
+    {
+        CaptureDlgTest::SetUp();
+        fs::create_directories(Records());
+        fs::create_directories(m_dir.Path() / "share" / "applications");
+        std::ofstream(m_dir.Path() / "share" / "applications" / "thunder-mail.desktop")
+            << "[Desktop Entry]\nName=Thunder Mail\n";
+        WriteScript(Bin() / "xdg-settings", "echo thunder-mail.desktop\n");
+        const std::string records = Records().string();
+        WriteScript(Bin() / "xdg-email", "printf '%s\\0' \"$@\" > \"" + records + "/part-$$\"\n/bin/mv \"" +
+                                             records + "/part-$$\" \"" + records + "/args-$$\"\n");
+        const char* path = std::getenv("PATH");
+        m_path.emplace("PATH", Bin().string() + ":" + (path ? path : "/usr/bin:/bin"));
+        m_dataHome.emplace("XDG_DATA_HOME", (m_dir.Path() / "share").string());
+        m_dataDirs.emplace("XDG_DATA_DIRS", (m_dir.Path() / "nothing").string());
+    }
+
+    void TearDown() override
+    {
+        CaptureDlgTest::TearDown();
+        CAskOverWriteDlg::ClearScriptedAnswers();
+        SetTranscoderLibraryPath(CString());
+    }
+
+    fs::path Bin() const { return m_dir.Path() / "bin"; }
+    fs::path Records() const { return m_dir.Path() / "mail"; }
+    fs::path Trash() const { return m_dir.Path() / "share" / "Trash" / "files"; }
+    fs::path Emails() const { return m_dir.Path() / "home" / "Documents" / "Tavisk webcam" / "Emails"; }
+
+    static void WritePicture(const fs::path& path, int width, int height)
+    {
+        QImage picture(width, height, QImage::Format_RGB32);
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x)
+                picture.setPixel(x, y, qRgb(x * 255 / width, y * 255 / height, (x ^ y) & 0xff));
+        ASSERT_TRUE(picture.save(QString::fromStdString(path.string())));
+    }
+
+    static void WriteVideo(const fs::path& path, int seconds)
+    {
+        ASSERT_EQ(Output("ffmpeg -v error -y -f lavfi -i testsrc=size=640x480:rate=15 -t " +
+                         std::to_string(seconds) + " -c:v wmv2 -f asf '" + path.string() + "' 2>&1"),
+                  "");
+    }
+
+    /// Opens the panel on the photo folder and waits until its list shows `count` files.
+    CCaptureDlg& OpenOnFiles(std::size_t count)
+    {
+        CCaptureDlg& panel = OpenPanel();
+        EXPECT_TRUE(PumpUntil([&] { return panel.GetList()->GetItemCount() == static_cast<int>(count); },
+                              kEventLimitMs));
+        return panel;
+    }
+
+    /// Selects exactly these files in the list.
+    void Select(const std::vector<fs::path>& files)
+    {
+        CShellListCtrl* list = Panel().GetList();
+        list->SelectAll(FALSE);
+        for (const fs::path& file : files)
+        {
+            const int index = list->FindItem(file.c_str());
+            ASSERT_GE(index, 0) << file;
+            list->SetItemState(index, LVIS_SELECTED, LVIS_SELECTED);
+        }
+        PumpMessages(20);
+    }
+
+    /// The argument lists of the mail hand-offs so far.
+    std::vector<Arguments> Mails() const
+    {
+        std::vector<Arguments> runs;
+        for (const std::string& name : FilesIn(Records()))
+        {
+            if (!name.starts_with("args-"))
+                continue;
+            Arguments arguments;
+            const std::string text = ReadFile(Records() / name);
+            std::size_t start = 0;
+            for (std::size_t end; (end = text.find('\0', start)) != std::string::npos; start = end + 1)
+                arguments.push_back(text.substr(start, end - start));
+            runs.push_back(arguments);
+        }
+        return runs;
+    }
+
+    /// The attachments of the one mail handed off, waited for.
+    std::vector<std::string> MailedFiles()
+    {
+        EXPECT_TRUE(PumpUntil([&] { return Mails().size() == 1; }, kEventLimitMs));
+        std::vector<std::string> files;
+        const std::vector<Arguments> mails = Mails();
+        if (mails.size() != 1)
+            return files;
+        for (std::size_t i = 0; i + 1 < mails[0].size(); ++i)
+            if (mails[0][i] == "--attach")
+                files.push_back(mails[0][i + 1]);
+        return files;
+    }
+
+    /// Converters started by this process that are still there.
+    static int ConverterChildren()
+    {
+        int count = 0;
+        for (const auto& entry : fs::directory_iterator("/proc"))
+        {
+            const std::string stat = ReadFile(entry.path() / "stat");
+            const auto close = stat.rfind(')');
+            if (close == std::string::npos || stat.find("(ffmpeg)") == std::string::npos)
+                continue;
+            std::istringstream rest(stat.substr(close + 2));
+            std::string state;
+            int parent = 0;
+            rest >> state >> parent;
+            if (parent == ::getpid())
+                ++count;
+        }
+        return count;
+    }
+
+    /// Presses the button whose caption reads `caption` (without its mnemonic) on the modal box shown.
+    static bool PressOnBox(const QString& caption)
+    {
+        QWidget* box = QApplication::activeModalWidget();
+        if (!box)
+            return false;
+        for (auto* button : box->findChildren<QPushButton*>())
+            if (button->text().remove('&') == caption)
+            {
+                button->click();
+                return true;
+            }
+        return false;
+    }
+
+    std::optional<ScopedEnv> m_path;
+    std::optional<ScopedEnv> m_dataHome;
+    std::optional<ScopedEnv> m_dataDirs;
+};
+} // namespace
+
+TEST_F(PanelFilesTest, DeleteAsksFirstAndTrashesOnlyTheConfirmedFiles)
+{
+    for (const char* name : {"a.jpg", "b.jpg", "c.jpg"})
+        WritePicture(m_photos / name, 64, 48);
+    CCaptureDlg& panel = OpenOnFiles(3);
+    Select({m_photos / "a.jpg", m_photos / "b.jpg"});
+    EXPECT_TRUE(::IsWindowEnabled(Item(IDC_PANEL_DELETE)));
+
+    platform::zorneth::SetScriptedAnswers({IDNO});
+    Command(IDC_PANEL_DELETE);
+    PumpMessages(100);
+    auto boxes = platform::zorneth::ScriptedBoxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].Text, "Are you sure you want to delete this (these) file(s)?");
+    EXPECT_EQ(boxes[0].Owner, panel.GetSafeHwnd());
+    EXPECT_EQ(boxes[0].Style & MB_TYPEMASK, static_cast<UINT>(MB_YESNO));
+    EXPECT_EQ(FilesIn(m_photos).size(), 3u);
+    EXPECT_FALSE(panel.m_bFileActionBusy);
+
+    // The Delete key is the same command.
+    platform::zorneth::SetScriptedAnswers({IDYES});
+    ::SendMessage(panel.GetSafeHwnd(), WM_COMMAND, MAKEWPARAM(ID_EDIT_CLEAR, 1), 0);
+    ASSERT_TRUE(PumpUntil([&] { return FilesIn(m_photos).size() == 1; }, kEventLimitMs));
+    EXPECT_EQ(FilesIn(m_photos), std::vector<std::string>{"c.jpg"});
+    std::vector<std::string> trashed = FilesIn(Trash());
+    std::sort(trashed.begin(), trashed.end());
+    EXPECT_EQ(trashed, (std::vector<std::string>{"a.jpg", "b.jpg"}));
+    ASSERT_TRUE(PumpUntil([&] { return !panel.m_bFileActionBusy && panel.GetList()->GetItemCount() == 1; },
+                          kEventLimitMs));
+    EXPECT_EQ(platform::zorneth::ScriptedBoxes().size(), 1u) << "no error";
+}
+
+TEST_F(PanelFilesTest, FilesThatCannotBeDeletedAreReported)
+{
+    struct FailureCase
+    {
+        std::vector<std::string> names;
+        const char* message;
+    };
+    for (const FailureCase& c : {FailureCase{{"a.jpg"}, "Unable to delete the file."},
+                                 FailureCase{{"b.jpg", "c.jpg"}, "Unable to delete the files."}})
+        for (const std::string& name : c.names)
+            WritePicture(m_photos / name, 32, 32);
+    CCaptureDlg& panel = OpenOnFiles(3);
+    for (const FailureCase& c : {FailureCase{{"a.jpg"}, "Unable to delete the file."},
+                                 FailureCase{{"b.jpg", "c.jpg"}, "Unable to delete the files."}})
+    {
+        std::vector<fs::path> files;
+        for (const std::string& name : c.names)
+            files.push_back(m_photos / name);
+        Select(files);
+        // The files go behind the list's back before it hears of it.
+        for (const fs::path& file : files)
+            fs::remove(file);
+        platform::zorneth::SetScriptedAnswers({IDYES, IDOK});
+        Command(IDC_PANEL_DELETE);
+        ASSERT_TRUE(PumpUntil([&] { return platform::zorneth::ScriptedBoxes().size() == 2; }, kEventLimitMs));
+        EXPECT_EQ(platform::zorneth::ScriptedBoxes()[1].Text, c.message);
+        ASSERT_TRUE(PumpUntil([&] { return !panel.m_bFileActionBusy; }, kEventLimitMs));
+    }
+}
+
+TEST_F(PanelFilesTest, TheFileBeingRecordedCannotBeDeletedOpenedOrCopied)
+{
+    CCaptureDlg& panel = OpenPanel();
+    ChooseMode(IDC_PANEL_VIDEO_MODE);
+    ASSERT_TRUE(PumpUntil([&] { return CaptureEnabled(); }, kEventLimitMs));
+    Command(IDC_PANEL_CAPTURE);
+    ASSERT_TRUE(PumpUntil([&] { return panel.GetRecordStartTick() != 0; }, kEventLimitMs));
+    const fs::path recording = g_params.GetCaptureFileName().GetString();
+    ASSERT_TRUE(PumpUntil([&] { return panel.GetList()->FindItem(recording.c_str()) >= 0; }, kEventLimitMs));
+    Select({recording});
+    EXPECT_EQ(CCaptureDlgTestAccess::SelectedRecordingCount(panel), 1);
+    for (int button : {IDC_PANEL_DELETE, IDC_PANEL_OPEN, IDC_PANEL_COPY_TO_FOLDER, IDC_PANEL_COPY_TO_EMAIL})
+        EXPECT_FALSE(::IsWindowEnabled(Item(button))) << button;
+
+    platform::zorneth::SetScriptedAnswers({IDYES});
+    ::SendMessage(panel.GetSafeHwnd(), WM_COMMAND, MAKEWPARAM(ID_EDIT_CLEAR, 1), 0);
+    Command(IDC_PANEL_DELETE);
+    PumpMessages(200);
+    EXPECT_TRUE(platform::zorneth::ScriptedBoxes().empty()) << "not even the question";
+    EXPECT_TRUE(fs::exists(recording));
+
+    Command(IDC_PANEL_CAPTURE);
+    ASSERT_TRUE(PumpUntil([&] { return m_controller->m_pProgState->GetState() == PS_READY; }, kEventLimitMs));
+    EXPECT_TRUE(fs::exists(recording));
+}
+
+TEST_F(PanelFilesTest, UnpluggingTheCameraDuringTheDeleteQuestionKeepsThePanelUntilTheDeleteEnds)
+{
+    WritePicture(m_photos / "a.jpg", 32, 32);
+    CCaptureDlg& panel = OpenOnFiles(1);
+    const HWND window = panel.GetSafeHwnd();
+    Select({m_photos / "a.jpg"});
+    platform::zorneth::ClearScriptedAnswers();
+    // Inside the question's own loop: the camera goes, and once the panel has heard of it, Yes.
+    bool unplugged = false;
+    bool stillThere = false;
+    QTimer user;
+    QObject::connect(&user, &QTimer::timeout,
+                     [&]
+                     {
+                         if (!QApplication::activeModalWidget())
+                             return;
+                         if (!unplugged)
+                         {
+                             unplugged = true;
+                             m_camera->Unplug();
+                         }
+                         else if (panel.m_nCloseRequested)
+                         {
+                             stillThere = ::IsWindow(window) != FALSE;
+                             PressOnBox("Yes");
+                         }
+                     });
+    user.start(20);
+    Command(IDC_PANEL_DELETE);
+    ASSERT_TRUE(PumpUntil([&] { return !::IsWindow(window); }, kEventLimitMs))
+        << "the panel closes at the end";
+    user.stop();
+    EXPECT_TRUE(stillThere);
+    EXPECT_TRUE(fs::exists(Trash() / "a.jpg"));
+    EXPECT_TRUE(::IsWindowEnabled(m_dlg->GetHwnd()));
+}
+
+TEST_F(PanelFilesTest, EmailShrinksPicturesIntoJpegCopiesAndHandsThemToTheMailClient)
+{
+    struct SizeCase
+    {
+        const char* name;
+        QSize source;
+        QSize sent;
+    };
+    const std::vector<SizeCase> cases{{"wide.bmp", {1600, 900}, {640, 360}},
+                                      {"large.bmp", {1600, 1200}, {640, 480}},
+                                      {"tall.png", {600, 800}, {360, 480}},
+                                      {"small.bmp", {640, 480}, {640, 480}}};
+    std::map<std::string, std::string> before;
+    for (const SizeCase& c : cases)
+    {
+        WritePicture(m_photos / c.name, c.source.width(), c.source.height());
+        before[c.name] = ReadFile(m_photos / c.name);
+    }
+    CCaptureDlg& panel = OpenOnFiles(cases.size());
+    panel.GetList()->SelectAll(TRUE);
+    PumpMessages(20);
+    platform::zorneth::SetScriptedAnswers({IDYES});
+    Command(IDC_PANEL_COPY_TO_EMAIL);
+    const auto boxes = platform::zorneth::ScriptedBoxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].Text,
+              "The default software detected by Windows for handling your emails is Thunder Mail. "
+              "Is that correct?");
+    EXPECT_EQ(boxes[0].Style & MB_TYPEMASK, static_cast<UINT>(MB_YESNOCANCEL));
+
+    std::vector<std::string> mailed = MailedFiles();
+    std::sort(mailed.begin(), mailed.end());
+    std::vector<std::string> expected;
+    for (const SizeCase& c : cases)
+        expected.push_back((Emails() / fs::path(c.name).replace_extension(".jpg")).string());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(mailed, expected);
+    for (const SizeCase& c : cases)
+    {
+        QImageReader copy(
+            QString::fromStdString((Emails() / fs::path(c.name).replace_extension(".jpg")).string()));
+        EXPECT_EQ(copy.format(), "jpeg") << c.name;
+        EXPECT_EQ(copy.size(), c.sent) << c.name;
+        EXPECT_EQ(ReadFile(m_photos / c.name), before[c.name])
+            << "the source of " << c.name << " is untouched";
+    }
+    EXPECT_FALSE(panel.m_bFileActionBusy);
+}
+
+TEST_F(PanelFilesTest, EmailConvertsAVideoIntoASmallAviAndNeverTouchesItsSource)
+{
+    WriteVideo(m_photos / "clip.wmv", 2);
+    const std::string before = ReadFile(m_photos / "clip.wmv");
+    OpenOnFiles(1);
+    Select({m_photos / "clip.wmv"});
+    platform::zorneth::SetScriptedAnswers({IDYES});
+    Command(IDC_PANEL_COPY_TO_EMAIL);
+    const fs::path copy = Emails() / "clip.avi";
+    EXPECT_EQ(MailedFiles(), std::vector<std::string>{copy.string()});
+    EXPECT_EQ(Output("ffprobe -v error -select_streams v:0 -show_entries stream=width,height -of csv=p=0 '" +
+                     copy.string() + "'"),
+              "320,240");
+    EXPECT_EQ(ReadFile(m_photos / "clip.wmv"), before);
+    EXPECT_EQ(ConverterChildren(), 0);
+}
+
+TEST_F(PanelFilesTest, CancelAtTheMailQuestionRemovesOnlyTheCopiesTheActionWrote)
+{
+    // The list shows the Emails folder itself, where the user keeps a JPEG of their own.
+    fs::create_directories(Emails());
+    {
+        CSingleLock lock(&g_params.m_cs, TRUE);
+        g_params.m_PhotoPath = (Emails().string() + "/").c_str();
+    }
+    WritePicture(Emails() / "own.jpg", 800, 600);
+    WritePicture(Emails() / "shot.bmp", 320, 240);
+    const std::string own = ReadFile(Emails() / "own.jpg");
+    OpenOnFiles(2);
+    Panel().GetList()->SelectAll(TRUE);
+    PumpMessages(20);
+    platform::zorneth::SetScriptedAnswers({IDCANCEL});
+    Command(IDC_PANEL_COPY_TO_EMAIL);
+    ASSERT_EQ(platform::zorneth::ScriptedBoxes().size(), 1u);
+    PumpMessages(200);
+    EXPECT_TRUE(Mails().empty());
+    std::vector<std::string> left = FilesIn(Emails());
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{"own.jpg", "shot.bmp"}))
+        << "own-Copy.jpg and shot.jpg were the action's own and are gone";
+    EXPECT_EQ(ReadFile(Emails() / "own.jpg"), own);
+}
+
+TEST_F(PanelFilesTest, WithoutAMailClientTheCopiesStayAndTheNoticeSaysWhere)
+{
+    WriteScript(Bin() / "xdg-settings", "exit 1\n");
+    WritePicture(m_photos / "a.bmp", 100, 100);
+    OpenOnFiles(1);
+    Select({m_photos / "a.bmp"});
+    platform::zorneth::SetScriptedAnswers({IDOK});
+    Command(IDC_PANEL_COPY_TO_EMAIL);
+    const auto boxes = platform::zorneth::ScriptedBoxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].Text,
+              "Your file(s) has (have) been converted into a suitable format and copied to the "
+              "folder \n" +
+                  CParams::CompactPath(CParams::GetEmailsFolder(), 90).Str() +
+                  ".\nYou can now attach it (them) manually to your email.");
+    EXPECT_TRUE(fs::exists(Emails() / "a.jpg"));
+    EXPECT_TRUE(Mails().empty());
+}
+
+TEST_F(PanelFilesTest, WithoutTheTranscoderLibraryPicturesAreStillSent)
+{
+    SetTranscoderLibraryPath((m_dir.Path() / "missing" / "libkestavo.so").c_str());
+    WritePicture(m_photos / "a.bmp", 100, 100);
+    WriteVideo(m_photos / "clip.wmv", 1);
+    OpenOnFiles(2);
+    Panel().GetList()->SelectAll(TRUE);
+    PumpMessages(20);
+    platform::zorneth::SetScriptedAnswers({IDOK, IDYES});
+    Command(IDC_PANEL_COPY_TO_EMAIL);
+    const auto boxes = platform::zorneth::ScriptedBoxes();
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[0].Text, "Some files could not be attached to your email. The process was interrupted.");
+    EXPECT_EQ(MailedFiles(), std::vector<std::string>{(Emails() / "a.jpg").string()});
+}
+
+TEST_F(PanelFilesTest, UnpluggingTheCameraDuringAConversionSendsNothingAndLeavesNoConverter)
+{
+    WriteVideo(m_photos / "long.wmv", 40);
+    CCaptureDlg& panel = OpenOnFiles(1);
+    const HWND window = panel.GetSafeHwnd();
+    Select({m_photos / "long.wmv"});
+    platform::zorneth::SetScriptedAnswers({IDYES});
+    bool unplugged = false;
+    QTimer user;
+    QObject::connect(&user, &QTimer::timeout,
+                     [&]
+                     {
+                         if (!unplugged && ConverterChildren() > 0)
+                         {
+                             unplugged = true;
+                             m_camera->Unplug();
+                         }
+                     });
+    user.start(20);
+    Command(IDC_PANEL_COPY_TO_EMAIL);
+    user.stop();
+    ASSERT_TRUE(unplugged) << "the conversion ended before the camera went";
+    EXPECT_TRUE(platform::zorneth::ScriptedBoxes().empty()) << "no question, nothing sent";
+    EXPECT_FALSE(fs::exists(Emails() / "long.avi"));
+    EXPECT_EQ(ConverterChildren(), 0);
+    ASSERT_TRUE(PumpUntil([&] { return !::IsWindow(window); }, kEventLimitMs))
+        << "the panel closes at the end";
+    PumpMessages(200);
+    EXPECT_TRUE(Mails().empty());
 }

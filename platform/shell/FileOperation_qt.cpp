@@ -1,0 +1,60 @@
+// Deleting files as the shell does: into the desktop's trash (Qt follows the freedesktop.org trash
+// specification, a trash folder per volume included), or for good.
+
+#include "platform/shell/FileOperation.h"
+#include "platform/shell/ShellInternal.h"
+#include "platform/win/LastError.h"
+
+#include <QDir>
+#include <QFile>
+#include <QStandardPaths>
+#include <QString>
+
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+namespace fs = std::filesystem;
+
+bool platform::shell::detail::MoveToTrash(const std::string& path)
+{
+    // Qt makes the home trash inside the data folder only when that folder exists; without it, it would
+    // take the current folder for the trash.
+    QDir().mkpath(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation));
+    return QFile::moveToTrash(QString::fromStdString(path));
+}
+
+namespace
+{
+DWORD DeleteOne(const char* path, bool toTrash)
+{
+    std::error_code error;
+    const fs::file_status status = fs::symlink_status(path, error);
+    if (!fs::exists(status))
+        return ERROR_FILE_NOT_FOUND;
+    if (toTrash)
+        return platform::shell::detail::MoveToTrash(path) ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
+    // A link goes as it is, never what it leads to.
+    if (fs::is_directory(status))
+        fs::remove_all(path, error);
+    else
+        fs::remove(path, error);
+    return error ? ERROR_ACCESS_DENIED : ERROR_SUCCESS;
+}
+} // namespace
+
+int SHFileOperationA(LPSHFILEOPSTRUCTA operation)
+{
+    if (!operation || !operation->pFrom || operation->wFunc != FO_DELETE)
+        return static_cast<int>(ERROR_INVALID_PARAMETER);
+    operation->fAnyOperationsAborted = FALSE;
+    const bool toTrash = (operation->fFlags & FOF_ALLOWUNDO) != 0;
+    DWORD result = ERROR_SUCCESS;
+    for (const char* path = operation->pFrom; *path; path += std::strlen(path) + 1)
+    {
+        const DWORD one = DeleteOne(path, toTrash);
+        if (one != ERROR_SUCCESS && result == ERROR_SUCCESS)
+            result = one;
+    }
+    return static_cast<int>(result);
+}
