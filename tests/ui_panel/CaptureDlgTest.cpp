@@ -8,6 +8,7 @@
 #include "brevicam/media/GIFConversionTask.h"
 #include "brevicam/ui/BrevicamDlg.h"
 #include "brevicam/ui/ResolutionLabels.h"
+#include "platform/dshow/FileWriteHook.h"
 #include "platform/ostrago/Ostrago.h"
 #include "platform/session/WtsApi.h"
 #include "platform/window/QtHost.h"
@@ -29,6 +30,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
@@ -149,6 +151,7 @@ protected:
         g_params.SetMainWnd(nullptr);
         platform::zorneth::ClearScriptedAnswers();
         platform::SetAvailableSpace(-1);
+        platform::dshow::SetFileWriteHook(nullptr);
         CGIFConversionTask::SetFileOpener(nullptr);
         m_camera.reset();
         m_app.reset();
@@ -605,6 +608,40 @@ TEST_F(CaptureDlgTest, AFullDiskRefusesThePhotoWithItsMessage)
     EXPECT_EQ(::SendMessage(Item(IDC_PANEL_CAPTURE), BM_GETCHECK, 0, 0), 0);
     m_dlg.reset();
     umount2(m_photos.c_str(), MNT_DETACH);
+}
+
+TEST_F(CaptureDlgTest, ADiskThatFillsWhileRecordingStopsItWithOneBoxAndNoRestart)
+{
+    // The recording's writes fail for want of space once a little has been written.
+    std::atomic<long> budget{200000};
+    platform::dshow::SetFileWriteHook(
+        [&](int fd, const void* data, size_t size) -> ssize_t
+        {
+            const long left = budget.load();
+            if (left <= 0)
+            {
+                errno = ENOSPC;
+                return -1;
+            }
+            const ssize_t written = ::write(fd, data, std::min<size_t>(size, static_cast<size_t>(left)));
+            if (written > 0)
+                budget -= written;
+            return written;
+        });
+    CCaptureDlg& panel = OpenPanel();
+    ChooseMode(IDC_PANEL_VIDEO_MODE);
+    ASSERT_TRUE(PumpUntil([&] { return CaptureEnabled(); }, kEventLimitMs));
+    platform::zorneth::SetScriptedAnswers({IDOK});
+    Command(IDC_PANEL_CAPTURE);
+    ASSERT_TRUE(PumpUntil([&] { return !platform::zorneth::ScriptedBoxes().empty(); }, kEventLimitMs));
+    ASSERT_TRUE(PumpUntil([&] { return m_controller->m_pProgState->GetState() == PS_READY; }, kEventLimitMs));
+    PumpMessages(1500);
+    const auto boxes = platform::zorneth::ScriptedBoxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].Text, "You don't have enough free space on your hard drive. The capture will stop.");
+    EXPECT_EQ(m_controller->m_graph.GetGraphMode(), 0) << "no recording started again";
+    EXPECT_EQ(panel.GetRecordStartTick(), 0u);
+    EXPECT_EQ(FilesIn(m_videos).size(), 1u);
 }
 
 TEST_F(CaptureDlgTest, TheCamerasOwnButtonAndTheSpaceKeyTakePhotosLikeTheCaptureButton)
