@@ -9,7 +9,9 @@
 #                                                   nothing of the window on the screen and restoring
 #                                                   brings it back whole; screenshots are kept in FOLDER
 #   run-program.sh PROGRAM capture-panel FOLDER     the docked capture panel takes a photo and a 3-second
-#                                                   video that plays; screenshots are kept in FOLDER
+#                                                   video that plays; in full screen the compact capture
+#                                                   window takes a photo and Escape brings the window
+#                                                   back; screenshots are kept in FOLDER
 set -euo pipefail
 
 here=$(dirname "$(readlink -f "$0")")
@@ -90,10 +92,10 @@ park_pointer() {
     xdotool mousemove 1020 760
 }
 
-# The screen shows the camera's colour bars.
+# The screen shows the camera's colour bars (at least the given pixels of each colour).
 bars_shown() {
     grab "$1"
-    /usr/bin/python3 "$here/bars-visible.py" "$1" > /dev/null 2>&1
+    /usr/bin/python3 "$here/bars-visible.py" "$1" ${2:-} > /dev/null 2>&1
 }
 
 scenario_live_picture() {
@@ -186,12 +188,29 @@ scenario_capture_panel() {
     local X Y WIDTH HEIGHT WINDOW SCREEN
     eval "$(xdotool getwindowgeometry --shell "$panel")"
     local px=$X py=$Y
+    eval "$(xdotool getwindowgeometry --shell "$main")"
+    local mx=$X my=$Y
 
     # The capture button (its centre in the panel's layout) takes a photo in photo mode.
     xdotool mousemove "$((px + 254))" "$((py + 78))" click 1
-    until_true file_in "$photos" 'Pic-*.jpg' || fail "the capture button took no photo"
+    until_true more_files "$photos" 'Pic-*.jpg' 0 || fail "the capture button took no photo"
     park_pointer
     grab "$folder/photo.png"
+
+    # Full screen through the main window's button: the picture fills the screen, each bar far larger
+    # than in the window. A click that came too early lands on the picture the next time round.
+    until_true enter_full_screen "$mx" "$my" "$folder/fullscreen.png" || fail "full screen did not show the picture"
+    local compact
+    compact=$(until_true compact_window) || fail "no compact capture window in full screen"
+    eval "$(xdotool getwindowgeometry --shell "$compact")"
+    # The compact window's capture button (its centre in the window's layout) takes the next photo.
+    xdotool mousemove "$((X + 173))" "$((Y + 204))" click 1
+    until_true more_files "$photos" 'Pic-*.jpg' 1 || fail "the compact window's capture button took no photo"
+    grab "$folder/fullscreen-photo.png"
+    xdotool key Escape
+    until_true window_back "$main" || fail "Escape did not bring the main window back"
+    park_pointer
+    until_true bars_shown "$folder/after-fullscreen.png" || fail "the live picture did not come back in the window"
 
     # Video mode, then the capture button starts and ends a recording.
     xdotool mousemove "$((px + 175))" "$((py + 80))" click 1
@@ -208,6 +227,36 @@ scenario_capture_panel() {
     video=$(compgen -G "$videos/*" | head -n 1)
     until_true video_lasts "$video" 3 || fail "the recording $video does not play for 3 seconds"
     grab "$folder/recorded.png"
+}
+
+# Clicks the main window's full-screen button and checks that the picture fills the screen.
+enter_full_screen() {
+    local x=$1 y=$2 shot=$3
+    xdotool mousemove "$((x + 208))" "$((y + 381))" click 1
+    bars_shown "$shot" 40000
+}
+
+# The compact capture window over the full-screen picture (208 x 246 pixels).
+compact_window() {
+    local w
+    for w in $(xdotool search --onlyvisible --name '.*'); do
+        xdotool getwindowgeometry "$w" | grep -q 'Geometry: 208x246' && { echo "$w"; return 0; }
+    done
+    return 1
+}
+
+# More files than before match the pattern in the folder.
+more_files() {
+    [ "$(compgen -G "$1/$2" | wc -l)" -gt "$3" ]
+}
+
+# The full-screen host is gone and the main window is shown again.
+window_back() {
+    local w
+    for w in $(xdotool search --onlyvisible --name '^Brevicam$'); do
+        xdotool getwindowgeometry "$w" | grep -q 'Geometry: 1024x768' && return 1
+    done
+    xdotool search --onlyvisible --name '^Brevicam$' | grep -qx "$1"
 }
 
 # Inside the virtual X server (the script calls itself there): start, play the scenario, end.
