@@ -865,6 +865,12 @@ void CShellListCtrl::OnDestroy()
     SetEvent(m_hStopWatch);
     WaitForWatchThread(m_hStopWatchDone, m_hWatchThread);
     EndGenerators();
+    // The change-watch thread ends with the window; the names it posted that the window will never
+    // handle are freed here.
+    EndThumbWatchThread();
+    MSG pending;
+    while (::PeekMessage(&pending, m_hWnd, WM_SHELLLIST_FILE_MODIFIED, WM_SHELLLIST_FILE_MODIFIED, PM_REMOVE))
+        delete[] reinterpret_cast<char*>(pending.lParam);
 
     Default();
     for (const int type : {LVSIL_STATE, LVSIL_SMALL, LVSIL_NORMAL})
