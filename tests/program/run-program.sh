@@ -8,10 +8,13 @@
 #                                                   once the dialog it opened is closed, minimising leaves
 #                                                   nothing of the window on the screen and restoring
 #                                                   brings it back whole; screenshots are kept in FOLDER
-#   run-program.sh PROGRAM capture-panel FOLDER     the docked capture panel takes a photo and a 3-second
-#                                                   video that plays; in full screen the compact capture
-#                                                   window takes a photo and Escape brings the window
-#                                                   back; screenshots are kept in FOLDER
+#   run-program.sh PROGRAM capture-panel FOLDER     the capture panel closes and opens again, takes photos
+#                                                   (its button and Space), in full screen the compact
+#                                                   capture window takes a photo and Escape brings the
+#                                                   window back, the panel records a 3-second video that
+#                                                   plays and takes a burst with its animation; the close
+#                                                   button ends the program, which saved the burst mode;
+#                                                   screenshots are kept in FOLDER
 set -euo pipefail
 
 here=$(dirname "$(readlink -f "$0")")
@@ -180,6 +183,7 @@ video_lasts() {
 scenario_capture_panel() {
     local pid=$1 folder=$2
     local photos="$work/home/Documents/Tavisk webcam/Photos" videos="$work/home/Documents/Tavisk webcam/Videos"
+    local gifs="$work/home/Documents/Tavisk webcam/GIF"
     wait_for_window "$pid" "$folder/started.png" || fail "the program ended or showed nothing"
     until_true bars_shown "$folder/started.png" || fail "the live picture never showed"
     local main panel
@@ -191,11 +195,24 @@ scenario_capture_panel() {
     eval "$(xdotool getwindowgeometry --shell "$main")"
     local mx=$X my=$Y
 
-    # The capture button (its centre in the panel's layout) takes a photo in photo mode.
+    # The panel's close button (its centre in the panel's layout) closes it; the main window's capture
+    # mode button opens it again, docked as before.
+    xdotool mousemove "$((px + 276))" "$((py + 19))" click 1
+    until_true no_capture_panel "$main" || fail "the panel's close button did not close it"
+    park_pointer
+    grab "$folder/panel-closed.png"
+    xdotool mousemove "$((mx + 83))" "$((my + 381))" click 1
+    panel=$(until_true capture_panel "$main") || fail "the main window's button did not open the panel again"
+    park_pointer
+    grab "$folder/panel-opened.png"
+
+    # The capture button (its centre in the panel's layout) takes a photo in photo mode, and so does
+    # Space while the panel has the keyboard.
     xdotool mousemove "$((px + 254))" "$((py + 78))" click 1
     until_true more_files "$photos" 'Pic-*.jpg' 0 || fail "the capture button took no photo"
     park_pointer
     grab "$folder/photo.png"
+    until_true more_files_after_space "$photos" 1 || fail "Space took no photo"
 
     # Full screen through the main window's button: the picture fills the screen, each bar far larger
     # than in the window. A click that came too early lands on the picture the next time round.
@@ -204,8 +221,10 @@ scenario_capture_panel() {
     compact=$(until_true compact_window) || fail "no compact capture window in full screen"
     eval "$(xdotool getwindowgeometry --shell "$compact")"
     # The compact window's capture button (its centre in the window's layout) takes the next photo.
+    local before
+    before=$(compgen -G "$photos/Pic-*.jpg" | wc -l)
     xdotool mousemove "$((X + 173))" "$((Y + 204))" click 1
-    until_true more_files "$photos" 'Pic-*.jpg' 1 || fail "the compact window's capture button took no photo"
+    until_true more_files "$photos" 'Pic-*.jpg' "$before" || fail "the compact window's capture button took no photo"
     grab "$folder/fullscreen-photo.png"
     xdotool key Escape
     until_true window_back "$main" || fail "Escape did not bring the main window back"
@@ -227,6 +246,45 @@ scenario_capture_panel() {
     video=$(compgen -G "$videos/*" | head -n 1)
     until_true video_lasts "$video" 3 || fail "the recording $video does not play for 3 seconds"
     grab "$folder/recorded.png"
+
+    # Burst mode: one press takes the series and makes the animation of it.
+    local shots
+    shots=$(compgen -G "$photos/Pic-*.jpg" | wc -l)
+    until_true burst_taken "$px" "$py" "$gifs" || fail "the burst made no animation"
+    until_true more_files "$photos" 'Pic-*.jpg' "$((shots + 2))" || fail "the burst took too few photos"
+    park_pointer
+    grab "$folder/burst.png"
+
+    # The main window's close button ends the program (its exit status is checked by the caller).
+    xdotool mousemove "$((mx + 405))" "$((my + 19))" click 1
+    closed_by_button=1
+}
+
+# Burst mode chosen, then one press of the capture button; true once an animation was made.
+burst_taken() {
+    local px=$1 py=$2 gifs=$3
+    compgen -G "$gifs/*.gif" > /dev/null && return 0
+    xdotool mousemove "$((px + 83))" "$((py + 80))" click 1
+    xdotool mousemove "$((px + 254))" "$((py + 78))" click 1
+    # The series runs for a few seconds; the next round looks again before pressing.
+    local deadline=$((SECONDS + 20))
+    until compgen -G "$gifs/*.gif" > /dev/null; do
+        [ "$SECONDS" -lt "$deadline" ] || return 1
+        sleep 0.25
+    done
+}
+
+# The capture panel is no longer shown beside the main window.
+no_capture_panel() {
+    ! capture_panel "$1" > /dev/null
+}
+
+# More photos than the given count lie in the folder; if not yet, Space is pressed (again).
+more_files_after_space() {
+    local folder=$1 count=$2
+    more_files "$folder" 'Pic-*.jpg' "$count" && return 0
+    xdotool key space
+    return 1
 }
 
 # Clicks the main window's full-screen button and checks that the picture fills the screen.
@@ -272,7 +330,9 @@ run_in_display() {
         capture-panel) scenario_capture_panel "$pid" "$target" ;;
         *) fail "unknown scenario $scenario" ;;
     esac
-    kill -TERM "$pid" 2>/dev/null || fail "the program was gone before the end:"
+    if [ -z "${closed_by_button:-}" ]; then
+        kill -TERM "$pid" 2>/dev/null || fail "the program was gone before the end:"
+    fi
     local status=0
     wait "$pid" || status=$?
     [ "$status" -eq 0 ] || fail "the program ended with status $status:"
@@ -305,6 +365,18 @@ env -u QT_QPA_PLATFORM -u WAYLAND_DISPLAY \
 # The settings were saved on the way out, and the damaged file was kept aside.
 [ -s "$work/registry/HKCU.json" ] || { echo "no settings were saved"; exit 1; }
 grep -q '"VideoDevice"' "$work/registry/HKCU.json" || { echo "the saved settings lack the camera"; exit 1; }
+if [ "$scenario" = capture-panel ]; then
+    # The mode chosen last (burst) was saved for the camera.
+    /usr/bin/python3 - "$work/registry/HKCU.json" <<'CHECK' || { echo "the saved settings lack the burst mode"; exit 1; }
+import json, sys
+def values(key):
+    yield from key.get("values", {}).items()
+    for sub in key.get("keys", {}).values():
+        yield from values(sub)
+modes = [v["data"] for name, v in values(json.load(open(sys.argv[1]))) if name.startswith("CamMode_")]
+sys.exit(0 if 1 in modes else f"saved modes: {modes}")
+CHECK
+fi
 [ -e "$work/registry/HKCU.json.bad" ] || { echo "the damaged settings file was not kept aside"; exit 1; }
 
 if [ "$scenario" = live-picture ]; then
