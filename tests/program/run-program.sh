@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Starts the program under xvfb-run (a virtual X server without a window manager) with the virtual camera,
-# plays one scenario on it, ends the program as the session would (SIGTERM) and checks that it ended
-# cleanly and saved its settings, even though it started from a damaged settings file.
+# plays one scenario on it, ends the program as the session would (SIGTERM) unless the scenario closed it
+# with its close button, and checks that it ended cleanly and saved its settings, even though it started
+# from a damaged settings file.
 #
 #   run-program.sh PROGRAM live-picture SCREENSHOT  the window shows the camera's colour bars
 #   run-program.sh PROGRAM window-looks FOLDER      the windows carry their titles, a button looks as before
