@@ -50,8 +50,6 @@ public:
     static constexpr DWORD kDeviceCheckDelayMs = 4000;
     static constexpr DWORD kSeriesStepMs = 250;
     static constexpr UINT kBurstCountdownMs = 3000;
-    /// Free bytes a photo or a self-timer shot needs in the photo folder's volume.
-    static constexpr ULONGLONG kMinPhotoSpace = 1536000;
     /// How often the preview is rebuilt after a session change before giving up.
     static constexpr int kPreviewRebuildTries = 3;
 
