@@ -23,6 +23,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -364,6 +365,33 @@ TEST(ResolutionLabelTable, EveryLabelledSizeIsOneTheModelOffers)
     EXPECT_EQ(ResolutionLabelOf(0, false, 1280, 1024), static_cast<UINT>(IDS_RES_HD_1_3MP));
     EXPECT_EQ(ResolutionLabelOf(99, true, 800, 600), static_cast<UINT>(IDS_RES_SD_800X600));
     EXPECT_TRUE(ResolutionLabelRow(10, true).empty());
+}
+
+// The closed resolution list shows the chosen size's label: its face differs, in many pixels, from the same
+// face with nothing chosen.
+TEST_F(CaptureDlgTest, TheClosedResolutionListShowsTheChosenLabel)
+{
+    OpenPanel();
+    const HWND combo = Item(IDC_PANEL_RESOLUTION);
+    ASSERT_GE(::SendMessage(combo, CB_GETCURSEL, 0, 0), 0);
+    ::InvalidateRect(combo, nullptr, TRUE);
+    const QImage chosen = controls_test::Grab(combo);
+    ::SendMessage(combo, CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
+    ::InvalidateRect(combo, nullptr, TRUE);
+    const QImage empty = controls_test::Grab(combo);
+    ASSERT_EQ(chosen.size(), empty.size());
+    int differing = 0;
+    for (int y = 0; y < chosen.height(); ++y)
+        for (int x = 0; x < chosen.width(); ++x)
+        {
+            const QRgb a = chosen.pixel(x, y);
+            const QRgb b = empty.pixel(x, y);
+            if (std::abs(qRed(a) - qRed(b)) + std::abs(qGreen(a) - qGreen(b)) +
+                    std::abs(qBlue(a) - qBlue(b)) >
+                60)
+                ++differing;
+        }
+    EXPECT_GT(differing, 40) << "no label on the closed list's face";
 }
 
 TEST_F(CaptureDlgTest, TheVideoSizeChosenInThePanelIsTheSizeOfTheRecording)
