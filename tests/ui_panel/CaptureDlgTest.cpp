@@ -394,6 +394,21 @@ TEST_F(CaptureDlgTest, TheClosedResolutionListShowsTheChosenLabel)
     EXPECT_GT(differing, 40) << "no label on the closed list's face";
 }
 
+// A click opens the resolution list, and the list stays open: the click's own focus report comes after
+// the list has taken the activation.
+TEST_F(CaptureDlgTest, AClickOpensTheResolutionListAndItStaysOpen)
+{
+    OpenPanel();
+    const HWND combo = Item(IDC_PANEL_RESOLUTION);
+    ASSERT_TRUE(::IsWindowEnabled(combo));
+    controls_test::Click(combo, QPoint(20, 12));
+    ASSERT_TRUE(
+        PumpUntil([&] { return ::SendMessage(combo, CB_GETDROPPEDSTATE, 0, 0) != 0; }, kEventLimitMs));
+    PumpMessages(300);
+    EXPECT_NE(::SendMessage(combo, CB_GETDROPPEDSTATE, 0, 0), 0) << "the list closed by itself";
+    ::SendMessage(combo, CB_SHOWDROPDOWN, FALSE, 0);
+}
+
 TEST_F(CaptureDlgTest, TheVideoSizeChosenInThePanelIsTheSizeOfTheRecording)
 {
     CCaptureDlg& panel = OpenPanel();
