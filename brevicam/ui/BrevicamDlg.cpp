@@ -479,11 +479,17 @@ void CBrevicamDlg::OpenCaptureWindow()
         m_captureDlg.SetRecordStartTick(static_cast<DWORD>(m_nSavedRecordStartTick));
         m_nSavedRecordStartTick = 0;
     }
-    if (g_params.GetCamMode() == 1 && m_bSavedTimerRunning)
+    // A self-timer handed back goes on like a burst: left alone, its shot would never be taken.
+    const int mode = g_params.GetCamMode();
+    if ((mode == 1 || mode == 2) && m_bSavedTimerRunning)
     {
         m_captureDlg.m_seriesTimer.SetInterval(CCaptureDlg::kSeriesStepMs);
         m_captureDlg.m_seriesTimer.Start();
+        m_captureDlg.m_bSeriesTimerRunning = true;
     }
+    // Taken once: the next entry into full screen would otherwise start the series a second time.
+    m_nSavedElapsedMs = -1;
+    m_bSavedTimerRunning = false;
     m_captureDlg.ShowWindow(SW_SHOWNORMAL);
     m_captureDlg.RedrawWindow(nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
     m_captureDlg.ExploreCaptureFolder();

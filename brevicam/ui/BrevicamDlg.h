@@ -200,8 +200,9 @@ private:
     /// resolution change, while the surface is away).
     void LiftExitWindow();
     /// The capture panel's running series or recording, handed to the compact window on entering full
-    /// screen and taken back on leaving, while the panel has a window. FALSE, doing nothing, until the
-    /// panel exists: the saved hand-over values carry them instead.
+    /// screen and taken back on leaving, while the panel has a window: the series' clock, the recording's
+    /// start tick and the counting timer move, so that exactly one window counts. FALSE, doing nothing,
+    /// while the panel has no window: the saved hand-over values carry them instead.
     bool TakeCaptureFromPanel();
     bool HandCaptureToPanel();
     /// The full-screen windows go and the surface comes home before this window is destroyed.

@@ -44,6 +44,21 @@ void Repaint(CWnd& window)
 {
     window.RedrawWindow(nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
 }
+
+/// The capture panel's timer counts a series or a recording's clock again, in 250-ms steps.
+void StartPanelTimer(CCaptureDlg& panel)
+{
+    panel.m_seriesTimer.Pause();
+    panel.m_seriesTimer.SetInterval(CCaptureDlg::kSeriesStepMs);
+    panel.m_seriesTimer.Start();
+    panel.m_bSeriesTimerRunning = true;
+}
+
+void StopPanelTimer(CCaptureDlg& panel)
+{
+    panel.m_seriesTimer.Pause();
+    panel.m_bSeriesTimerRunning = false;
+}
 } // namespace
 
 void CBrevicamDlg::EnterFullScreen()
@@ -90,7 +105,8 @@ void CBrevicamDlg::EnterFullScreen()
     m_liveVideo.ShowWindow(SW_SHOW);
     m_exitDlg.ShowWindow(SW_SHOW);
     m_smallDlg.ShowWindow(SW_SHOW);
-    // The capture panel is hidden here too once it exists.
+    if (CaptureWindowExists())
+        m_captureDlg.ShowWindow(SW_HIDE);
     ShowWindow(SW_HIDE);
     // The keyboard goes with the picture, not with a hidden window.
     m_fullscreenWnd.SetFocus();
@@ -104,26 +120,17 @@ void CBrevicamDlg::EnterFullScreen()
         {
             // Taken once: a series handed over twice would take its pictures twice.
             if (m_bSavedTimerRunning && m_nSavedElapsedMs >= 0)
-            {
-                m_smallDlg.SetElapsed(m_nSavedElapsedMs);
-                m_smallDlg.StartTickTimer(CCaptureSmallDlg::kTickMs, true);
-            }
+                m_smallDlg.ContinueSeries(m_nSavedElapsedMs);
             else
-            {
-                m_smallDlg.PauseTickTimer();
-                m_smallDlg.HideCountdown();
-            }
+                m_smallDlg.ClearSeries();
             m_nSavedElapsedMs = -1;
             m_bSavedTimerRunning = false;
         }
         else if (mode == 3)
         {
             const bool recording = m_pController->m_graph.GetGraphMode() == 1;
-            const DWORD start = recording ? static_cast<DWORD>(m_nSavedRecordStartTick) : 0;
-            m_smallDlg.SetRecordStartTick(start);
             // The clock goes on from the recording's start, not from this entry.
-            if (start != 0)
-                m_smallDlg.StartTickTimer(CCaptureSmallDlg::kTickMs, true);
+            m_smallDlg.ContinueRecording(recording ? static_cast<DWORD>(m_nSavedRecordStartTick) : 0);
             m_nSavedRecordStartTick = 0;
         }
     }
@@ -155,7 +162,12 @@ void CBrevicamDlg::LeaveFullScreen()
     ShowWindow(SW_SHOWNORMAL);
     SetForegroundWindow();
     RedrawWindow(nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
-    // The capture panel shows again here, with its mode buttons checked anew, once it exists.
+    if (CaptureWindowExists())
+    {
+        m_captureDlg.ShowWindow(SW_SHOW);
+        // The compact window may have changed the mode.
+        m_captureDlg.UpdateModeButtons();
+    }
     m_liveVideo.SetWindowPos(nullptr, kVideoLeft, kVideoTop, kVideoWidth, kVideoHeight,
                              SWP_NOZORDER | SWP_NOACTIVATE);
     m_liveVideo.SetBackgroundColor(0);
@@ -190,12 +202,54 @@ void CBrevicamDlg::LeaveFullScreen()
 
 bool CBrevicamDlg::TakeCaptureFromPanel()
 {
-    return false;
+    if (!CaptureWindowExists())
+        return false;
+    const int mode = g_params.GetCamMode();
+    if (mode == 1 || mode == 2)
+    {
+        if (m_captureDlg.m_bSeriesTimerRunning)
+            m_smallDlg.ContinueSeries(m_captureDlg.GetElapsed());
+        else
+            m_smallDlg.ClearSeries();
+    }
+    else if (mode == 3)
+        m_smallDlg.ContinueRecording(m_captureDlg.GetRecordStartTick());
+    // The series moves rather than being copied: with both timers counting, a self-timer could fire in
+    // either window and a burst's clock would run on in the hidden panel.
+    StopPanelTimer(m_captureDlg);
+    return true;
 }
 
 bool CBrevicamDlg::HandCaptureToPanel()
 {
-    return false;
+    if (!CaptureWindowExists())
+        return false;
+    const int mode = g_params.GetCamMode();
+    if (mode == 3)
+    {
+        const DWORD start = m_smallDlg.GetRecordStartTick();
+        m_captureDlg.SetRecordStartTick(start);
+        m_captureDlg.EnableCaptureControls(start == 0);
+        if (start != 0)
+            StartPanelTimer(m_captureDlg);
+        else
+            StopPanelTimer(m_captureDlg);
+    }
+    else if (mode == 1 || mode == 2)
+    {
+        if (m_smallDlg.IsTimerRunning())
+        {
+            m_captureDlg.SetElapsed(m_smallDlg.GetElapsed());
+            StartPanelTimer(m_captureDlg);
+        }
+        else
+        {
+            StopPanelTimer(m_captureDlg);
+            // A count left from a series that ended in full screen would cut the next countdown short.
+            m_captureDlg.SetElapsed(0);
+        }
+    }
+    return true;
 }
 
 void CBrevicamDlg::ShowCompactWindowByInput()

@@ -15,7 +15,7 @@
 #include "brevicam/ui/BrevicamDlg.h"
 #include "brevicam/ui/CaptureSettingsDlg.h"
 #include "brevicam/ui/ResChangeDlg.h"
-#include "brevicam/ui/ResolutionLabels.h"
+#include "brevicam/ui/ResolutionChoice.h"
 #include "platform/commctrl2/ComboBox.h"
 #include "platform/commctrl2/ListBox.h"
 #include "platform/listview/ListView.h"
@@ -688,24 +688,12 @@ void CCaptureDlg::FillResolutionCombo()
 {
     if (!m_resolutionList.GetSafeHwnd())
         return;
-    m_resolutionList.SendMessage(CB_RESETCONTENT, 0, 0);
     if (!m_pController)
-        return;
-    const int model = GetWebcamModel();
-    const bool video = CurrentCamMode() == 3;
-    const CResolution current = m_pController->m_graph.GetResolution();
-    int selected = -1;
-    for (const CResolution& size : m_pController->m_graph.GetResolutions())
     {
-        const UINT label = ResolutionLabelOf(model, video, size.m_width, size.m_height);
-        if (!label)
-            continue;
-        const LRESULT index = m_resolutionList.SendMessage(
-            CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(LoadText(label).GetString()));
-        if (size == current && index >= 0)
-            selected = static_cast<int>(index);
+        m_resolutionList.ResetContent();
+        return;
     }
-    m_resolutionList.SendMessage(CB_SETCURSEL, selected >= 0 ? static_cast<WPARAM>(selected) : 0, 0);
+    FillResolutionList(m_resolutionList, *m_pController, m_hResources);
     UpdateRecordControls();
 }
 
@@ -713,60 +701,24 @@ void CCaptureDlg::UpdateRecordControls()
 {
     if (!m_pController || !m_resolutionList.GetSafeHwnd())
         return;
-    const bool any = m_resolutionList.SendMessage(CB_GETCOUNT, 0, 0) > 0;
-    m_resolutionList.EnableWindow(any ? TRUE : FALSE);
-    const int graphMode = m_pController->m_graph.GetGraphMode();
-    if (graphMode == 1 || graphMode == 2)
-    {
-        m_resolutionList.EnableWindow(FALSE);
-        ShowRecordIndicator(true);
-    }
-    else
-        ShowRecordIndicator(false);
+    ShowRecordIndicator(UpdateResolutionListState(m_resolutionList, *m_pController));
 }
 
 void CCaptureDlg::OnResolutionSelChange()
 {
     if (!m_pController)
         return;
-    const LRESULT index = m_resolutionList.SendMessage(CB_GETCURSEL, 0, 0);
-    if (index < 0)
-        return;
-    char text[256] = {};
-    m_resolutionList.SendMessage(CB_GETLBTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(text));
-    const bool video = CurrentCamMode() == 3;
-    CString sizeText;
-    for (const tagResolutionLabel& entry : ResolutionLabelRow(GetWebcamModel(), video))
-        if (LoadText(entry.label).Str() == text)
-        {
-            sizeText.Format("%d x %d", entry.width, entry.height);
-            break;
-        }
-    if (sizeText.IsEmpty())
-        return;
-
-    CResolution size;
-    CCaptureGraph::ParseResolutionText(sizeText, &size.m_width, &size.m_height);
-    size.m_interpolated = m_pController->m_graph.IsInterpolated(size) != 0;
+    bool applied = false;
     try
     {
-        m_pController->ChangeResolution(size);
+        applied = ApplyChosenResolution(m_resolutionList, *m_pController, m_hResources);
     }
     catch (const std::exception& error)
     {
         std::fprintf(stderr, "brevicam: the resolution did not change: %s\n", error.what());
     }
-    if (!WindowAlive())
+    if (!applied || !WindowAlive())
         return;
-    {
-        // The recording graph reads the stored video size: a recording has the size chosen here.
-        CSingleLock lock(&g_params.m_cs, TRUE);
-        if (g_params.m_CamMode == 3)
-            g_params.m_VideoResolution = sizeText;
-        else
-            g_params.m_PhotoResolution = sizeText;
-    }
-    g_params.SaveCameraSettings(ModelText());
     if (m_pMainDialog && m_pMainDialog->GetHwnd())
         if (HWND surface = ::GetDlgItem(m_pMainDialog->GetHwnd(), IDC_LIVE_VIDEO))
             ::RedrawWindow(surface, nullptr, nullptr, RDW_UPDATENOW);

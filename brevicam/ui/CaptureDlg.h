@@ -62,8 +62,6 @@ public:
     static constexpr UINT kBurstCountdownMs = 3000;
     /// At most this many files go into one e-mail.
     static constexpr int kMaxEmailAttachments = 256;
-    /// Free bytes a photo or a self-timer shot needs in the photo folder's volume.
-    static constexpr ULONGLONG kMinPhotoSpace = 1536000;
     /// How often the preview is rebuilt after a session change before giving up.
     static constexpr int kPreviewRebuildTries = 3;
 

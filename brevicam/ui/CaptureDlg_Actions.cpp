@@ -9,6 +9,7 @@
 #include "brevicam/core/StartupObjects.h"
 #include "brevicam/explorer/ShellList.h"
 #include "brevicam/ui/BrevicamDlg.h"
+#include "brevicam/ui/CaptureSteps.h"
 #include "platform/ostrago/Ostrago.h"
 #include "platform/session/WtsApi.h"
 #include "resources/brevicam/resource.h"
@@ -57,12 +58,7 @@ bool CCaptureDlg::IsRecording() const
 
 bool CCaptureDlg::HasEnoughPhotoSpace()
 {
-    const ULARGE_INTEGER free = GetAvailableSpace(g_params.GetPhotoPath().GetString());
-    if (free.QuadPart >= kMinPhotoSpace)
-        return true;
-    SetCaptureCheck(0);
-    SkinMessageBoxId(m_hWnd, IDS_NOT_ENOUGH_SPACE, CParams::GetAppTitle().GetString(), MB_ICONERROR);
-    return false;
+    return EnsurePhotoSpace(m_hWnd, m_captureButton.GetSafeHwnd());
 }
 
 void CCaptureDlg::OnCaptureButton()
@@ -183,13 +179,8 @@ LRESULT CCaptureDlg::OnCaptureTimer(WPARAM, LPARAM)
         {
             if (m_nElapsedMs == static_cast<int>(kBurstCountdownMs) && m_bSeriesTimerRunning)
             {
-                int perSecond = 1;
-                {
-                    CSingleLock lock(&g_params.m_cs, TRUE);
-                    perSecond = g_params.m_ImagesPerSecond > 0 ? g_params.m_ImagesPerSecond : 1;
-                }
                 StopSeriesTimer();
-                m_seriesTimer.SetInterval(1000 / perSecond);
+                m_seriesTimer.SetInterval(BurstFramePeriodMs());
                 m_seriesTimer.Start();
                 m_bSeriesTimerRunning = true;
                 // From now on the clock stays at the end of the countdown.
@@ -221,12 +212,7 @@ LRESULT CCaptureDlg::OnCaptureTimer(WPARAM, LPARAM)
     case 2:
     {
         m_nElapsedMs += kSeriesStepMs;
-        int seconds = 0;
-        {
-            CSingleLock lock(&g_params.m_cs, TRUE);
-            seconds = g_params.m_NbSeconds;
-        }
-        if (m_nElapsedMs >= seconds * 1000)
+        if (m_nElapsedMs >= SelfTimerDelayMs())
         {
             StopSeriesTimer();
             bool ok = true;
@@ -308,21 +294,12 @@ BOOL CCaptureDlg::PreTranslateMessage(MSG* msg)
     if ((msg->message == WM_LBUTTONDOWN || msg->message == WM_LBUTTONDBLCLK) &&
         msg->hwnd == m_captureButton.GetSafeHwnd())
     {
-        // A double click makes one press: the presses queued behind this one are dropped. What else is
-        // queued for the button stays where it is: its release handled ahead of this press would lose the
-        // click and leave the button holding the mouse.
-        MSG queued{};
-        for (UINT press : {WM_LBUTTONDOWN, WM_LBUTTONDBLCLK})
-            while (::PeekMessage(&queued, msg->hwnd, press, press, PM_REMOVE))
-            {
-            }
+        const bool late = FilterCapturePress(*msg);
+        // A double click makes one press: the second click of the pair is dropped.
         if (msg->message == WM_LBUTTONDBLCLK)
             return TRUE;
-        if (GetTickCount() > msg->time)
-        {
-            SetCaptureCheck(0);
+        if (late)
             return FALSE;
-        }
     }
     return CDialogColleague::PreTranslateMessage(msg);
 }

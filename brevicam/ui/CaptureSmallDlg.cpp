@@ -8,6 +8,7 @@
 #include "brevicam/core/SkinMessageBox.h"
 #include "brevicam/core/StartupObjects.h"
 #include "brevicam/core/WndMediator.h"
+#include "brevicam/ui/CaptureSteps.h"
 #include "brevicam/ui/FullscreenWnd.h"
 #include "brevicam/ui/ResChangeDlg.h"
 #include "brevicam/ui/ResolutionChoice.h"
@@ -298,6 +299,37 @@ void CCaptureSmallDlg::HideCountdown()
         m_countdown.ShowWindow(SW_HIDE);
 }
 
+void CCaptureSmallDlg::ContinueSeries(int elapsedMs)
+{
+    m_nElapsedMs = elapsedMs;
+    StartTickTimer(kTickMs, true);
+    if (!m_hWnd)
+        return;
+    EnableOtherModes(g_params.GetCamMode(), FALSE);
+    ShowElapsed();
+}
+
+void CCaptureSmallDlg::ContinueRecording(DWORD startTick)
+{
+    m_dwRecordStartTick = startTick;
+    if (startTick == 0)
+    {
+        PauseTickTimer();
+        return;
+    }
+    StartTickTimer(kTickMs, true);
+    if (m_hWnd)
+        EnableOtherModes(3, FALSE);
+}
+
+void CCaptureSmallDlg::ClearSeries()
+{
+    PauseTickTimer();
+    // A count left from a series that ended elsewhere would cut the next burst's countdown short.
+    m_nElapsedMs = 0;
+    HideCountdown();
+}
+
 BOOL CCaptureSmallDlg::IsResolutionListOpen()
 {
     return m_resolutionList.GetSafeHwnd() && m_resolutionList.GetDroppedState();
@@ -314,15 +346,7 @@ void CCaptureSmallDlg::UpdateListState()
 {
     if (!m_pController || !m_resolutionList.GetSafeHwnd())
         return;
-    m_resolutionList.EnableWindow(m_pController->m_graph.GetResolutions().empty() ? FALSE : TRUE);
-    const int graphMode = m_pController->m_graph.GetGraphMode();
-    if (graphMode == 1 || graphMode == 2)
-    {
-        m_resolutionList.EnableWindow(FALSE);
-        ShowRecordIndicator(true);
-    }
-    else
-        ShowRecordIndicator(false);
+    ShowRecordIndicator(UpdateResolutionListState(m_resolutionList, *m_pController));
 }
 
 void CCaptureSmallDlg::ShowRecordIndicator(bool recording)
@@ -355,15 +379,16 @@ void CCaptureSmallDlg::OnResolutionChange()
 {
     if (!m_pController)
         return;
+    bool applied = false;
     try
     {
-        ApplyChosenResolution(m_resolutionList, *m_pController, m_hResourceInstance);
+        applied = ApplyChosenResolution(m_resolutionList, *m_pController, m_hResourceInstance);
     }
     catch (const std::exception& error)
     {
         std::fprintf(stderr, "brevicam: %s\n", error.what());
     }
-    if (m_resolutionList.GetSafeHwnd())
+    if (applied)
         m_resolutionList.SetFocus();
 }
 
@@ -456,13 +481,7 @@ void CCaptureSmallDlg::RestoreCaptureFolders()
 
 bool CCaptureSmallDlg::EnoughSpaceForPhoto()
 {
-    const CString folder = g_params.GetPhotoPath();
-    if (GetAvailableSpace(folder.GetString()).QuadPart > kMinFreeBytes)
-        return true;
-    m_captureButton.SetCheck(BST_UNCHECKED);
-    SkinMessageBox(m_hWnd, LoadText(IDS_NOT_ENOUGH_SPACE).GetString(), CParams::GetAppTitle().GetString(),
-                   MB_ICONERROR);
-    return false;
+    return EnsurePhotoSpace(m_hWnd, m_captureButton.GetSafeHwnd());
 }
 
 void CCaptureSmallDlg::OnCapture()
@@ -555,15 +574,7 @@ LRESULT CCaptureSmallDlg::OnTick(WPARAM, LPARAM)
                 break;
             }
             m_nElapsedMs = CChrono::kBurstCountdownMs;
-            {
-                int rate = 1;
-                {
-                    CSingleLock lock(&g_params.m_cs, TRUE);
-                    rate = g_params.m_ImagesPerSecond;
-                }
-                // A rate of zero would divide by zero; one frame per second is the slowest we take.
-                StartTickTimer(1000 / (rate > 0 ? rate : 1), true);
-            }
+            StartTickTimer(BurstFramePeriodMs(), true);
             {
                 const bool more = m_pController->OnBurstTimer();
                 if (g_bCaptureSmallDlgReenable == 1)
@@ -585,12 +596,7 @@ LRESULT CCaptureSmallDlg::OnTick(WPARAM, LPARAM)
         case 2:
         {
             m_nElapsedMs += kTickMs;
-            int seconds = 0;
-            {
-                CSingleLock lock(&g_params.m_cs, TRUE);
-                seconds = g_params.m_NbSeconds;
-            }
-            if (m_nElapsedMs >= seconds * 1000)
+            if (m_nElapsedMs >= SelfTimerDelayMs())
             {
                 PauseTickTimer();
                 if (m_hWnd && m_pController->OnBurstTimer())
@@ -805,16 +811,8 @@ BOOL CCaptureSmallDlg::PreTranslateMessage(MSG* msg)
     const HWND button = m_captureButton.GetSafeHwnd();
     if (button && msg->hwnd == button && (msg->message == WM_LBUTTONDOWN || msg->message == WM_LBUTTONDBLCLK))
     {
-        // Presses queued while a capture step blocked the window would start or stop it again. The
-        // release of this very press stays queued: handled before the press, it would leave the button
-        // pressed and the click would never come.
-        MSG queued;
-        for (UINT press : {WM_LBUTTONDOWN, WM_LBUTTONDBLCLK})
-            while (::PeekMessage(&queued, button, press, press, PM_REMOVE))
-            {
-            }
-        if (msg->time < GetTickCount())
-            m_captureButton.SetCheck(BST_UNCHECKED);
+        // The click itself always goes on to the button.
+        FilterCapturePress(*msg);
     }
     return CTransparentDialogBase::PreTranslateMessage(msg);
 }

@@ -32,8 +32,6 @@ public:
     static constexpr UINT WM_DEVICE_CHECK = WM_APP + 0x105;
     static constexpr UINT kTickMs = 250;
     static constexpr UINT kDeviceCheckMs = 4000;
-    /// A photo or self-timer shot needs more free bytes than this in the photo folder's volume.
-    static constexpr ULONGLONG kMinFreeBytes = 1535999;
 
     CCaptureSmallDlg();
     ~CCaptureSmallDlg() override;
@@ -57,6 +55,13 @@ public:
     void PauseTickTimer();
     /// Hides the countdown (when the window exists).
     void HideCountdown();
+    /// Takes over a burst or self-timer series at `elapsedMs` of its clock: the tick timer counts it on
+    /// from there, and the other modes stay off meanwhile, as after a press of this window's button.
+    void ContinueSeries(int elapsedMs);
+    /// Takes over the clock of the recording that started at `startTick` (0: none runs, the clock stops).
+    void ContinueRecording(DWORD startTick);
+    /// No series runs: the tick timer stops, the clock goes back to 0 and the countdown hides.
+    void ClearSeries();
     /// TRUE while the drop-down list of the resolution box is open.
     BOOL IsResolutionListOpen();
 

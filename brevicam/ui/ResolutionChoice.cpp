@@ -5,8 +5,6 @@
 #include "brevicam/core/Params.h"
 #include "brevicam/ui/ResolutionLabels.h"
 
-#include <cstdio>
-
 namespace
 {
 CString LabelText(UINT id, HINSTANCE texts)
@@ -48,6 +46,17 @@ int FillResolutionList(CComboBox& list, CCaptureController& controller, HINSTANC
     return count;
 }
 
+bool UpdateResolutionListState(CComboBox& list, CCaptureController& controller)
+{
+    // Sizes the model has no label for are not listed: a list left empty stays off.
+    list.EnableWindow(list.GetCount() > 0 ? TRUE : FALSE);
+    const int graphMode = controller.m_graph.GetGraphMode();
+    const bool recording = graphMode == 1 || graphMode == 2;
+    if (recording)
+        list.EnableWindow(FALSE);
+    return recording;
+}
+
 bool ApplyChosenResolution(CComboBox& list, CCaptureController& controller, HINSTANCE texts)
 {
     const int chosen = list.GetCurSel();
@@ -57,22 +66,26 @@ bool ApplyChosenResolution(CComboBox& list, CCaptureController& controller, HINS
     list.GetLBText(chosen, label);
     const int model = GetWebcamModel();
     const bool video = VideoMode();
-    for (CResolution size : controller.m_graph.GetResolutions())
+    for (const tagResolutionLabel& entry : ResolutionLabelRow(model, video))
     {
-        const UINT id = ResolutionLabelId(model, video, size);
-        if (!id || LabelText(id, texts).Str() != label.Str())
+        if (LabelText(entry.label, texts).Str() != label.Str())
             continue;
+        CString text;
+        text.Format("%d x %d", entry.width, entry.height);
+        CResolution size(entry.width, entry.height, false);
         // A size the device does not deliver itself (or one that cannot be compared) is scaled up.
         size.m_interpolated = controller.m_graph.IsInterpolated(size) != 0 ? 1 : 0;
+        const HWND window = list.GetSafeHwnd();
         controller.ChangeResolution(size);
-        char text[32];
-        std::snprintf(text, sizeof text, "%d x %d", size.m_width, size.m_height);
-        char number[16];
-        std::snprintf(number, sizeof number, "%d", model);
+        if (!window || !::IsWindow(window))
+            return false;
         {
+            // The recording graph reads the stored video size: a recording has the size chosen here.
             CSingleLock lock(&g_params.m_cs, TRUE);
             (video ? g_params.m_VideoResolution : g_params.m_PhotoResolution) = text;
         }
+        CString number;
+        number.Format("%d", model);
         g_params.SaveCameraSettings(number);
         return true;
     }

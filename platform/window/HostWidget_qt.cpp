@@ -8,6 +8,7 @@
 #include <QCursor>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPointer>
 #include <QWheelEvent>
 
 #include <array>
@@ -233,7 +234,18 @@ bool HostWidget::event(QEvent* e)
     case QEvent::WindowActivate:
     {
         const HWND self = m_hwnd;
-        DeferUiWork([self] { SetActiveInternal(self, true); });
+        const QPointer<QWidget> widget(this);
+        DeferUiWork(
+            [self, widget]
+            {
+                // Qt reports an activation after the fact. When Qt has activated another window since (most
+                // often one we activated meanwhile, say a drop-down list opened by the click that activated
+                // this window), the report is stale: following it would take the activation back.
+                const QWidget* active = QApplication::activeWindow();
+                if (widget && active && active != widget->window())
+                    return;
+                SetActiveInternal(self, true);
+            });
         return QWidget::event(e);
     }
     case QEvent::WindowDeactivate:

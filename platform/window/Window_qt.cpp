@@ -626,8 +626,17 @@ void FocusFromQt(HWND hwnd)
     for (QWidget* x = QApplication::focusWidget(); x && !holder; x = x->parentWidget())
         if (auto* host = dynamic_cast<HostWidget*>(x))
             holder = host->Handle();
-    if (holder == hwnd)
-        SetFocus(hwnd);
+    if (holder != hwnd)
+        return;
+    // Stale too when our activation has moved on to another window since, with our focus in it (most often
+    // a drop-down list opened by the click that focused its combo box): following the report would take the
+    // activation back, and the list would close.
+    auto root = Find(hwnd);
+    while (root && root->parent)
+        root = Find(root->parent);
+    if (root && g_active && root->hwnd != g_active && g_focus && IsDescendantOrSelf(g_active, g_focus))
+        return;
+    SetFocus(hwnd);
 }
 
 void SetClassTooltip(const char* name)

@@ -2,6 +2,7 @@
 
 #include "shared/exceptions/Exceptions.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -410,6 +411,20 @@ void CSkinComboBox::SetEditRectangle(const RECT* rect)
         m_editRect.right = static_cast<LONG>(rect->right * 0.8 - rect->left);
 }
 
+CRect CSkinComboBox::FaceRectangle() const
+{
+    // The edit rectangle is measured on the control as its dialog template made it, which for a drop-down
+    // list is as tall as the opened list; the closed face is only the window's own height. Text centred in
+    // the template's height would fall below the face, so the face keeps its top margin at the bottom too.
+    CRect client;
+    GetClientRect(&client);
+    CRect face = m_editRect;
+    if (face.bottom > client.bottom)
+        face.bottom = std::max(face.top, client.bottom - (face.top - client.top));
+    face.right = std::min(face.right, client.right);
+    return face;
+}
+
 BOOL CSkinComboBox::EnableWindow(BOOL enable)
 {
     SendMessage(CB_SHOWDROPDOWN, FALSE);
@@ -434,7 +449,7 @@ void CSkinComboBox::OnPaint()
     item.itemState =
         ODS_COMBOBOXEDIT | (focused && !dropped ? ODS_SELECTED : 0) | (enabled ? 0 : ODS_DISABLED);
     item.itemAction = !enabled ? ODA_DRAWENTIRE : (focused && !dropped ? ODA_SELECT : 0);
-    item.rcItem = m_editRect;
+    item.rcItem = FaceRectangle();
     item.text = text;
     item.itemData = static_cast<ULONG_PTR>(SendMessage(CB_GETITEMDATA, static_cast<WPARAM>(selection)));
     if (GetExStyle() & WS_EX_LAYOUTRTL)

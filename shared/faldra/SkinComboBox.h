@@ -105,6 +105,8 @@ protected:
 
 private:
     void SetBackgroundImage(CModularImage* image) { m_context.SetBackground(image); }
+    /// The edit rectangle fitted into the window, where the closed face shows the chosen item.
+    CRect FaceRectangle() const;
 
     CRect m_editRect;
     CRect m_buttonRect;

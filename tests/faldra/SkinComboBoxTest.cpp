@@ -4,6 +4,7 @@
 
 #include "shared/exceptions/Exceptions.h"
 
+#include <string>
 #include <vector>
 
 using faldra::CSkinComboBox;
@@ -121,6 +122,54 @@ TEST_F(SkinComboBoxTest, FaceIsPaintedFromTheSkin)
     EXPECT_EQ(RGB(qRed(middle), qGreen(middle), qBlue(middle)), RGB(255, 0, 255));
     EXPECT_EQ(RGB(qRed(right), qGreen(right), qBlue(right)), RGB(255, 255, 0));
 }
+
+struct FaceCase
+{
+    const char* name;
+    CRect face;
+};
+
+class SkinComboBoxFaceTest : public SkinComboBoxTest, public testing::WithParamInterface<FaceCase>
+{
+};
+
+// The closed face shows the chosen item's text over the skin, within the window's face only, and nothing
+// once no item is chosen; also when the face was measured on a template as tall as the opened list.
+TEST_P(SkinComboBoxFaceTest, ClosedFaceShowsTheChosenItemsText)
+{
+    constexpr COLORREF kInk = 0x333333; // the fixed text colour
+    combo.SetSkin(IDB_GREEN_LEFT, IDB_MAGENTA, IDB_YELLOW_RIGHT, 12);
+    combo.GetDrawContext().m_bFixedTextColors = 1;
+    combo.SetFont("Arial", 14, 5);
+    const CRect face = GetParam().face;
+    combo.SetEditRectangle(&face);
+    const auto inkIn = [](const QImage& image, const CRect& area)
+    {
+        int count = 0;
+        for (int y = area.top; y < area.bottom && y < image.height(); ++y)
+            for (int x = area.left; x < area.right && x < image.width(); ++x)
+                if (testing_support::Near(testing_support::Pixel(image, x, y), kInk, 60))
+                    ++count;
+        return count;
+    };
+
+    combo.SetCurSel(1);
+    combo.Invalidate();
+    const QImage chosen = faldra_test::Grab(combo.GetSafeHwnd());
+    EXPECT_GT(inkIn(chosen, CRect(face.left, face.top, face.right, 20)), 15) << "no text in the closed face";
+    EXPECT_EQ(inkIn(chosen, CRect(face.right, 0, chosen.width(), chosen.height())), 0)
+        << "text beside the face";
+
+    combo.SetCurSel(-1);
+    combo.Invalidate();
+    EXPECT_EQ(inkIn(faldra_test::Grab(combo.GetSafeHwnd()), face), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Faces, SkinComboBoxFaceTest,
+                         testing::Values(FaceCase{"WithinTheWindow", CRect(1, 2, 80, 20)},
+                                         FaceCase{"TallAsTheOpenedList", CRect(1, 2, 80, 150)}),
+                         [](const testing::TestParamInfo<FaceCase>& info)
+                         { return std::string(info.param.name); });
 
 TEST(SkinComboBoxWithoutPopupTest, PopupOperationsNameThemselvesInTheirFailure)
 {

@@ -10,6 +10,7 @@
 #include "resources/brevicam/resource.h"
 #include "tests/capture/CaptureTestSupport.h"
 #include "tests/controls/ControlsTestSupport.h"
+#include "tests/support/GdiTestSupport.h"
 #include "tests/support/TempDir.h"
 
 #include <QApplication>
@@ -458,6 +459,140 @@ TEST_F(FullScreenTest, CompactWindowHidesAfterFourQuietSecondsAndComesBackOnAMou
     EXPECT_LT(StackIndex(Small()), StackIndex(host));
 }
 
+// A resolution list dropped by a click stays open, and keeps the compact window on the screen however old
+// the last input is; closed, the list no longer holds it.
+TEST_F(FullScreenTest, DroppedResolutionListKeepsTheCompactWindowShown)
+{
+    Enter();
+    const HWND list = ::GetDlgItem(Small(), IDC_SMALL_RESOLUTION);
+    Click(list, QPoint(20, 12));
+    ASSERT_TRUE(Pump([&] { return m_dlg->m_smallDlg.IsResolutionListOpen() != FALSE; }));
+    LASTINPUTINFO input{};
+    input.cbSize = sizeof input;
+    ASSERT_TRUE(Pump(
+        [&]
+        {
+            ::GetLastInputInfo(&input);
+            return GetTickCount() - input.dwTime > CBrevicamDlg::kCompactWindowShowMs;
+        },
+        20000));
+    ASSERT_TRUE(m_dlg->m_smallDlg.IsResolutionListOpen()) << "the list closed by itself";
+    // Timer 3's tick, with the input old enough to hide the window.
+    ::SendMessage(Main(), WM_TIMER, CBrevicamDlg::kCompactWindowTimer, 0);
+    EXPECT_TRUE(::IsWindowVisible(Small())) << "hidden under its open list";
+
+    ::SendMessage(list, CB_SHOWDROPDOWN, FALSE, 0);
+    ::SendMessage(Main(), WM_TIMER, CBrevicamDlg::kCompactWindowTimer, 0);
+    EXPECT_FALSE(::IsWindowVisible(Small()));
+}
+
+// The closed resolution list shows the chosen size's label on its face: the face differs, in many pixels,
+// from the same face with nothing chosen.
+TEST_F(FullScreenTest, ClosedResolutionListShowsTheChosenLabel)
+{
+    Enter();
+    const HWND list = ::GetDlgItem(Small(), IDC_SMALL_RESOLUTION);
+    ASSERT_EQ(::SendMessage(list, CB_GETCURSEL, 0, 0), 0);
+    ::InvalidateRect(list, nullptr, TRUE);
+    const QImage chosen = testing_support::Grab(list);
+    ::SendMessage(list, CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
+    ::InvalidateRect(list, nullptr, TRUE);
+    const QImage empty = testing_support::Grab(list);
+    ASSERT_EQ(chosen.size(), empty.size());
+    int differing = 0;
+    for (int y = 0; y < chosen.height(); ++y)
+        for (int x = 0; x < chosen.width(); ++x)
+            if (!testing_support::Near(testing_support::Pixel(chosen, x, y),
+                                       testing_support::Pixel(empty, x, y), 40))
+                ++differing;
+    EXPECT_GT(differing, 40) << "the label \"Standard - SD 480p\" is not on the face";
+}
+
+/// The resolution notice on the screen, or null.
+HWND FindNotice()
+{
+    HWND found = nullptr;
+    ::EnumWindows(
+        [](HWND hwnd, LPARAM out) -> BOOL
+        {
+            if (::IsWindowVisible(hwnd) && ::GetDlgItem(hwnd, IDC_RES_CHANGE_MESSAGE))
+            {
+                *reinterpret_cast<HWND*>(out) = hwnd;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+/// What the notice test saw while the notice was open; filled on the notice's own modal loop.
+struct NoticeSeen
+{
+    int shown = 0;
+    bool inFront = false;
+    bool flagSet = false;
+    bool exitDisabled = false;
+    bool compactDisabled = false;
+    HWND main = nullptr;
+    /// Each notice is answered once; a second one (the hidden panel's) is counted too.
+    std::set<HWND> answered;
+};
+NoticeSeen* s_seen = nullptr;
+
+void CALLBACK LookAtNotice(HWND, UINT, UINT_PTR, DWORD)
+{
+    const HWND notice = FindNotice();
+    if (!notice || !s_seen || !s_seen->answered.insert(notice).second)
+        return;
+    auto* dlg = static_cast<CBrevicamDlg*>(CWnd::FromHandlePermanent(s_seen->main));
+    ++s_seen->shown;
+    s_seen->inFront =
+        StackIndex(notice) >= 0 && StackIndex(notice) < StackIndex(dlg->m_smallDlg.GetSafeHwnd());
+    s_seen->flagSet = dlg->m_bNoticeOpen;
+    s_seen->exitDisabled = !::IsWindowEnabled(dlg->m_exitDlg.GetSafeHwnd());
+    s_seen->compactDisabled = !::IsWindowEnabled(dlg->m_smallDlg.GetSafeHwnd());
+    ::PostMessage(notice, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+}
+
+// Choosing burst at a size above 640 x 480 in full screen shows the lowered-resolution notice once, in
+// front of the picture and the compact window, with the other windows off meanwhile; full screen stays.
+TEST_F(FullScreenTest, LoweredResolutionNoticeShowsOnceOverTheFullScreen)
+{
+    Enter();
+    const HWND list = ::GetDlgItem(Small(), IDC_SMALL_RESOLUTION);
+    ::SendMessage(list, CB_SETCURSEL, 1, 0);
+    ::SendMessage(Small(), WM_COMMAND, MAKEWPARAM(IDC_SMALL_RESOLUTION, CBN_SELCHANGE),
+                  reinterpret_cast<LPARAM>(list));
+    ASSERT_TRUE(Pump([&] { return m_controller->m_graph.GetResolution() == CResolution(1280, 720, false); }));
+    {
+        CSingleLock lock(&g_params.m_cs, TRUE);
+        g_params.m_BMResWarning = 1;
+    }
+    NoticeSeen seen;
+    seen.main = Main();
+    s_seen = &seen;
+    const UINT_PTR timer = ::SetTimer(nullptr, 0, 10, &LookAtNotice);
+    ::SendMessage(Small(), WM_COMMAND, MAKEWPARAM(IDC_SMALL_BURST, BN_CLICKED),
+                  reinterpret_cast<LPARAM>(::GetDlgItem(Small(), IDC_SMALL_BURST)));
+    Settle();
+    ::KillTimer(nullptr, timer);
+    s_seen = nullptr;
+
+    EXPECT_EQ(seen.shown, 1) << "the notice never showed, or the hidden panel showed its own";
+    EXPECT_TRUE(seen.inFront);
+    EXPECT_TRUE(seen.flagSet);
+    EXPECT_TRUE(seen.exitDisabled);
+    EXPECT_TRUE(seen.compactDisabled) << "Escape would leave full screen under the notice";
+    EXPECT_EQ(FindNotice(), nullptr);
+    EXPECT_FALSE(m_dlg->m_bNoticeOpen);
+    EXPECT_TRUE(::IsWindowEnabled(Exit()));
+    EXPECT_TRUE(::IsWindowEnabled(Small()));
+    EXPECT_TRUE(InFullScreen());
+    EXPECT_EQ(g_params.GetCamMode(), 1);
+    EXPECT_EQ(m_controller->m_graph.GetResolution(), CResolution(640, 480, false));
+}
+
 /// The items of a combo box, in order.
 std::vector<std::string> Items(HWND combo)
 {
@@ -552,7 +687,71 @@ INSTANTIATE_TEST_SUITE_P(Modes, CompactCaptureTest,
 
 // Hand-over across F11 ----------------------------------------------------------------------------------
 
-TEST_F(FullScreenTest, BurstCarriedOutAndBackInTakesEachPictureOnce)
+/// Where a carried capture starts: the capture panel's button, or the compact window's in full screen.
+enum class StartIn
+{
+    Panel,
+    CompactWindow
+};
+
+struct HandOverCase
+{
+    const char* name;
+    StartIn startIn;
+};
+
+class HandOverTest : public FullScreenTest, public testing::WithParamInterface<HandOverCase>
+{
+protected:
+    CCaptureDlg& Panel() { return m_dlg->GetCaptureDlg(); }
+    HWND PanelItem(int id) { return ::GetDlgItem(Panel().GetSafeHwnd(), id); }
+
+    void SetUp() override
+    {
+        FullScreenTest::SetUp();
+        ASSERT_TRUE(Pump([&] { return Shown(Panel().GetSafeHwnd()); })) << "the capture panel never opened";
+    }
+
+    /// The capture panel's button, once it takes clicks.
+    void PressPanelCapture()
+    {
+        const HWND button = PanelItem(IDC_PANEL_CAPTURE);
+        ASSERT_TRUE(Pump([&] { return ::IsWindowEnabled(button) != FALSE; }))
+            << "the capture button stayed off";
+        ::SendMessage(Panel().GetSafeHwnd(), WM_COMMAND, MAKEWPARAM(IDC_PANEL_CAPTURE, BN_CLICKED),
+                      reinterpret_cast<LPARAM>(button));
+    }
+
+    /// Exactly one of the two windows counts the series or the clock.
+    void ExpectCountedByCompactWindow(bool panelCounts = false)
+    {
+        EXPECT_TRUE(m_dlg->m_smallDlg.IsTimerRunning());
+        if (!panelCounts)
+        {
+            EXPECT_FALSE(Panel().m_bSeriesTimerRunning) << "the hidden panel still counts";
+        }
+        EXPECT_FALSE(Shown(Panel().GetSafeHwnd())) << "the panel shows over the full screen";
+    }
+    void ExpectCountedByPanel()
+    {
+        EXPECT_TRUE(Panel().m_bSeriesTimerRunning);
+        EXPECT_FALSE(m_dlg->m_smallDlg.IsTimerRunning()) << "the compact window still counts";
+        EXPECT_TRUE(Shown(Panel().GetSafeHwnd())) << "the panel did not come back";
+    }
+
+    /// Waits for one more frame of the running burst; false when the series ended first.
+    bool NextFrame()
+    {
+        const int before = m_controller->GetBurstImageCount();
+        EXPECT_TRUE(Pump(
+            [&] { return m_controller->GetBurstImageCount() > before || !m_controller->IsBurstRunning(); }));
+        return m_controller->IsBurstRunning();
+    }
+};
+
+// A burst of N carried across F11 into full screen and out again, or out and in again, gives N pictures,
+// each once, and its clock goes on where it stood.
+TEST_P(HandOverTest, BurstCarriedAcrossF11TakesEachPictureOnce)
 {
     constexpr int kPictures = 6;
     {
@@ -561,6 +760,163 @@ TEST_F(FullScreenTest, BurstCarriedOutAndBackInTakesEachPictureOnce)
         g_params.m_ImagesPerSecond = 2;
     }
     SetMode(1);
+    if (GetParam().startIn == StartIn::Panel)
+    {
+        Panel().UpdateModeButtons();
+        PressPanelCapture();
+        ASSERT_TRUE(NextFrame()) << "the series ended before it could be carried";
+        Enter();
+        if (m_controller->IsBurstRunning())
+        {
+            ExpectCountedByCompactWindow();
+            EXPECT_GE(m_dlg->m_smallDlg.GetElapsed(), static_cast<int>(CChrono::kBurstCountdownMs))
+                << "the countdown began again";
+        }
+        if (NextFrame())
+        {
+            Leave();
+            if (m_controller->IsBurstRunning())
+                ExpectCountedByPanel();
+        }
+    }
+    else
+    {
+        Enter();
+        ClickCapture();
+        ASSERT_TRUE(Pump([&] { return m_controller->IsBurstRunning(); }));
+        ASSERT_TRUE(NextFrame()) << "the series ended before it could be carried";
+        Leave();
+        if (m_controller->IsBurstRunning())
+        {
+            ExpectCountedByPanel();
+            EXPECT_GE(Panel().GetElapsed(), static_cast<int>(CChrono::kBurstCountdownMs))
+                << "the countdown began again";
+            EXPECT_EQ(m_dlg->m_nSavedElapsedMs, -1) << "the panel took the series: nothing is kept aside";
+        }
+        if (NextFrame())
+        {
+            Enter();
+            if (m_controller->IsBurstRunning())
+                ExpectCountedByCompactWindow();
+        }
+    }
+    ASSERT_TRUE(Pump([&] { return !m_controller->IsBurstRunning(); })) << "the series never went on";
+    ASSERT_TRUE(Pump([&] { return !Panel().m_bSeriesTimerRunning && !m_dlg->m_smallDlg.IsTimerRunning(); }));
+    Settle();
+    EXPECT_EQ(static_cast<int>(FilesIn(m_photos).size()), kPictures);
+    EXPECT_EQ(FilesIn(m_photos), LastFiles());
+}
+
+// A recording's clock crosses F11 both ways with its start: each window counts from the same tick, and the
+// recording ends as one file.
+TEST_P(HandOverTest, RecordingCarriedAcrossF11KeepsItsClock)
+{
+    SetMode(3);
+    const bool inPanel = GetParam().startIn == StartIn::Panel;
+    if (inPanel)
+    {
+        Panel().UpdateModeButtons();
+        PressPanelCapture();
+        ASSERT_TRUE(Pump([&] { return Panel().GetRecordStartTick() != 0; }));
+        Enter();
+    }
+    else
+    {
+        Enter();
+        ClickCapture();
+    }
+    ASSERT_TRUE(Pump([&] { return m_dlg->m_smallDlg.GetRecordStartTick() != 0; }));
+    const DWORD start = m_dlg->m_smallDlg.GetRecordStartTick();
+    if (inPanel)
+    {
+        EXPECT_EQ(start, Panel().GetRecordStartTick()) << "the compact window's clock began anew";
+    }
+    // A recording started in full screen starts the hidden panel's clock too; only its start tick counts.
+    ExpectCountedByCompactWindow(!inPanel);
+    EXPECT_FALSE(::IsWindowEnabled(::GetDlgItem(Small(), IDC_SMALL_PHOTO)));
+
+    Leave();
+    EXPECT_EQ(Panel().GetRecordStartTick(), start);
+    ExpectCountedByPanel();
+    EXPECT_FALSE(::IsWindowEnabled(PanelItem(IDC_PANEL_PHOTO_MODE))) << "the panel allows a mode change";
+    // The clock counts on from the recording's start, not from the return.
+    ASSERT_TRUE(
+        Pump([&] { return static_cast<DWORD>(Panel().GetElapsed()) + 1000 >= GetTickCount() - start; }))
+        << "the panel's clock stood still";
+
+    Enter();
+    EXPECT_EQ(m_dlg->m_smallDlg.GetRecordStartTick(), start);
+    ExpectCountedByCompactWindow();
+    // The file takes data once the recording branch is linked, a second after the start.
+    ASSERT_TRUE(Pump([&] { return !FilesIn(m_videos).empty(); }));
+    ClickCapture();
+    ASSERT_TRUE(Pump([&] { return m_controller->m_graph.GetGraphMode() == 0; }));
+    Leave();
+    EXPECT_EQ(Panel().GetRecordStartTick(), 0u);
+    EXPECT_FALSE(Panel().m_bSeriesTimerRunning);
+    EXPECT_TRUE(::IsWindowEnabled(PanelItem(IDC_PANEL_PHOTO_MODE)));
+    EXPECT_EQ(FilesIn(m_videos), std::set<std::string>{g_params.GetCaptureFileName().Str()});
+}
+
+INSTANTIATE_TEST_SUITE_P(Starts, HandOverTest,
+                         testing::Values(HandOverCase{"InThePanel", StartIn::Panel},
+                                         HandOverCase{"InTheCompactWindow", StartIn::CompactWindow}),
+                         [](const testing::TestParamInfo<HandOverCase>& info)
+                         { return std::string(info.param.name); });
+
+// A self-timer countdown carried into full screen and back fires once, in whichever window counts when its
+// time is up.
+TEST_F(FullScreenTest, SelfTimerCarriedAcrossF11FiresOnce)
+{
+    CCaptureDlg& panel = m_dlg->GetCaptureDlg();
+    ASSERT_TRUE(Pump([&] { return Shown(panel.GetSafeHwnd()); }));
+    {
+        CSingleLock lock(&g_params.m_cs, TRUE);
+        g_params.m_NbSeconds = 6;
+    }
+    SetMode(2);
+    panel.UpdateModeButtons();
+    const HWND button = ::GetDlgItem(panel.GetSafeHwnd(), IDC_PANEL_CAPTURE);
+    ASSERT_TRUE(Pump([&] { return ::IsWindowEnabled(button) != FALSE; }));
+    ::SendMessage(panel.GetSafeHwnd(), WM_COMMAND, MAKEWPARAM(IDC_PANEL_CAPTURE, BN_CLICKED),
+                  reinterpret_cast<LPARAM>(button));
+    ASSERT_TRUE(Pump([&] { return panel.GetElapsed() >= 500; }));
+    Enter();
+    if (LastFiles().empty())
+    {
+        EXPECT_TRUE(m_dlg->m_smallDlg.IsTimerRunning());
+        EXPECT_FALSE(panel.m_bSeriesTimerRunning);
+        EXPECT_GE(m_dlg->m_smallDlg.GetElapsed(), 500) << "the countdown started again";
+        ASSERT_TRUE(Pump([&] { return m_dlg->m_smallDlg.GetElapsed() >= 1000 || !LastFiles().empty(); }));
+        Leave();
+        if (LastFiles().empty())
+        {
+            EXPECT_TRUE(panel.m_bSeriesTimerRunning);
+            EXPECT_GE(panel.GetElapsed(), 1000);
+        }
+    }
+    ASSERT_TRUE(Pump([&] { return !LastFiles().empty(); })) << "the shot was lost";
+    ASSERT_TRUE(Pump([&] { return !panel.m_bSeriesTimerRunning && !m_dlg->m_smallDlg.IsTimerRunning(); }));
+    Settle();
+    EXPECT_EQ(FilesIn(m_photos).size(), 1u);
+    EXPECT_EQ(FilesIn(m_photos), LastFiles());
+}
+
+// Without a capture panel the main window keeps the carried series until the compact window or the panel
+// takes it, once.
+TEST_F(FullScreenTest, BurstCarriedWithoutThePanelIsKeptAndTakenOnce)
+{
+    constexpr int kPictures = 6;
+    {
+        CSingleLock lock(&g_params.m_cs, TRUE);
+        g_params.m_NbPictures = kPictures;
+        g_params.m_ImagesPerSecond = 2;
+    }
+    ASSERT_TRUE(Pump([&] { return Shown(m_dlg->GetCaptureDlg().GetSafeHwnd()); }));
+    // Chosen as the user does, so that the camera's stored mode is burst when the panel opens again.
+    m_controller->SetCamMode(1);
+    m_dlg->CloseCaptureWindow();
+    ASSERT_EQ(m_dlg->GetCaptureDlg().GetSafeHwnd(), nullptr);
     Enter();
     ClickCapture();
     ASSERT_TRUE(Pump([&] { return m_controller->GetBurstImageCount() >= 1; }));
@@ -570,15 +926,31 @@ TEST_F(FullScreenTest, BurstCarriedOutAndBackInTakesEachPictureOnce)
     EXPECT_FALSE(m_dlg->m_smallDlg.IsTimerRunning()) << "two timers would take each picture twice";
     Enter();
     EXPECT_EQ(m_dlg->m_nSavedElapsedMs, -1) << "a saved series is taken once";
+    EXPECT_TRUE(m_dlg->m_smallDlg.IsTimerRunning());
+    ASSERT_TRUE(
+        Pump([&] { return m_controller->GetBurstImageCount() >= 3 || !m_controller->IsBurstRunning(); }));
+    Leave();
+    if (m_controller->IsBurstRunning())
+    {
+        // The panel, opened now, takes the series over.
+        m_dlg->OpenCaptureWindow();
+        CCaptureDlg& panel = m_dlg->GetCaptureDlg();
+        ASSERT_NE(panel.GetSafeHwnd(), nullptr);
+        EXPECT_TRUE(panel.m_bSeriesTimerRunning);
+        EXPECT_EQ(m_dlg->m_nSavedElapsedMs, -1);
+        EXPECT_FALSE(m_dlg->m_bSavedTimerRunning);
+    }
     ASSERT_TRUE(Pump([&] { return !m_controller->IsBurstRunning(); })) << "the series never went on";
     Settle();
     EXPECT_EQ(static_cast<int>(FilesIn(m_photos).size()), kPictures);
     EXPECT_EQ(FilesIn(m_photos), LastFiles());
 }
 
-TEST_F(FullScreenTest, RecordingCarriedOutAndBackInKeepsItsClock)
+TEST_F(FullScreenTest, RecordingCarriedWithoutThePanelKeepsItsClock)
 {
     SetMode(3);
+    ASSERT_TRUE(Pump([&] { return Shown(m_dlg->GetCaptureDlg().GetSafeHwnd()); }));
+    m_dlg->CloseCaptureWindow();
     Enter();
     ClickCapture();
     ASSERT_TRUE(Pump([&] { return m_dlg->m_smallDlg.GetRecordStartTick() != 0; }));

@@ -32,6 +32,7 @@
 #include <array>
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -379,6 +380,48 @@ TEST(ResolutionLabelTable, EveryLabelledSizeIsOneTheModelOffers)
     EXPECT_EQ(ResolutionLabelOf(0, false, 1280, 1024), static_cast<UINT>(IDS_RES_HD_1_3MP));
     EXPECT_EQ(ResolutionLabelOf(99, true, 800, 600), static_cast<UINT>(IDS_RES_SD_800X600));
     EXPECT_TRUE(ResolutionLabelRow(10, true).empty());
+}
+
+// The closed resolution list shows the chosen size's label: its face differs, in many pixels, from the same
+// face with nothing chosen.
+TEST_F(CaptureDlgTest, TheClosedResolutionListShowsTheChosenLabel)
+{
+    OpenPanel();
+    const HWND combo = Item(IDC_PANEL_RESOLUTION);
+    ASSERT_GE(::SendMessage(combo, CB_GETCURSEL, 0, 0), 0);
+    ::InvalidateRect(combo, nullptr, TRUE);
+    const QImage chosen = controls_test::Grab(combo);
+    ::SendMessage(combo, CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
+    ::InvalidateRect(combo, nullptr, TRUE);
+    const QImage empty = controls_test::Grab(combo);
+    ASSERT_EQ(chosen.size(), empty.size());
+    int differing = 0;
+    for (int y = 0; y < chosen.height(); ++y)
+        for (int x = 0; x < chosen.width(); ++x)
+        {
+            const QRgb a = chosen.pixel(x, y);
+            const QRgb b = empty.pixel(x, y);
+            if (std::abs(qRed(a) - qRed(b)) + std::abs(qGreen(a) - qGreen(b)) +
+                    std::abs(qBlue(a) - qBlue(b)) >
+                60)
+                ++differing;
+        }
+    EXPECT_GT(differing, 40) << "no label on the closed list's face";
+}
+
+// A click opens the resolution list, and the list stays open: the click's own focus report comes after
+// the list has taken the activation.
+TEST_F(CaptureDlgTest, AClickOpensTheResolutionListAndItStaysOpen)
+{
+    OpenPanel();
+    const HWND combo = Item(IDC_PANEL_RESOLUTION);
+    ASSERT_TRUE(::IsWindowEnabled(combo));
+    controls_test::Click(combo, QPoint(20, 12));
+    ASSERT_TRUE(
+        PumpUntil([&] { return ::SendMessage(combo, CB_GETDROPPEDSTATE, 0, 0) != 0; }, kEventLimitMs));
+    PumpMessages(300);
+    EXPECT_NE(::SendMessage(combo, CB_GETDROPPEDSTATE, 0, 0), 0) << "the list closed by itself";
+    ::SendMessage(combo, CB_SHOWDROPDOWN, FALSE, 0);
 }
 
 TEST_F(CaptureDlgTest, TheVideoSizeChosenInThePanelIsTheSizeOfTheRecording)
@@ -769,8 +812,8 @@ TEST_F(CaptureDlgTest, APhotoNeedsItsRoomOnTheDisk)
         bool taken;
     };
     OpenPanel();
-    for (const SpaceCase c :
-         {SpaceCase{CCaptureDlg::kMinPhotoSpace - 1, false}, SpaceCase{CCaptureDlg::kMinPhotoSpace, true}})
+    for (const SpaceCase c : {SpaceCase{CCaptureController::kMinPhotoSpace - 1, false},
+                              SpaceCase{CCaptureController::kMinPhotoSpace, true}})
     {
         SCOPED_TRACE(c.bytes);
         const std::size_t before = Photos().size();
