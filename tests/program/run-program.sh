@@ -215,9 +215,10 @@ scenario_capture_panel() {
     grab "$folder/photo.png"
     until_true more_files_after_space "$photos" 1 || fail "Space took no photo"
 
-    # Full screen through the main window's button: the picture fills the screen, each bar far larger
-    # than in the window. A click that came too early lands on the picture the next time round.
-    until_true enter_full_screen "$mx" "$my" "$folder/fullscreen.png" || fail "full screen did not show the picture"
+    # F11 (the panel has the keyboard) puts the picture on the whole screen, each bar far larger than in the
+    # window.
+    xdotool key F11
+    until_true bars_shown "$folder/fullscreen.png" 40000 || fail "F11 did not show the picture on the whole screen"
     local compact
     compact=$(until_true compact_window) || fail "no compact capture window in full screen"
     eval "$(xdotool getwindowgeometry --shell "$compact")"
@@ -286,13 +287,6 @@ more_files_after_space() {
     more_files "$folder" 'Pic-*.jpg' "$count" && return 0
     xdotool key space
     return 1
-}
-
-# Clicks the main window's full-screen button and checks that the picture fills the screen.
-enter_full_screen() {
-    local x=$1 y=$2 shot=$3
-    xdotool mousemove "$((x + 208))" "$((y + 381))" click 1
-    bars_shown "$shot" 40000
 }
 
 # The compact capture window over the full-screen picture (208 x 246 pixels).
