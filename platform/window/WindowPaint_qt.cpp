@@ -67,7 +67,7 @@ void PaintWidget(Window& w, QWidget& widget, const QRegion& area)
 {
     QPainter p(&widget);
     const bool layered = (w.exStyle & WS_EX_LAYERED) && !w.parent;
-    if (!w.parent)
+    if (!w.parent || w.opaque)
         p.setCompositionMode(QPainter::CompositionMode_Source);
     for (const QRect& r : area)
     {
@@ -285,10 +285,16 @@ void Redraw(HWND hwnd, const QRegion* area, UINT flags, bool top)
     {
         InvalidateClient(*w, region, (flags & RDW_ERASE) != 0);
         if (flags & RDW_FRAME)
+        {
             w->ncPaint = true;
+            PaintOwed();
+        }
     }
     if (flags & RDW_INTERNALPAINT)
+    {
         w->internalPaint = true;
+        PaintOwed();
+    }
     if (flags & RDW_VALIDATE)
     {
         w->update -= region;
@@ -456,6 +462,7 @@ int SetWindowRgn(HWND hwnd, HRGN region, BOOL redraw)
     if (redraw)
     {
         w->ncPaint = true;
+        PaintOwed();
         InvalidateClient(*w, AreaOf(*w, nullptr), true);
     }
     return 1;
