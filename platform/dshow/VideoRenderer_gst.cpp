@@ -277,9 +277,9 @@ public:
         // full-size frame is kept for GetCurrentImage, which converts it only when asked.
         m_scale = gst::MakeElement("videoscale");
         GstElement* convert = gst::MakeElement("videoconvert");
-        // A camera's colours come two pixels to a sample (YUY2, I420); the shown picture takes each pair's
-        // own colour rather than resampling it, which halves the conversion's work at no visible cost at
-        // the size shown.
+        // A camera's colours come one sample to two pixels (YUY2, I420): the shown picture gives both
+        // pixels that colour instead of resampling it, which takes the converter's direct path, at no
+        // visible cost at the size shown.
         gst_util_set_object_arg(G_OBJECT(convert), "chroma-mode", "none");
         GstElement* filter = gst::MakeElement("capsfilter");
         GstElement* sink = gst::MakeElement("appsink");
