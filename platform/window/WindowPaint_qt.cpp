@@ -69,6 +69,11 @@ void PaintWidget(Window& w, QWidget& widget, const QRegion& area)
     const bool layered = (w.exStyle & WS_EX_LAYERED) && !w.parent;
     if (!w.parent || w.opaque)
         p.setCompositionMode(QPainter::CompositionMode_Source);
+    // Qt draws nothing beneath these windows first. Where their picture does not reach yet (the window
+    // system resized the window before the picture follows it), the window's colour shows.
+    if ((!w.parent && !layered) || w.opaque)
+        for (const QRect& r : area - QRegion(w.buffer.rect()))
+            p.fillRect(r, widget.palette().window());
     for (const QRect& r : area)
     {
         if (!layered)
