@@ -4,6 +4,7 @@
 #include "brevicam/capture/WindowlessRenderer.h"
 #include "brevicam/core/ResourceInstance.h"
 #include "platform/window/DC.h"
+#include "platform/window/Extras.h"
 #include "platform/window/WinGdi.h"
 
 IMPLEMENT_DYNAMIC(CLiveVideo, CStatic)
@@ -55,6 +56,8 @@ void CLiveVideo::PreSubclassWindow()
     GetClientRect(&client);
     CClientDC dc(this);
     dc.FillSolidRect(&client, RGB(0, 0, 0));
+    // Every pixel is the surface's own, so the window under it need not be drawn for each frame.
+    platform::window::SetWindowOpaque(m_hWnd);
     // A surface given a window again after losing its first one observes the video state again.
     if (!m_bAttached && m_pController && m_pController->m_pVideoState)
     {

@@ -105,4 +105,10 @@ PLATFORM_API bool IconPixels(HICON icon, int cx, int cy, std::vector<std::uint32
 /// messages that keeps the queue from running dry is followed only briefly once what was queued at the
 /// call has been handled, so that the caller's loop goes on.
 PLATFORM_API int PumpPendingMessages();
+
+/// `hwnd` draws every pixel of its client area itself, as a video window does: on screen its picture
+/// replaces what lies beneath it, which is then not drawn first. A child window otherwise lets its parent
+/// show through wherever it has drawn nothing. User-interface thread; false for a handle that names no
+/// window.
+PLATFORM_API bool SetWindowOpaque(HWND hwnd);
 } // namespace platform::window

@@ -284,11 +284,39 @@ const QImage& Halved(const QImage& pixels, QRect& part, const QSize& target)
     return *from;
 }
 
+/// Copies `part` of `pixels` row by row into device rectangle `deviceRect` of the same size, upside down
+/// when `mirrorY`, where no painter is needed: same pixel layout, a surface neither flipped nor mirrored,
+/// and the whole rectangle inside the clip. False, with nothing drawn, otherwise. A live picture arrives
+/// at the size shown, frame after frame; a painter set up for each would cost more than the copy.
+bool CopyRows(const Dc& dc, const Surface& s, const QRect& deviceRect, const QImage& pixels,
+              const QRect& part, bool mirrorY)
+{
+    if (part.size() != deviceRect.size() || pixels.format() != s.image->format() || s.flipped || s.mirrored ||
+        pixels.depth() != 32)
+        return false;
+    const QRect target = deviceRect.translated(s.origin);
+    if (!s.image->rect().contains(target) || !(QRegion(deviceRect) - DeviceClip(dc, s)).isEmpty())
+        return false;
+    const std::size_t rowBytes = static_cast<std::size_t>(part.width()) * 4;
+    for (int y = 0; y < part.height(); ++y)
+    {
+        const int from = mirrorY ? part.bottom() - y : part.top() + y;
+        std::memcpy(s.image->scanLine(target.top() + y) + static_cast<std::size_t>(target.left()) * 4,
+                    pixels.constScanLine(from) + static_cast<std::size_t>(part.left()) * 4, rowBytes);
+    }
+    return true;
+}
+
 /// Copies `part` of `pixels` into device rectangle `deviceRect` within the DC's clip, mirrored as asked and
 /// scaled by the painter on the way (smoothly when `smooth`), so that the picture is not copied first.
 void WritePart(const Dc& dc, const Surface& s, const QRect& deviceRect, const QImage& pixels, QRect part,
                bool mirrorX, bool mirrorY, bool smooth)
 {
+    if (!mirrorX && CopyRows(dc, s, deviceRect, pixels, part, mirrorY))
+    {
+        Touched(dc, QRegion(deviceRect));
+        return;
+    }
     const QImage& from = smooth ? Halved(pixels, part, deviceRect.size()) : pixels;
     QPainter p;
     // The clip is set here, in device coordinates, before the mirroring below.

@@ -329,8 +329,16 @@ bool MatchesWindow(HWND msgHwnd, HWND filter)
     return msgHwnd == filter || (msgHwnd && IsChild(filter, msgHwnd));
 }
 
+/// Whether a window may owe a paint. Looking for one walks every window, and the loop looks each time it
+/// has nothing else to do (many times per live frame), so the walk only runs after a paint was owed and
+/// until it finds none. User-interface thread only.
+bool g_paintOwed = true;
+
 HWND FindPaintWindow(HWND filter)
 {
+    if (!g_paintOwed)
+        return nullptr;
+    bool owed = false;
     HWND best = nullptr;
     int bestDepth = 1 << 30;
     // Parents before children, so that a child's picture never waits for its parent's.
@@ -345,15 +353,19 @@ HWND FindPaintWindow(HWND filter)
         auto w = Find(h);
         if (!w || w->destroyed)
             continue;
-        if ((!w->update.isEmpty() || w->internalPaint || w->ncPaint) && MatchesWindow(h, filter) &&
-            depth < bestDepth)
+        if (!w->update.isEmpty() || w->internalPaint || w->ncPaint)
         {
-            best = h;
-            bestDepth = depth;
+            owed = true;
+            if (depth < bestDepth && MatchesWindow(h, filter))
+            {
+                best = h;
+                bestDepth = depth;
+            }
         }
         for (auto c = w->children.rbegin(); c != w->children.rend(); ++c)
             todo.emplace_back(*c, depth + 1);
     }
+    g_paintOwed = owed;
     return best;
 }
 
@@ -627,6 +639,11 @@ LRESULT SendLocal(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 void EnsureOwnQueue()
 {
     OwnQueue();
+}
+
+void PaintOwed()
+{
+    g_paintOwed = true;
 }
 
 void QueueUiMessage(const MSG& msg, bool mouse)

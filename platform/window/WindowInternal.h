@@ -76,7 +76,8 @@ struct Window
     bool enabled = true;
     bool minimized = false;
     bool maximized = false;
-    bool redraw = true; // WM_SETREDRAW
+    bool redraw = true;  // WM_SETREDRAW
+    bool opaque = false; // SetWindowOpaque: the picture replaces what lies beneath
 
     QImage buffer;        // the whole window, non-client frame included
     QRegion update;       // invalid area, client coordinates
@@ -162,6 +163,9 @@ void ApplyShape(Window& w);
 void UpdateWidgetArea(Window& w, const QRect& windowArea);
 void InvalidateClient(Window& w, const QRegion& area, bool erase);
 void SendPaintNow(HWND hwnd);
+/// A window now owes a paint (its update region, WM_NCPAINT or an internal paint): the message loop looks
+/// for it again. Call wherever one of those is set. User-interface thread only.
+void PaintOwed();
 bool IsInputEnabled(const Window& w);
 /// The enabled window that receives the mouse input aimed at `w` (a disabled child passes it to its
 /// parent), or null when the input is blocked.

@@ -67,8 +67,13 @@ void PaintWidget(Window& w, QWidget& widget, const QRegion& area)
 {
     QPainter p(&widget);
     const bool layered = (w.exStyle & WS_EX_LAYERED) && !w.parent;
-    if (!w.parent)
+    if (!w.parent || w.opaque)
         p.setCompositionMode(QPainter::CompositionMode_Source);
+    // Qt draws nothing beneath these windows first. Where their picture does not reach yet (the window
+    // system resized the window before the picture follows it), the window's colour shows.
+    if ((!w.parent && !layered) || w.opaque)
+        for (const QRect& r : area - QRegion(w.buffer.rect()))
+            p.fillRect(r, widget.palette().window());
     for (const QRect& r : area)
     {
         if (!layered)
@@ -285,10 +290,16 @@ void Redraw(HWND hwnd, const QRegion* area, UINT flags, bool top)
     {
         InvalidateClient(*w, region, (flags & RDW_ERASE) != 0);
         if (flags & RDW_FRAME)
+        {
             w->ncPaint = true;
+            PaintOwed();
+        }
     }
     if (flags & RDW_INTERNALPAINT)
+    {
         w->internalPaint = true;
+        PaintOwed();
+    }
     if (flags & RDW_VALIDATE)
     {
         w->update -= region;
@@ -456,6 +467,7 @@ int SetWindowRgn(HWND hwnd, HRGN region, BOOL redraw)
     if (redraw)
     {
         w->ncPaint = true;
+        PaintOwed();
         InvalidateClient(*w, AreaOf(*w, nullptr), true);
     }
     return 1;

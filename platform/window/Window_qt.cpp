@@ -280,7 +280,10 @@ void RecalcFrame(HWND h)
     const bool changed = std::memcmp(&insets, &w->insets, sizeof insets) != 0;
     w->insets = insets;
     if (insets.left || insets.top || insets.right || insets.bottom)
+    {
         w->ncPaint = true;
+        PaintOwed();
+    }
     if (changed)
         for (HWND c : w->children)
             if (auto child = Find(c); child && child->widget)
@@ -480,6 +483,7 @@ void InvalidateClient(Window& w, const QRegion& area, bool erase)
     if (clipped.isEmpty())
         return;
     w.update |= clipped;
+    PaintOwed();
     if (erase)
         w.erase = true;
 }
@@ -944,6 +948,9 @@ HWND CreateWindowEx(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD st
 
     QWidget* parentWidget = child ? parentWindow->widget : nullptr;
     w->widget = new HostWidget(hwnd, parentWidget, child ? Qt::Widget : FlagsFor(*w));
+    // A top-level window's picture covers all of it, so Qt need not fill the background first.
+    if (!child)
+        w->widget->setAttribute(Qt::WA_OpaquePaintEvent, true);
     if (!child && (w->exStyle & WS_EX_LAYERED))
         w->widget->setAttribute(Qt::WA_TranslucentBackground, true);
     w->widget->setGeometry(WidgetGeometry(*w));
@@ -1778,6 +1785,7 @@ BOOL SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UIN
         if (w->destroyed)
             return FALSE;
         w->ncPaint = true;
+        PaintOwed();
         KeepChildrenAnchored(*w, oldClientWidth);
         InvalidateClient(*w, QRect(0, 0, ClientRectOf(*w).right, ClientRectOf(*w).bottom), true);
         for (HWND c : w->children)
@@ -1790,6 +1798,7 @@ BOOL SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UIN
         w->visible = true;
         InvalidateClient(*w, QRect(0, 0, ClientRectOf(*w).right, ClientRectOf(*w).bottom), true);
         w->ncPaint = true;
+        PaintOwed();
         ShowWidget(*w, !(flags & SWP_NOACTIVATE));
     }
     else if ((flags & SWP_HIDEWINDOW) && w->visible)
@@ -1967,6 +1976,7 @@ BOOL ShowWindow(HWND hwnd, int cmd)
     if (show && (!wasVisible || wasMinimized != w->minimized))
     {
         w->ncPaint = true;
+        PaintOwed();
         InvalidateClient(*w, QRect(0, 0, ClientRectOf(*w).right, ClientRectOf(*w).bottom), true);
     }
     if (show && !w->parent && !wasVisible)
@@ -2228,6 +2238,17 @@ HWND GetCapture()
 
 namespace platform::window
 {
+bool SetWindowOpaque(HWND hwnd)
+{
+    auto w = Find(hwnd);
+    if (!w || w->destroyed)
+        return false;
+    w->opaque = true;
+    if (w->widget)
+        w->widget->setAttribute(Qt::WA_OpaquePaintEvent, true);
+    return true;
+}
+
 QWidget* HostWidgetOf(HWND hwnd)
 {
     auto w = Find(hwnd);

@@ -5,6 +5,7 @@
 #include <QFont>
 #include <QFontMetrics>
 #include <QPaintEvent>
+#include <QPixmap>
 #include <QRegion>
 
 #include <cstring>
@@ -651,6 +652,25 @@ INSTANTIATE_TEST_SUITE_P(
                     {100, 60, 420, 260},
                     {7, 3, 327, 203},
                     COLORONCOLOR},
+        // A live frame that arrives at the size shown, at a size that is not half the camera's.
+        DibDrawCase{"UnscaledTopDownOddSizeWithPaddedRows",
+                    32,
+                    false,
+                    333,
+                    211,
+                    12,
+                    {0, 0, 333, 211},
+                    {101, 57, 434, 268},
+                    HALFTONE},
+        DibDrawCase{"UnscaledBottomUpOddSize",
+                    32,
+                    true,
+                    333,
+                    211,
+                    0,
+                    {0, 0, 333, 211},
+                    {101, 57, 434, 268},
+                    HALFTONE},
         DibDrawCase{"StretchWithoutHalftone",
                     32,
                     false,
@@ -663,6 +683,65 @@ INSTANTIATE_TEST_SUITE_P(
         DibDrawCase{
             "LargeReduction", 32, false, 1280, 720, 0, {0, 0, 1280, 720}, {110, 70, 420, 244}, HALFTONE}),
     [](const testing::TestParamInfo<DibDrawCase>& info) { return std::string(info.param.name); });
+
+TEST_F(GdiTest, OpaqueChildIsShownWithoutItsParentDrawnBeneathIt)
+{
+    constexpr COLORREF kParentColour = RGB(0, 128, 0);
+    constexpr COLORREF kChildColour = RGB(200, 40, 90);
+    const QRect childArea(30, 20, 120, 90);
+    HWND parent = Top(0, 0, 200, 150);
+    HWND child = CreateWindowEx(0, "Static", "", WS_CHILD | WS_VISIBLE, childArea.x(), childArea.y(),
+                                childArea.width(), childArea.height(), parent, nullptr, nullptr, nullptr);
+    ASSERT_NE(child, nullptr);
+    EXPECT_FALSE(platform::window::SetWindowOpaque(nullptr));
+    ASSERT_TRUE(platform::window::SetWindowOpaque(child));
+    QWidget* parentWidget = platform::window::HostWidgetOf(parent);
+    QWidget* childWidget = platform::window::HostWidgetOf(child);
+    ASSERT_NE(parentWidget, nullptr);
+    ASSERT_NE(childWidget, nullptr);
+    UpdateWindow(parent);
+    HDC dc = GetDC(parent);
+    HBRUSH brush = CreateSolidBrush(kParentColour);
+    RECT client{0, 0, 200, 150};
+    FillRect(dc, &client, brush);
+    DeleteObject(brush);
+    ReleaseDC(parent, dc);
+    PaintedArea parentPainted;
+    PaintedArea childPainted;
+    parentWidget->installEventFilter(&parentPainted);
+    childWidget->installEventFilter(&childPainted);
+    // The parent is shown around the child; the child shows itself.
+    ASSERT_TRUE(PumpUntil(
+        [&]
+        {
+            return (QRegion(0, 0, 200, 150) - childArea - parentPainted.area).isEmpty() &&
+                   !childPainted.area.isEmpty();
+        }));
+    platform::window::PumpPendingMessages();
+
+    // What a video renderer does for each frame: draw into the child alone.
+    parentPainted.area = QRegion();
+    childPainted.area = QRegion();
+    dc = GetDC(child);
+    brush = CreateSolidBrush(kChildColour);
+    RECT picture{0, 0, childArea.width(), childArea.height()};
+    FillRect(dc, &picture, brush);
+    DeleteObject(brush);
+    ReleaseDC(child, dc);
+    ASSERT_TRUE(PumpUntil([&] { return !childPainted.area.isEmpty(); }));
+    platform::window::PumpPendingMessages();
+    parentWidget->removeEventFilter(&parentPainted);
+    childWidget->removeEventFilter(&childPainted);
+    const QRect under = parentPainted.area.boundingRect();
+    EXPECT_TRUE(under.isEmpty()) << "the parent was drawn beneath the child: " << under.x() << ","
+                                 << under.y() << " " << under.width() << "x" << under.height();
+
+    const QImage screen = parentWidget->grab().toImage();
+    EXPECT_EQ(Pixel(screen, childArea.x(), childArea.y()), kChildColour);
+    EXPECT_EQ(Pixel(screen, childArea.right(), childArea.bottom()), kChildColour);
+    EXPECT_EQ(Pixel(screen, childArea.x() - 1, childArea.y()), kParentColour);
+    EXPECT_EQ(Pixel(screen, childArea.right() + 1, childArea.bottom() + 1), kParentColour);
+}
 
 TEST_F(GdiTest, StaleObjectsAreRefused)
 {
