@@ -252,7 +252,8 @@ scenario_capture_panel() {
     # Burst mode: one press takes the series and makes the animation of it.
     local shots
     shots=$(compgen -G "$photos/Pic-*.jpg" | wc -l)
-    until_true burst_taken "$px" "$py" "$gifs" || fail "the burst made no animation"
+    until_true burst_started "$px" "$py" "$photos" "$shots" || fail "the burst took no photo"
+    until_true file_in "$gifs" '*.gif' || fail "the burst made no animation"
     until_true more_files "$photos" 'Pic-*.jpg' "$((shots + 2))" || fail "the burst took too few photos"
     park_pointer
     grab "$folder/burst.png"
@@ -262,15 +263,15 @@ scenario_capture_panel() {
     closed_by_button=1
 }
 
-# Burst mode chosen, then one press of the capture button; true once an animation was made.
-burst_taken() {
-    local px=$1 py=$2 gifs=$3
-    compgen -G "$gifs/*.gif" > /dev/null && return 0
+# Burst mode chosen, then one press of the capture button; true once the series' first photo is there
+# (after its countdown). A press the busy program did not take yet is made again the next time round.
+burst_started() {
+    local px=$1 py=$2 photos=$3 shots=$4
+    more_files "$photos" 'Pic-*.jpg' "$shots" && return 0
     xdotool mousemove "$((px + 83))" "$((py + 80))" click 1
     xdotool mousemove "$((px + 254))" "$((py + 78))" click 1
-    # The series runs for a few seconds; the next round looks again before pressing.
-    local deadline=$((SECONDS + 20))
-    until compgen -G "$gifs/*.gif" > /dev/null; do
+    local deadline=$((SECONDS + 15))
+    until more_files "$photos" 'Pic-*.jpg' "$shots"; do
         [ "$SECONDS" -lt "$deadline" ] || return 1
         sleep 0.25
     done
