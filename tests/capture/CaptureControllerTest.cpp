@@ -587,21 +587,7 @@ TEST_F(CaptureControllerTest, RecordingWithTooLittleSpaceKeepsThePreview)
 
 TEST_F(CaptureControllerTest, DiskFillingUpStopsTheRecordingOnceAndForAll)
 {
-    std::atomic<long> budget{200000};
-    platform::dshow::SetFileWriteHook(
-        [&](int fd, const void* data, size_t size) -> ssize_t
-        {
-            const long left = budget.load();
-            if (left <= 0)
-            {
-                errno = ENOSPC;
-                return -1;
-            }
-            const ssize_t written = ::write(fd, data, std::min<size_t>(size, static_cast<size_t>(left)));
-            if (written > 0)
-                budget -= written;
-            return written;
-        });
+    capture_testing::FillDiskAfter(200000);
     Plug();
     CCaptureController& controller = Previewing();
     controller.ToggleRecording(PS_RECORD_STOPPED);

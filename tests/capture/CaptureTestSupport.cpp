@@ -3,14 +3,20 @@
 #include "brevicam/capture/CaptureMessages.h"
 #include "brevicam/capture/FilterGraph.h"
 #include "brevicam/core/Params.h"
+#include "platform/dshow/FileWriteHook.h"
 #include "platform/window/Extras.h"
 #include "platform/window/WinUser.h"
 #include "platform/zorneth/Zorneth.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
 #include <chrono>
+#include <memory>
 #include <thread>
+#include <unistd.h>
 
 namespace capture_testing
 {
@@ -135,6 +141,25 @@ int PumpMessages(int ms, HWND window, UINT message)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     } while (std::chrono::steady_clock::now() < deadline);
     return seen;
+}
+
+void FillDiskAfter(long bytes)
+{
+    auto budget = std::make_shared<std::atomic<long>>(bytes);
+    platform::dshow::SetFileWriteHook(
+        [budget](int fd, const void* data, size_t size) -> ssize_t
+        {
+            const long left = budget->load();
+            if (left <= 0)
+            {
+                errno = ENOSPC;
+                return -1;
+            }
+            const ssize_t written = ::write(fd, data, std::min<size_t>(size, static_cast<size_t>(left)));
+            if (written > 0)
+                *budget -= written;
+            return written;
+        });
 }
 
 std::shared_ptr<platform::VirtualCamera> MakeCamera(const std::string& name, unsigned short vendorId,

@@ -55,6 +55,10 @@ private:
 /// that arrived for `window` meanwhile (they are dispatched too).
 int PumpMessages(int ms, HWND window = nullptr, UINT message = 0);
 
+/// From now on the recording's file writes fail for want of space (ENOSPC) once `bytes` have been written;
+/// platform::dshow::SetFileWriteHook(nullptr) ends it.
+void FillDiskAfter(long bytes);
+
 /// A virtual camera with the USB ids and sizes given, named `name`.
 std::shared_ptr<platform::VirtualCamera> MakeCamera(const std::string& name, unsigned short vendorId,
                                                     unsigned short productId, std::vector<SIZE> sizes = {});

@@ -1,5 +1,6 @@
 #include "brevicam/media/SendMail.h"
 
+#include "tests/support/MailStandIn.h"
 #include "tests/support/ScopedEnv.h"
 #include "tests/support/TempDir.h"
 
@@ -41,37 +42,18 @@ protected:
     {
         WriteScript(Bin() / "xdg-settings", before + "echo thunder-mail.desktop\n");
     }
-    void InstallMailHandOff() const
-    {
-        const std::string records = Records().string();
-        WriteScript(Bin() / "xdg-email", "printf '%s\\0' \"$@\" > \"" + records + "/part-$$\"\n/bin/mv \"" +
-                                             records + "/part-$$\" \"" + records + "/args-$$\"\n");
-    }
+    void InstallMailHandOff() const { testing_support::WriteMailHandOffStandIn(Bin(), Records()); }
 
     /// The argument lists recorded so far, once `count` runs have written theirs (waited for a while).
     std::vector<Arguments> WaitForRuns(std::size_t count) const
     {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-        std::vector<std::string> names;
-        while (std::chrono::steady_clock::now() < deadline)
+        std::vector<Arguments> runs = testing_support::RecordedMailRuns(Records());
+        while (runs.size() < count && std::chrono::steady_clock::now() < deadline)
         {
-            names = FilesIn(Records());
-            std::erase_if(names, [](const std::string& name) { return !name.starts_with("args-"); });
-            if (names.size() >= count)
-                break;
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            runs = testing_support::RecordedMailRuns(Records());
         }
-        std::vector<Arguments> runs;
-        for (const std::string& name : names)
-        {
-            Arguments arguments;
-            const std::string text = ReadFile(Records() / name);
-            std::size_t start = 0;
-            for (std::size_t end; (end = text.find('\0', start)) != std::string::npos; start = end + 1)
-                arguments.push_back(text.substr(start, end - start));
-            runs.push_back(arguments);
-        }
-        std::sort(runs.begin(), runs.end());
         return runs;
     }
 

@@ -17,6 +17,7 @@
 #include "resources/brevicam/resource.h"
 #include "tests/capture/CaptureTestSupport.h"
 #include "tests/controls/ControlsTestSupport.h"
+#include "tests/support/MailStandIn.h"
 #include "tests/support/ScopedEnv.h"
 #include "tests/support/SmallDisk.h"
 #include "tests/support/TempDir.h"
@@ -656,21 +657,7 @@ TEST_F(CaptureDlgTest, AFullDiskRefusesThePhotoWithItsMessage)
 TEST_F(CaptureDlgTest, ADiskThatFillsWhileRecordingStopsItWithOneBoxAndNoRestart)
 {
     // The recording's writes fail for want of space once a little has been written.
-    std::atomic<long> budget{200000};
-    platform::dshow::SetFileWriteHook(
-        [&](int fd, const void* data, size_t size) -> ssize_t
-        {
-            const long left = budget.load();
-            if (left <= 0)
-            {
-                errno = ENOSPC;
-                return -1;
-            }
-            const ssize_t written = ::write(fd, data, std::min<size_t>(size, static_cast<size_t>(left)));
-            if (written > 0)
-                budget -= written;
-            return written;
-        });
+    capture_testing::FillDiskAfter(200000);
     CCaptureDlg& panel = OpenPanel();
     ChooseMode(IDC_PANEL_VIDEO_MODE);
     ASSERT_TRUE(PumpUntil([&] { return CaptureEnabled(); }, kEventLimitMs));
@@ -850,9 +837,7 @@ protected:
         std::ofstream(m_dir.Path() / "share" / "applications" / "thunder-mail.desktop")
             << "[Desktop Entry]\nName=Thunder Mail\n";
         WriteScript(Bin() / "xdg-settings", "echo thunder-mail.desktop\n");
-        const std::string records = Records().string();
-        WriteScript(Bin() / "xdg-email", "printf '%s\\0' \"$@\" > \"" + records + "/part-$$\"\n/bin/mv \"" +
-                                             records + "/part-$$\" \"" + records + "/args-$$\"\n");
+        testing_support::WriteMailHandOffStandIn(Bin(), Records());
         const char* path = std::getenv("PATH");
         m_path.emplace("PATH", Bin().string() + ":" + (path ? path : "/usr/bin:/bin"));
         m_dataHome.emplace("XDG_DATA_HOME", (m_dir.Path() / "share").string());
@@ -911,22 +896,7 @@ protected:
     }
 
     /// The argument lists of the mail hand-offs so far.
-    std::vector<Arguments> Mails() const
-    {
-        std::vector<Arguments> runs;
-        for (const std::string& name : FilesIn(Records()))
-        {
-            if (!name.starts_with("args-"))
-                continue;
-            Arguments arguments;
-            const std::string text = ReadFile(Records() / name);
-            std::size_t start = 0;
-            for (std::size_t end; (end = text.find('\0', start)) != std::string::npos; start = end + 1)
-                arguments.push_back(text.substr(start, end - start));
-            runs.push_back(arguments);
-        }
-        return runs;
-    }
+    std::vector<Arguments> Mails() const { return testing_support::RecordedMailRuns(Records()); }
 
     /// The attachments of the one mail handed off, waited for.
     std::vector<std::string> MailedFiles()
@@ -942,8 +912,9 @@ protected:
         return files;
     }
 
-    /// Converters started by this process that are still there.
-    static int ConverterChildren()
+    /// Converters started by this process that are still there (reaped or not) and write into the Emails
+    /// folder; the file list's own frame grabs for its thumbnails are not counted.
+    int ConverterChildren() const
     {
         int count = 0;
         for (const auto& entry : fs::directory_iterator("/proc"))
@@ -956,7 +927,10 @@ protected:
             std::string state;
             int parent = 0;
             rest >> state >> parent;
-            if (parent == ::getpid())
+            // A child not reaped yet has no command line left: it counts as a converter still there.
+            const std::string command = ReadFile(entry.path() / "cmdline");
+            if (parent == ::getpid() &&
+                (command.empty() || command.find(Emails().string()) != std::string::npos))
                 ++count;
         }
         return count;
