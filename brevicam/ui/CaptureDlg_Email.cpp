@@ -21,6 +21,7 @@
 #include "shared/exceptions/Exceptions.h"
 
 #include <algorithm>
+#include <exception>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -188,6 +189,13 @@ void CCaptureDlg::OnBnClickedButtonCopyToEmail()
     catch (const CDynamicLinkException&)
     {
         sendable = false;
+    }
+    catch (const std::exception&)
+    {
+        // Anything else ends the action as a file that could not be attached; the panel stays usable.
+        sendable = false;
+        if (::IsWindow(window))
+            SkinMessageBoxId(window, IDS_EMAIL_ATTACH_FAILED, title.GetString(), MB_ICONERROR);
     }
     session.reset();
 
