@@ -33,7 +33,9 @@ bool EncodeJpeg(const CxImage& image, int quality, std::vector<BYTE>& out, std::
 /// neither file remains changed or created.
 bool WriteFileAtomically(const char* filename, const std::vector<BYTE>& bytes, std::string& error);
 
-/// Finds the nearest entry of a colour table (squared RGB distance), remembering recent answers.
+/// Finds the nearest entry of a colour table (squared RGB distance; of equal ones, the lowest index),
+/// remembering recent answers. The colour cube is cut into cells, and each cell keeps, once first asked,
+/// the entries that can be nearest to some colour inside it; a colour is looked for among those only.
 class PaletteMapper
 {
 public:
@@ -48,7 +50,15 @@ private:
     };
     static constexpr unsigned CacheBits = 15;
     static constexpr std::size_t CacheSize = std::size_t{1} << CacheBits;
-    std::vector<Entry> m_sorted; // by green, for an early end of the search
+    /// Cells of 16 levels a side: 16 x 16 x 16 of them.
+    static constexpr int CellShift = 4;
+    static constexpr int CellsPerSide = 256 >> CellShift;
+    /// The candidates of a cell, in index order, found on its first use.
+    const std::vector<Entry>& Candidates(int r, int g, int b);
+
+    std::vector<Entry> m_entries; // in index order
+    std::vector<std::vector<Entry>> m_cells;
+    std::vector<bool> m_cellKnown;
     std::vector<std::uint32_t> m_cacheKey;
     std::vector<BYTE> m_cacheValue;
 };

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
@@ -65,53 +66,83 @@ bool CheckDimensions(std::uint64_t width, std::uint64_t height, std::string& err
 }
 
 PaletteMapper::PaletteMapper(const RGBQUAD* palette, unsigned count)
-    : m_cacheKey(CacheSize, 0xFFFFFFFFu), m_cacheValue(CacheSize, 0)
+    : m_cells(std::size_t{CellsPerSide} * CellsPerSide * CellsPerSide), m_cellKnown(m_cells.size(), false),
+      m_cacheKey(CacheSize, 0xFFFFFFFFu), m_cacheValue(CacheSize, 0)
 {
-    m_sorted.reserve(count);
+    m_entries.reserve(count);
     for (unsigned i = 0; i < count; ++i)
-        m_sorted.push_back(
+        m_entries.push_back(
             {palette[i].rgbRed, palette[i].rgbGreen, palette[i].rgbBlue, static_cast<BYTE>(i)});
-    std::stable_sort(m_sorted.begin(), m_sorted.end(),
-                     [](const Entry& a, const Entry& b) { return a.g < b.g; });
+}
+
+const std::vector<PaletteMapper::Entry>& PaletteMapper::Candidates(int r, int g, int b)
+{
+    const std::size_t cell =
+        (static_cast<std::size_t>(r >> CellShift) * CellsPerSide + static_cast<std::size_t>(g >> CellShift)) *
+            CellsPerSide +
+        static_cast<std::size_t>(b >> CellShift);
+    std::vector<Entry>& candidates = m_cells[cell];
+    if (m_cellKnown[cell])
+        return candidates;
+    m_cellKnown[cell] = true;
+    // An entry can be the nearest (or tie with it) for some colour of the cell only when its least
+    // distance to the cell is within the largest distance of the entry whose largest distance is least.
+    const int low[3] = {r >> CellShift << CellShift, g >> CellShift << CellShift,
+                        b >> CellShift << CellShift};
+    const int high[3] = {low[0] + (1 << CellShift) - 1, low[1] + (1 << CellShift) - 1,
+                         low[2] + (1 << CellShift) - 1};
+    auto least = [&](const Entry& e)
+    {
+        const int v[3] = {e.r, e.g, e.b};
+        int d = 0;
+        for (int ch = 0; ch < 3; ++ch)
+        {
+            const int gap = v[ch] < low[ch] ? low[ch] - v[ch] : v[ch] > high[ch] ? v[ch] - high[ch] : 0;
+            d += gap * gap;
+        }
+        return d;
+    };
+    auto most = [&](const Entry& e)
+    {
+        const int v[3] = {e.r, e.g, e.b};
+        int d = 0;
+        for (int ch = 0; ch < 3; ++ch)
+        {
+            const int gap = std::max(std::abs(v[ch] - low[ch]), std::abs(v[ch] - high[ch]));
+            d += gap * gap;
+        }
+        return d;
+    };
+    int bound = INT32_MAX;
+    for (const Entry& e : m_entries)
+        bound = std::min(bound, most(e));
+    for (const Entry& e : m_entries)
+        if (least(e) <= bound)
+            candidates.push_back(e);
+    return candidates;
 }
 
 BYTE PaletteMapper::Nearest(int r, int g, int b)
 {
-    if (m_sorted.empty())
+    if (m_entries.empty())
         return 0;
     const std::uint32_t key = (static_cast<std::uint32_t>(r) << 16) | (static_cast<std::uint32_t>(g) << 8) |
                               static_cast<std::uint32_t>(b);
     const std::uint32_t slot = (key * 2654435761u) >> (32 - CacheBits);
     if (m_cacheKey[slot] == key)
         return m_cacheValue[slot];
-    // Walk outwards from the entries of equal green; once the green difference alone exceeds the best
-    // distance, nothing further out can be nearer.
-    const auto start =
-        std::lower_bound(m_sorted.begin(), m_sorted.end(), g, [](const Entry& e, int v) { return e.g < v; });
     int best = INT32_MAX;
-    BYTE index = m_sorted.front().index;
-    auto consider = [&](const Entry& e)
+    BYTE index = 0;
+    // The candidates come in index order: of equal distances the first, the lowest index, stays.
+    for (const Entry& e : Candidates(r, g, b))
     {
         const int dr = e.r - r, dg = e.g - g, db = e.b - b;
         const int d = dr * dr + dg * dg + db * db;
-        if (d < best || (d == best && e.index < index))
+        if (d < best)
         {
             best = d;
             index = e.index;
         }
-    };
-    for (auto it = start; it != m_sorted.end(); ++it)
-    {
-        if ((it->g - g) * (it->g - g) > best)
-            break;
-        consider(*it);
-    }
-    for (auto it = start; it != m_sorted.begin();)
-    {
-        --it;
-        if ((it->g - g) * (it->g - g) > best)
-            break;
-        consider(*it);
     }
     m_cacheKey[slot] = key;
     m_cacheValue[slot] = index;

@@ -217,6 +217,52 @@ TEST(CxImageTest, DepthChangesKeepTheColours)
     EXPECT_EQ(own.GetBpp(), 24u);
 }
 
+TEST(CxImageTest, EveryColourGoesToTheNearestPaletteEntryAndTiesToTheLowestIndex)
+{
+    // A palette with duplicates and near neighbours, and colours all over the cube, cell edges included.
+    std::mt19937 random(7);
+    std::uniform_int_distribution<int> level(0, 255);
+    std::vector<RGBQUAD> palette;
+    for (int i = 0; i < 200; ++i)
+        palette.push_back(Rgb(static_cast<BYTE>(level(random)), static_cast<BYTE>(level(random)),
+                              static_cast<BYTE>(level(random))));
+    for (int i = 0; i < 56; ++i)
+        palette.push_back(palette[static_cast<std::size_t>(i * 3)]);
+    const int side = 64;
+    auto colourAt = [&](int x, int y)
+    {
+        const int n = y * side + x;
+        if (n % 5 == 0)
+            return Rgb(static_cast<BYTE>((n * 16) % 256), static_cast<BYTE>((n / 16 * 15) % 256),
+                       static_cast<BYTE>((n * 31 + 15) % 256));
+        return Rgb(static_cast<BYTE>(level(random)), static_cast<BYTE>(level(random)),
+                   static_cast<BYTE>(level(random)));
+    };
+    const CxImage colours = MakeImage(side, side, colourAt);
+    CxImage mapped = colours;
+    ASSERT_TRUE(mapped.DecreaseBpp(8, false, palette.data(), static_cast<DWORD>(palette.size())));
+    for (int y = 0; y < side; ++y)
+        for (int x = 0; x < side; ++x)
+        {
+            const RGBQUAD c = PixelFromTop(colours, x, y);
+            int best = INT32_MAX;
+            std::size_t expected = 0;
+            for (std::size_t i = 0; i < palette.size(); ++i)
+            {
+                const int dr = palette[i].rgbRed - c.rgbRed, dg = palette[i].rgbGreen - c.rgbGreen,
+                          db = palette[i].rgbBlue - c.rgbBlue;
+                const int d = dr * dr + dg * dg + db * db;
+                if (d < best)
+                {
+                    best = d;
+                    expected = i;
+                }
+            }
+            // The index itself: of equal colours the first entry is taken.
+            ASSERT_EQ(mapped.GetBits(static_cast<DWORD>(side - 1 - y))[x], expected) << x << "," << y;
+        }
+}
+
 TEST(CxImageTest, ErrorDiffusionKeepsTheAverageColour)
 {
     const CxImage flat = MakeImage(32, 32, [](int, int) { return Rgb(96, 96, 96); });
