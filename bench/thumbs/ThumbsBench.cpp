@@ -9,10 +9,10 @@
 #include "bench/support/BenchSupport.h"
 
 #include "brevicam/explorer/ShellList.h"
-#include "platform/com/ComPtr.h"
 #include "platform/listview/ListView.h"
 #include "platform/window/Extras.h"
 #include "platform/window/Wnd.h"
+#include "tests/explorer/ExplorerTestSupport.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -25,37 +25,11 @@
 #include <vector>
 
 namespace fs = std::filesystem;
-using platform::com::ComPtr;
+using explorer_test::FolderRecord;
+using explorer_test::OpenMediator;
 
 namespace
 {
-class OpenMediator : public CExplorerMediator
-{
-public:
-    bool IsReady() override { return true; }
-    LRESULT OnExplorerEvent(int, WPARAM, LPARAM) override { return 0; }
-    void OnFolderSelected(tagTShellItemData*) override {}
-    void OnFolderExpanding(tagTShellItemData*, BOOL) override {}
-    void OpenItem(tagTShellItemData*) override {}
-    bool FilterItem(const char*) override { return false; }
-    bool FilterShellItem(IShellFolder*, LPCITEMIDLIST, LPCITEMIDLIST) override { return false; }
-};
-
-/// The record of a folder as the folder tree hands it to the list.
-tagTShellItemData* FolderRecord(const fs::path& folder)
-{
-    ComPtr<IShellFolder> desktop;
-    SHGetDesktopFolder(desktop.Put());
-    auto* record = new tagTShellItemData();
-    record->pidlParent = ILCreateFromPathA(folder.parent_path().c_str());
-    desktop->BindToObject(record->pidlParent, nullptr, IID_IShellFolder,
-                          reinterpret_cast<void**>(&record->pFolder));
-    LPITEMIDLIST absolute = ILCreateFromPathA(folder.c_str());
-    record->pidlRelative = ILClone(ILFindLastID(absolute));
-    ILFree(absolute);
-    return record;
-}
-
 /// Processor time (user + system) of the finished children of this process, in seconds.
 double ChildrenCpuSeconds()
 {

@@ -1,5 +1,5 @@
-// Deleting files as the shell does: into the desktop's trash (Qt follows the freedesktop.org trash
-// specification, a trash folder per volume included), or for good.
+// Deleting files as the shell does: into the desktop's trash (Qt keeps to the freedesktop.org trash layout,
+// a trash folder per volume included), or for good.
 
 #include "platform/shell/FileOperation.h"
 #include "platform/shell/ShellInternal.h"

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/commctrl2/ComboBox.h"
 #include "platform/window/Afx.h"
 #include "platform/window/Extras.h"
 #include "platform/window/QtHost.h"
@@ -12,7 +13,9 @@
 
 #include <chrono>
 #include <functional>
+#include <string>
 #include <thread>
+#include <vector>
 
 namespace controls_test
 {
@@ -28,6 +31,20 @@ inline bool PumpUntil(const std::function<bool()>& done, int limitMs = 10000)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     return true;
+}
+
+/// The texts of a combo box's items, in order.
+inline std::vector<std::string> ComboItems(HWND combo)
+{
+    std::vector<std::string> items;
+    const LRESULT count = ::SendMessage(combo, CB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; ++i)
+    {
+        char text[256] = {};
+        ::SendMessage(combo, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text));
+        items.emplace_back(text);
+    }
+    return items;
 }
 
 inline void Pump()

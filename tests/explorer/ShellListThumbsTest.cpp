@@ -2,9 +2,9 @@
 #include "brevicam/explorer/ShellList.h"
 #include "brevicam/explorer/ThumbnailPicture.h"
 #include "brevicam/media/DllAccessor.h"
-#include "platform/com/ComPtr.h"
 #include "platform/listview/ListView.h"
 #include "platform/registry/Registry.h"
+#include "tests/explorer/ExplorerTestSupport.h"
 #include "tests/support/AppLoopSupport.h"
 #include "tests/support/DesktopTestSupport.h"
 #include "tests/support/GdiTestSupport.h"
@@ -27,7 +27,8 @@
 #include <thread>
 #include <vector>
 
-using platform::com::ComPtr;
+using explorer_test::FolderRecord;
+using explorer_test::OpenMediator;
 using testing_support::Canvas;
 using testing_support::Near;
 using testing_support::PumpAppUntil;
@@ -39,19 +40,6 @@ namespace
 {
 constexpr COLORREF kRed = RGB(255, 0, 0);
 constexpr COLORREF kBlue = RGB(0, 0, 255);
-
-/// Shows every file and is always ready.
-class OpenMediator : public CExplorerMediator
-{
-public:
-    bool IsReady() override { return true; }
-    LRESULT OnExplorerEvent(int, WPARAM, LPARAM) override { return 0; }
-    void OnFolderSelected(tagTShellItemData*) override {}
-    void OnFolderExpanding(tagTShellItemData*, BOOL) override {}
-    void OpenItem(tagTShellItemData*) override {}
-    bool FilterItem(const char*) override { return false; }
-    bool FilterShellItem(IShellFolder*, LPCITEMIDLIST, LPCITEMIDLIST) override { return false; }
-};
 
 /// A picture split in two colours: top and bottom halves, or left and right.
 QImage Halves(int width, int height, bool leftRight, QColor first = Qt::red, QColor second = Qt::blue)
@@ -96,22 +84,6 @@ fs::path NoPicture(const fs::path& file)
 {
     std::ofstream(file) << "RIFF not a picture";
     return file;
-}
-
-/// The record of a folder as the folder tree hands it to the list.
-tagTShellItemData* FolderRecord(const fs::path& folder)
-{
-    ComPtr<IShellFolder> desktop;
-    EXPECT_EQ(SHGetDesktopFolder(desktop.Put()), S_OK);
-    auto* record = new tagTShellItemData();
-    record->pidlParent = ILCreateFromPathA(folder.parent_path().c_str());
-    EXPECT_EQ(desktop->BindToObject(record->pidlParent, nullptr, IID_IShellFolder,
-                                    reinterpret_cast<void**>(&record->pFolder)),
-              S_OK);
-    LPITEMIDLIST absolute = ILCreateFromPathA(folder.c_str());
-    record->pidlRelative = ILClone(ILFindLastID(absolute));
-    ILFree(absolute);
-    return record;
 }
 
 /// The transcoder library beside a converter of the test's own (a shell script), for what the real one
@@ -177,6 +149,7 @@ protected:
     void ShowFolder()
     {
         record = FolderRecord(dir / "shown");
+        ASSERT_NE(record, nullptr);
         list.ShowFolder(record);
         list.UpdateWindow();
     }

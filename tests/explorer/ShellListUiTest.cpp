@@ -2,6 +2,7 @@
 #include "platform/listview/ListView.h"
 #include "platform/menu/Menu.h"
 #include "platform/window/Controls.h"
+#include "tests/explorer/ExplorerTestSupport.h"
 #include "tests/kestavo/KestavoTestSupport.h"
 #include "tests/platform/shell_ui/DropTestSupport.h"
 #include "tests/platform/window/WindowTestSupport.h"
@@ -20,6 +21,7 @@
 #include <string>
 #include <vector>
 
+using explorer_test::FolderRecord;
 using testing_support::PrivateHome;
 using testing_support::PumpAppUntil;
 using testing_support::SendDrop;
@@ -68,30 +70,6 @@ protected:
 BEGIN_MESSAGE_MAP(CRecordingList, CShellListCtrl)
 ON_MESSAGE(WM_SHELLLIST_POPULATE, OnPopulateRequest)
 END_MESSAGE_MAP()
-
-/// The record a folder tree item carries for `folder`, owned by the caller.
-tagTShellItemData* FolderRecord(const fs::path& folder)
-{
-    auto* record = new tagTShellItemData;
-    const platform::shell::IdListPtr absolute(ILCreateFromPath(folder.c_str()));
-    EXPECT_NE(absolute, nullptr) << folder;
-    if (!absolute)
-        return record;
-    record->pidlParent = ILClone(absolute.get());
-    ILRemoveLastID(record->pidlParent);
-    record->pidlRelative = ILClone(ILFindLastID(absolute.get()));
-    IShellFolder* desktop = nullptr;
-    SHGetDesktopFolder(&desktop);
-    if (record->pidlParent->mkid.cb == 0)
-    {
-        record->pFolder = desktop;
-        return record;
-    }
-    desktop->BindToObject(record->pidlParent, nullptr, IID_IShellFolder,
-                          reinterpret_cast<void**>(&record->pFolder));
-    desktop->Release();
-    return record;
-}
 
 std::string ReadAll(const fs::path& path)
 {
@@ -145,6 +123,7 @@ protected:
         fs::create_directories(folder);
         m_shown = folder;
         m_folder = FolderRecord(folder);
+        EXPECT_NE(m_folder, nullptr) << folder;
         m_list.ShowFolder(m_folder);
         m_list.refreshes = 0;
     }

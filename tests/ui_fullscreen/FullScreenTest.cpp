@@ -593,19 +593,7 @@ TEST_F(FullScreenTest, LoweredResolutionNoticeShowsOnceOverTheFullScreen)
     EXPECT_EQ(m_controller->m_graph.GetResolution(), CResolution(640, 480, false));
 }
 
-/// The items of a combo box, in order.
-std::vector<std::string> Items(HWND combo)
-{
-    std::vector<std::string> items;
-    const int count = static_cast<int>(::SendMessage(combo, CB_GETCOUNT, 0, 0));
-    for (int i = 0; i < count; ++i)
-    {
-        char text[128] = {};
-        ::SendMessage(combo, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text));
-        items.emplace_back(text);
-    }
-    return items;
-}
+using controls_test::ComboItems;
 
 // The list shows the camera's sizes of the mode by their quality labels (sizes without one are left out),
 // and a choice changes the camera and is kept as the model's size of that mode.
@@ -614,7 +602,7 @@ TEST_F(FullScreenTest, ResolutionListOffersTheModesLabelsAndAChoiceChangesTheCam
     Enter();
     const HWND list = ::GetDlgItem(Small(), IDC_SMALL_RESOLUTION);
     const std::vector<std::string> labels{"Standard - SD 480p", "High - HD 720p"};
-    EXPECT_EQ(Items(list), labels);
+    EXPECT_EQ(ComboItems(list), labels);
     EXPECT_EQ(::SendMessage(list, CB_GETCURSEL, 0, 0), 0) << "the current 640 x 480 is chosen";
     EXPECT_TRUE(::IsWindowEnabled(list));
 
@@ -635,8 +623,8 @@ TEST_F(FullScreenTest, ResolutionListOffersTheModesLabelsAndAChoiceChangesTheCam
     // Video mode lists its own sizes; the photo size stays.
     ::SendMessage(Small(), WM_COMMAND, MAKEWPARAM(IDC_SMALL_VIDEO, BN_CLICKED),
                   reinterpret_cast<LPARAM>(::GetDlgItem(Small(), IDC_SMALL_VIDEO)));
-    ASSERT_TRUE(Pump([&] { return g_params.GetCamMode() == 3 && !Items(list).empty(); }));
-    EXPECT_EQ(Items(list), labels);
+    ASSERT_TRUE(Pump([&] { return g_params.GetCamMode() == 3 && !ComboItems(list).empty(); }));
+    EXPECT_EQ(ComboItems(list), labels);
     EXPECT_EQ(g_params.GetPhotoResolution().Str(), "1280 x 720");
 }
 

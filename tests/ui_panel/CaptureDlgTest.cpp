@@ -47,6 +47,7 @@
 
 using capture_testing::PrepareCaptureSettings;
 using capture_testing::PumpMessages;
+using controls_test::ComboItems;
 using controls_test::PumpUntil;
 using platform::VirtualCamera;
 using testing_support::FilesIn;
@@ -73,19 +74,6 @@ std::string Text(HWND hwnd)
     char text[512] = {};
     ::GetWindowText(hwnd, text, sizeof text);
     return text;
-}
-
-std::vector<std::string> ComboItems(HWND combo)
-{
-    std::vector<std::string> items;
-    const LRESULT count = ::SendMessage(combo, CB_GETCOUNT, 0, 0);
-    for (LRESULT i = 0; i < count; ++i)
-    {
-        char text[256] = {};
-        ::SendMessage(combo, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text));
-        items.emplace_back(text);
-    }
-    return items;
 }
 
 /// The output of a command, empty when it could not run.
