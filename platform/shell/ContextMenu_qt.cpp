@@ -7,8 +7,6 @@
 #include "platform/win/CString.h"
 #include "platform/win/LastError.h"
 
-#include <QString>
-
 #include <atomic>
 #include <cstddef>
 #include <filesystem>
@@ -146,13 +144,9 @@ private:
         HRESULT result = S_OK;
         for (const std::string& path : m_paths)
         {
-            std::error_code error;
-            // A dangling link is an entry of its own, which goes to the trash as it is.
-            const bool present = std::filesystem::exists(std::filesystem::symlink_status(path, error));
-            if (present && platform::shell::detail::MoveToTrash(path))
-                continue;
-            if (SUCCEEDED(result))
-                result = HRESULT_FROM_WIN32(present ? ERROR_ACCESS_DENIED : ERROR_FILE_NOT_FOUND);
+            const DWORD deleted = platform::shell::detail::DeletePath(path.c_str(), true);
+            if (deleted != ERROR_SUCCESS && SUCCEEDED(result))
+                result = HRESULT_FROM_WIN32(deleted);
         }
         return result;
     }

@@ -16,24 +16,26 @@
 
 namespace fs = std::filesystem;
 
-bool platform::shell::detail::MoveToTrash(const std::string& path)
+namespace
+{
+bool MoveToTrash(const char* path)
 {
     // Qt makes the home trash inside the data folder only when that folder exists; without it, it would
     // take the current folder for the trash.
     QDir().mkpath(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation));
-    return QFile::moveToTrash(QString::fromStdString(path));
+    return QFile::moveToTrash(QString::fromUtf8(path));
 }
+} // namespace
 
-namespace
-{
-DWORD DeleteOne(const char* path, bool toTrash)
+DWORD platform::shell::detail::DeletePath(const char* path, bool toTrash)
 {
     std::error_code error;
+    // A dangling link is an entry of its own, which goes as it is.
     const fs::file_status status = fs::symlink_status(path, error);
     if (!fs::exists(status))
         return ERROR_FILE_NOT_FOUND;
     if (toTrash)
-        return platform::shell::detail::MoveToTrash(path) ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
+        return MoveToTrash(path) ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
     // A link goes as it is, never what it leads to.
     if (fs::is_directory(status))
         fs::remove_all(path, error);
@@ -41,7 +43,6 @@ DWORD DeleteOne(const char* path, bool toTrash)
         fs::remove(path, error);
     return error ? ERROR_ACCESS_DENIED : ERROR_SUCCESS;
 }
-} // namespace
 
 int SHFileOperationA(LPSHFILEOPSTRUCTA operation)
 {
@@ -52,7 +53,7 @@ int SHFileOperationA(LPSHFILEOPSTRUCTA operation)
     DWORD result = ERROR_SUCCESS;
     for (const char* path = operation->pFrom; *path; path += std::strlen(path) + 1)
     {
-        const DWORD one = DeleteOne(path, toTrash);
+        const DWORD one = platform::shell::detail::DeletePath(path, toTrash);
         if (one != ERROR_SUCCESS && result == ERROR_SUCCESS)
             result = one;
     }

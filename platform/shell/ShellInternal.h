@@ -27,8 +27,10 @@ std::vector<DesktopRoot> DesktopRoots();
 std::string DesktopFolderPath();
 /// The desktop root whose path is `path`, or null.
 const DesktopRoot* FindRoot(const std::vector<DesktopRoot>& roots, std::string_view path);
-/// Moves a file, link or folder into the desktop's trash; false when it could not be moved.
-bool MoveToTrash(const std::string& path);
+/// Deletes a file, link (never what it leads to) or folder with what it holds: into the desktop's trash
+/// when `toTrash`, else for good. ERROR_SUCCESS, ERROR_FILE_NOT_FOUND when nothing is at `path`, or
+/// ERROR_ACCESS_DENIED when it could not be moved or removed.
+DWORD DeletePath(const char* path, bool toTrash);
 
 /// `path` with doubled and trailing slashes removed and "." and ".." resolved lexically; empty for a
 /// relative or empty path.

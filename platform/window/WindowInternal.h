@@ -166,6 +166,8 @@ void SendPaintNow(HWND hwnd);
 /// A window now owes a paint (its update region, WM_NCPAINT or an internal paint): the message loop looks
 /// for it again. Call wherever one of those is set. User-interface thread only.
 void PaintOwed();
+/// `w` owes a WM_NCPAINT, and the message loop is told.
+void OweFramePaint(Window& w);
 bool IsInputEnabled(const Window& w);
 /// The enabled window that receives the mouse input aimed at `w` (a disabled child passes it to its
 /// parent), or null when the input is blocked.

@@ -290,10 +290,7 @@ void Redraw(HWND hwnd, const QRegion* area, UINT flags, bool top)
     {
         InvalidateClient(*w, region, (flags & RDW_ERASE) != 0);
         if (flags & RDW_FRAME)
-        {
-            w->ncPaint = true;
-            PaintOwed();
-        }
+            OweFramePaint(*w);
     }
     if (flags & RDW_INTERNALPAINT)
     {
@@ -466,8 +463,7 @@ int SetWindowRgn(HWND hwnd, HRGN region, BOOL redraw)
     ApplyShape(*w);
     if (redraw)
     {
-        w->ncPaint = true;
-        PaintOwed();
+        OweFramePaint(*w);
         InvalidateClient(*w, AreaOf(*w, nullptr), true);
     }
     return 1;

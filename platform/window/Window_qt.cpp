@@ -280,10 +280,7 @@ void RecalcFrame(HWND h)
     const bool changed = std::memcmp(&insets, &w->insets, sizeof insets) != 0;
     w->insets = insets;
     if (insets.left || insets.top || insets.right || insets.bottom)
-    {
-        w->ncPaint = true;
-        PaintOwed();
-    }
+        OweFramePaint(*w);
     if (changed)
         for (HWND c : w->children)
             if (auto child = Find(c); child && child->widget)
@@ -488,6 +485,12 @@ void InvalidateClient(Window& w, const QRegion& area, bool erase)
         w.erase = true;
 }
 
+void OweFramePaint(Window& w)
+{
+    w.ncPaint = true;
+    PaintOwed();
+}
+
 void SendPaintNow(HWND hwnd)
 {
     auto w = Find(hwnd);
@@ -635,10 +638,8 @@ void FocusFromQt(HWND hwnd)
     // Stale too when our activation has moved on to another window since, with our focus in it (most often
     // a drop-down list opened by the click that focused its combo box): following the report would take the
     // activation back, and the list would close.
-    auto root = Find(hwnd);
-    while (root && root->parent)
-        root = Find(root->parent);
-    if (root && g_active && root->hwnd != g_active && g_focus && IsDescendantOrSelf(g_active, g_focus))
+    const HWND root = GetAncestor(hwnd, GA_ROOT);
+    if (root && g_active && root != g_active && g_focus && IsDescendantOrSelf(g_active, g_focus))
         return;
     SetFocus(hwnd);
 }
@@ -1784,8 +1785,7 @@ BOOL SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UIN
         RecalcFrame(hwnd);
         if (w->destroyed)
             return FALSE;
-        w->ncPaint = true;
-        PaintOwed();
+        OweFramePaint(*w);
         KeepChildrenAnchored(*w, oldClientWidth);
         InvalidateClient(*w, QRect(0, 0, ClientRectOf(*w).right, ClientRectOf(*w).bottom), true);
         for (HWND c : w->children)
@@ -1797,8 +1797,7 @@ BOOL SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UIN
     {
         w->visible = true;
         InvalidateClient(*w, QRect(0, 0, ClientRectOf(*w).right, ClientRectOf(*w).bottom), true);
-        w->ncPaint = true;
-        PaintOwed();
+        OweFramePaint(*w);
         ShowWidget(*w, !(flags & SWP_NOACTIVATE));
     }
     else if ((flags & SWP_HIDEWINDOW) && w->visible)
@@ -1975,8 +1974,7 @@ BOOL ShowWindow(HWND hwnd, int cmd)
                           cmd != SW_SHOWMINNOACTIVE && cmd != SW_MINIMIZE && !(w->exStyle & WS_EX_NOACTIVATE);
     if (show && (!wasVisible || wasMinimized != w->minimized))
     {
-        w->ncPaint = true;
-        PaintOwed();
+        OweFramePaint(*w);
         InvalidateClient(*w, QRect(0, 0, ClientRectOf(*w).right, ClientRectOf(*w).bottom), true);
     }
     if (show && !w->parent && !wasVisible)
