@@ -482,11 +482,7 @@ void CBrevicamDlg::OpenCaptureWindow()
     // A self-timer handed back goes on like a burst: left alone, its shot would never be taken.
     const int mode = g_params.GetCamMode();
     if ((mode == 1 || mode == 2) && m_bSavedTimerRunning)
-    {
-        m_captureDlg.m_seriesTimer.SetInterval(CCaptureDlg::kSeriesStepMs);
-        m_captureDlg.m_seriesTimer.Start();
-        m_captureDlg.m_bSeriesTimerRunning = true;
-    }
+        m_captureDlg.StartSeriesTimer();
     // Taken once: the next entry into full screen would otherwise start the series a second time.
     m_nSavedElapsedMs = -1;
     m_bSavedTimerRunning = false;

@@ -45,19 +45,11 @@ void Repaint(CWnd& window)
     window.RedrawWindow(nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
 }
 
-/// The capture panel's timer counts a series or a recording's clock again, in 250-ms steps.
-void StartPanelTimer(CCaptureDlg& panel)
+/// The capture panel's timer counts a series or a recording's clock again, from a whole step.
+void RestartPanelTimer(CCaptureDlg& panel)
 {
-    panel.m_seriesTimer.Pause();
-    panel.m_seriesTimer.SetInterval(CCaptureDlg::kSeriesStepMs);
-    panel.m_seriesTimer.Start();
-    panel.m_bSeriesTimerRunning = true;
-}
-
-void StopPanelTimer(CCaptureDlg& panel)
-{
-    panel.m_seriesTimer.Pause();
-    panel.m_bSeriesTimerRunning = false;
+    panel.StopSeriesTimer();
+    panel.StartSeriesTimer();
 }
 } // namespace
 
@@ -216,7 +208,7 @@ bool CBrevicamDlg::TakeCaptureFromPanel()
         m_smallDlg.ContinueRecording(m_captureDlg.GetRecordStartTick());
     // The series moves rather than being copied: with both timers counting, a self-timer could fire in
     // either window and a burst's clock would run on in the hidden panel.
-    StopPanelTimer(m_captureDlg);
+    m_captureDlg.StopSeriesTimer();
     return true;
 }
 
@@ -231,20 +223,20 @@ bool CBrevicamDlg::HandCaptureToPanel()
         m_captureDlg.SetRecordStartTick(start);
         m_captureDlg.EnableCaptureControls(start == 0);
         if (start != 0)
-            StartPanelTimer(m_captureDlg);
+            RestartPanelTimer(m_captureDlg);
         else
-            StopPanelTimer(m_captureDlg);
+            m_captureDlg.StopSeriesTimer();
     }
     else if (mode == 1 || mode == 2)
     {
         if (m_smallDlg.IsTimerRunning())
         {
             m_captureDlg.SetElapsed(m_smallDlg.GetElapsed());
-            StartPanelTimer(m_captureDlg);
+            RestartPanelTimer(m_captureDlg);
         }
         else
         {
-            StopPanelTimer(m_captureDlg);
+            m_captureDlg.StopSeriesTimer();
             // A count left from a series that ended in full screen would cut the next countdown short.
             m_captureDlg.SetElapsed(0);
         }

@@ -123,6 +123,10 @@ public:
 
     BOOL PreTranslateMessage(MSG* msg) override;
 
+    /// The series' or the recording's clock counts from now on, in steps of kSeriesStepMs.
+    void StartSeriesTimer();
+    void StopSeriesTimer();
+
     // Read by the main dialog and the full-screen hand-over.
     bool m_bSeriesTimerRunning = false;
     bool m_bFileActionBusy = false;
@@ -195,7 +199,6 @@ private:
     void ExploreIfElsewhere(const CString& folder);
     void SelectFileInList(const CString& path);
     void WarnResolutionLowered(int state);
-    void StopSeriesTimer();
     void ResetClock();
     /// Disables the buttons a capture of `mode` must not be disturbed by.
     void EnableModeButtons(bool photo, bool burst, bool selfTimer, bool video);

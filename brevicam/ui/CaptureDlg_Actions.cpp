@@ -105,11 +105,7 @@ void CCaptureDlg::OnCapture()
             EnableModeButtons(true, true, true, true);
         }
         else
-        {
-            m_seriesTimer.SetInterval(kSeriesStepMs);
-            m_seriesTimer.Start();
-            m_bSeriesTimerRunning = true;
-        }
+            StartSeriesTimer();
         Guard([this] { m_pController->Shoot(PhotoFormat()); });
         break;
     case 2:
@@ -117,9 +113,7 @@ void CCaptureDlg::OnCapture()
             return;
         EnableModeButtons(false, false, true, false);
         EnableFileButtons(false);
-        m_seriesTimer.SetInterval(kSeriesStepMs);
-        m_seriesTimer.Start();
-        m_bSeriesTimerRunning = true;
+        StartSeriesTimer();
         m_pController->m_pProgState->SetState(PS_SHOT_STARTED);
         break;
     case 3:
@@ -320,10 +314,9 @@ void CCaptureDlg::OnSessionChange(WPARAM change)
             if (!WindowAlive())
                 return;
             m_pController->m_pProgState->SetState(PS_READY);
-            m_seriesTimer.Pause();
+            StopSeriesTimer();
             m_deviceCheckTimer.Pause();
             m_nElapsedMs = 0;
-            m_bSeriesTimerRunning = false;
             SetCaptureCheck(0);
             if (m_pMainDialog && m_pMainDialog->GetHwnd())
                 if (HWND surface = ::GetDlgItem(m_pMainDialog->GetHwnd(), IDC_LIVE_VIDEO))

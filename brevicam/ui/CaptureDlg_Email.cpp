@@ -141,13 +141,8 @@ CString CCaptureDlg::MakeEmailCopyPath(const CString& source, const char* extens
 
 void CCaptureDlg::OnBnClickedButtonCopyToEmail()
 {
-    if (m_bFileActionBusy || !m_pList->GetSafeHwnd())
+    if (m_bFileActionBusy || !m_pList->GetSafeHwnd() || m_pList->GetSelectedCount() == 0)
         return;
-    if (m_pList->GetSelectedCount() == 0)
-    {
-        m_bFileActionBusy = false;
-        return;
-    }
     m_bFileActionBusy = true;
     m_nEmailCopiesMade = 0;
     m_emailCopies.clear();
@@ -305,17 +300,18 @@ void CCaptureDlg::PrepareEmailCopies(CDllAccessor* library, transcoder::IVideoTr
         if (IsSameFile(target, path))
             target = WithCopySuffix(target);
         attachments.push_back(target);
+        if (IsFile(target) && !mayOverwrite(target))
+        {
+            m_nEmailCopiesMade = 1;
+            continue;
+        }
+        // Shrunk only once it is known to be written.
         const long width = static_cast<long>(image.GetWidth());
         const long height = static_cast<long>(image.GetHeight());
         if (width > 640 || height > 480)
         {
             const SIZE size = EmailPictureSize(width, height);
             image.QIShrink(size.cx, size.cy);
-        }
-        if (IsFile(target) && !mayOverwrite(target))
-        {
-            m_nEmailCopiesMade = 1;
-            continue;
         }
         if (!image.Save(target.GetString(), CXIMAGE_FORMAT_JPG))
             throw CMediaException(THROW_SITE_MESSAGE("Cannot save picture in JPG format"));

@@ -30,6 +30,13 @@ void CCaptureDlg::SetCaptureCheck(int check)
         m_captureButton.SendMessage(BM_SETCHECK, static_cast<WPARAM>(check), 0);
 }
 
+void CCaptureDlg::StartSeriesTimer()
+{
+    m_seriesTimer.SetInterval(kSeriesStepMs);
+    m_seriesTimer.Start();
+    m_bSeriesTimerRunning = true;
+}
+
 void CCaptureDlg::StopSeriesTimer()
 {
     m_seriesTimer.Pause();
@@ -124,9 +131,7 @@ void CCaptureDlg::OnProgramState(int state)
     case PS_RECORDING:
         if (m_recordStartTick == 0)
         {
-            m_seriesTimer.SetInterval(kSeriesStepMs);
-            m_seriesTimer.Start();
-            m_bSeriesTimerRunning = true;
+            StartSeriesTimer();
             m_recordStartTick = GetTickCount();
         }
         break;
