@@ -35,4 +35,13 @@ inline HWND WindowWithControl(int controlId)
     const std::vector<HWND> found = WindowsWithControl(controlId);
     return found.empty() ? nullptr : found.front();
 }
+
+/// The first of them that is visible, or null: a box on the screen, not one made or left hidden.
+inline HWND ShownWindowWithControl(int controlId)
+{
+    for (HWND hwnd : WindowsWithControl(controlId))
+        if (::IsWindowVisible(hwnd))
+            return hwnd;
+    return nullptr;
+}
 } // namespace media_test

@@ -10,6 +10,7 @@
 #include "resources/brevicam/resource.h"
 #include "tests/capture/CaptureTestSupport.h"
 #include "tests/controls/ControlsTestSupport.h"
+#include "tests/media/WindowFinder.h"
 #include "tests/support/GdiTestSupport.h"
 #include "tests/support/TempDir.h"
 
@@ -511,19 +512,7 @@ TEST_F(FullScreenTest, ClosedResolutionListShowsTheChosenLabel)
 /// The resolution notice on the screen, or null.
 HWND FindNotice()
 {
-    HWND found = nullptr;
-    ::EnumWindows(
-        [](HWND hwnd, LPARAM out) -> BOOL
-        {
-            if (::IsWindowVisible(hwnd) && ::GetDlgItem(hwnd, IDC_RES_CHANGE_MESSAGE))
-            {
-                *reinterpret_cast<HWND*>(out) = hwnd;
-                return FALSE;
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&found));
-    return found;
+    return media_test::ShownWindowWithControl(IDC_RES_CHANGE_MESSAGE);
 }
 
 /// What the notice test saw while the notice was open; filled on the notice's own modal loop.

@@ -16,6 +16,7 @@
 #include "resources/brevicam/resource.h"
 #include "tests/capture/CaptureTestSupport.h"
 #include "tests/controls/ControlsTestSupport.h"
+#include "tests/media/WindowFinder.h"
 #include "tests/support/FtpServer.h"
 #include "tests/support/PulseDaemon.h"
 #include "tests/support/TempDir.h"
@@ -633,18 +634,7 @@ AboutSighting g_aboutSighting;
 
 void CALLBACK SightAndCloseAbout(HWND, UINT, UINT_PTR id, DWORD)
 {
-    HWND about = nullptr;
-    ::EnumWindows(
-        [](HWND hwnd, LPARAM found)
-        {
-            if (::IsWindowVisible(hwnd) && ::GetDlgItem(hwnd, IDC_ABOUT_CAPTION))
-            {
-                *reinterpret_cast<HWND*>(found) = hwnd;
-                return FALSE;
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&about));
+    const HWND about = media_test::ShownWindowWithControl(IDC_ABOUT_CAPTION);
     if (!about)
         return;
     g_aboutSighting.shown = true;

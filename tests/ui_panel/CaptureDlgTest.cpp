@@ -17,6 +17,7 @@
 #include "resources/brevicam/resource.h"
 #include "tests/capture/CaptureTestSupport.h"
 #include "tests/controls/ControlsTestSupport.h"
+#include "tests/media/WindowFinder.h"
 #include "tests/support/MailStandIn.h"
 #include "tests/support/ScopedEnv.h"
 #include "tests/support/SmallDisk.h"
@@ -748,18 +749,7 @@ TEST_F(CaptureDlgTest, TheBurstNoticeIsShownAfterTheNotificationAndItsBoxTurnsIt
     static std::function<void()> s_answer;
     s_answer = [&]
     {
-        HWND notice = nullptr;
-        ::EnumWindows(
-            [](HWND hwnd, LPARAM out) -> BOOL
-            {
-                if (::IsWindowVisible(hwnd) && ::GetDlgItem(hwnd, IDC_RES_CHANGE_MESSAGE))
-                {
-                    *reinterpret_cast<HWND*>(out) = hwnd;
-                    return FALSE;
-                }
-                return TRUE;
-            },
-            reinterpret_cast<LPARAM>(&notice));
+        const HWND notice = media_test::ShownWindowWithControl(IDC_RES_CHANGE_MESSAGE);
         if (!notice)
             return;
         ticked = true;

@@ -9,6 +9,7 @@
 #include "resources/brevicam/resource.h"
 #include "tests/capture/CaptureTestSupport.h"
 #include "tests/controls/ControlsTestSupport.h"
+#include "tests/media/WindowFinder.h"
 #include "tests/support/GdiTestSupport.h"
 #include "tests/support/TempDir.h"
 #include "tests/ui_panel/PixelCount.h"
@@ -37,19 +38,7 @@ UINT_PTR s_timer = 0;
 
 HWND FindNotice()
 {
-    HWND found = nullptr;
-    EnumWindows(
-        [](HWND hwnd, LPARAM out) -> BOOL
-        {
-            if (IsWindowVisible(hwnd) && ::GetDlgItem(hwnd, IDC_RES_CHANGE_MESSAGE))
-            {
-                *reinterpret_cast<HWND*>(out) = hwnd;
-                return FALSE;
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&found));
-    return found;
+    return media_test::ShownWindowWithControl(IDC_RES_CHANGE_MESSAGE);
 }
 
 void CALLBACK ActOnNotice(HWND, UINT, UINT_PTR id, DWORD)
