@@ -501,6 +501,17 @@ bool Delete(HWND hwnd, ViewState& s, long long index)
 {
     if (!Valid(s, index))
         return false;
+    // A selected or focused item loses that first, as the owner is told, so that what it shows of the
+    // selection (buttons enabled for it, say) follows the deletion.
+    if (const UINT old = s.items[static_cast<size_t>(index)].state; old & (LVIS_SELECTED | LVIS_FOCUSED))
+    {
+        const UINT next = old & ~(LVIS_SELECTED | LVIS_FOCUSED);
+        s.items[static_cast<size_t>(index)].state = next;
+        NotifyItem(hwnd, LVN_ITEMCHANGED, static_cast<int>(index), s.items[static_cast<size_t>(index)].param,
+                   POINT{0, 0}, next, old, LVIF_STATE);
+        if (!Valid(s, index))
+            return false;
+    }
     NotifyItem(hwnd, LVN_DELETEITEM, static_cast<int>(index), s.items[static_cast<size_t>(index)].param);
     if (!Valid(s, index))
         return false;

@@ -306,6 +306,28 @@ TEST_F(ListViewTest, DeletionsReportEveryItemUnlessTheParentDeclines)
     EXPECT_EQ(parent.CountOf(LVN_DELETEITEM), 2);
 }
 
+TEST_F(ListViewTest, DeletingASelectedItemReportsItsSelectionLostFirst)
+{
+    Make(LVS_ICON);
+    Fill(3);
+    list.SetItemState(1, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+    parent.notes.clear();
+    ASSERT_TRUE(list.DeleteItem(1));
+    ASSERT_EQ(parent.Codes(), (std::vector<UINT>{LVN_ITEMCHANGED, LVN_DELETEITEM}));
+    const auto& lost = parent.notes.front();
+    EXPECT_EQ(lost.item, 1);
+    EXPECT_EQ(lost.lParam, 101);
+    EXPECT_EQ(lost.oldState & (LVIS_SELECTED | LVIS_FOCUSED),
+              static_cast<UINT>(LVIS_SELECTED | LVIS_FOCUSED));
+    EXPECT_EQ(lost.newState & (LVIS_SELECTED | LVIS_FOCUSED), 0u);
+    EXPECT_EQ(list.GetSelectedCount(), 0u);
+
+    // An item that was neither selected nor focused goes with its deletion notice alone.
+    parent.notes.clear();
+    ASSERT_TRUE(list.DeleteItem(0));
+    EXPECT_EQ(parent.Codes(), std::vector<UINT>{LVN_DELETEITEM});
+}
+
 TEST_F(ListViewTest, HoverAsksForAnInfoTipOnlyWhenTheStyleWantsOne)
 {
     Make(LVS_ICON, 240, 160);

@@ -965,6 +965,10 @@ TEST_F(PanelFilesTest, DeleteAsksFirstAndTrashesOnlyTheConfirmedFiles)
     ASSERT_TRUE(PumpUntil([&] { return !panel.m_bFileActionBusy && panel.GetList()->GetItemCount() == 1; },
                           kEventLimitMs));
     EXPECT_EQ(platform::zorneth::ScriptedBoxes().size(), 1u) << "no error";
+    // The selection went with the files: nothing is left for the buttons to act on.
+    EXPECT_EQ(panel.GetList()->GetSelectedCount(), 0u);
+    for (int button : {IDC_PANEL_DELETE, IDC_PANEL_OPEN})
+        EXPECT_FALSE(::IsWindowEnabled(Item(button))) << button;
 }
 
 TEST_F(PanelFilesTest, FilesThatCannotBeDeletedAreReported)
