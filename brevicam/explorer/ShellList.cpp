@@ -27,7 +27,7 @@ ON_MESSAGE(WM_SHELLLIST_FILE_MODIFIED, OnFileModified)
 ON_NOTIFY_REFLECT(LVN_GETDISPINFO, OnGetDispInfo)
 ON_NOTIFY_REFLECT(NM_CUSTOMDRAW, OnNMCustomdraw)
 ON_NOTIFY_REFLECT(NM_DBLCLK, OnDblClick)
-ON_NOTIFY_REFLECT(LVN_DELETEITEM, OnDeleteItem)
+ON_NOTIFY_REFLECT_EX(LVN_DELETEITEM, OnDeleteItem)
 ON_NOTIFY_REFLECT(LVN_BEGINDRAG, OnBeginDrag)
 ON_NOTIFY_REFLECT(LVN_BEGINRDRAG, OnBeginRDrag)
 ON_WM_LBUTTONDOWN()
@@ -805,11 +805,13 @@ void CShellListCtrl::OnDblClick(NMHDR* header, LRESULT* result)
         m_pMediator->OpenItem(RecordOf(static_cast<LPARAM>(GetItemData(hit.iItem))));
 }
 
-void CShellListCtrl::OnDeleteItem(NMHDR* header, LRESULT* result)
+BOOL CShellListCtrl::OnDeleteItem(NMHDR* header, LRESULT* result)
 {
     const auto* item = reinterpret_cast<NMLISTVIEW*>(header);
     FreeShellItemData(RecordOf(item->lParam));
     *result = 0;
+    // The owner hears of it too: what it offers for the list's items follows their going.
+    return FALSE;
 }
 
 void CShellListCtrl::OnLButtonDown(UINT flags, CPoint point)

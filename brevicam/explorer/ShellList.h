@@ -147,7 +147,7 @@ protected:
     afx_msg void OnGetDispInfo(NMHDR* header, LRESULT* result);
     afx_msg void OnNMCustomdraw(NMHDR* header, LRESULT* result);
     afx_msg void OnDblClick(NMHDR* header, LRESULT* result);
-    afx_msg void OnDeleteItem(NMHDR* header, LRESULT* result);
+    afx_msg BOOL OnDeleteItem(NMHDR* header, LRESULT* result);
     afx_msg void OnLButtonDown(UINT flags, CPoint point);
     afx_msg void OnDestroy();
 

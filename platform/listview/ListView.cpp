@@ -497,21 +497,26 @@ int Insert(HWND hwnd, ViewState& s, const LVITEMA* in)
     return index;
 }
 
+/// Before an item is deleted: a selected or focused item loses that first, as the owner is told, so that what
+/// the owner shows of the selection (buttons enabled for it, say) follows the deletion.
+void LoseSelectionBeforeDeletion(HWND hwnd, ViewState& s, int index)
+{
+    const UINT old = s.items[static_cast<size_t>(index)].state;
+    if (!(old & (LVIS_SELECTED | LVIS_FOCUSED)))
+        return;
+    const UINT next = old & ~(LVIS_SELECTED | LVIS_FOCUSED);
+    s.items[static_cast<size_t>(index)].state = next;
+    NotifyItem(hwnd, LVN_ITEMCHANGED, index, s.items[static_cast<size_t>(index)].param, POINT{0, 0}, next,
+               old, LVIF_STATE);
+}
+
 bool Delete(HWND hwnd, ViewState& s, long long index)
 {
     if (!Valid(s, index))
         return false;
-    // A selected or focused item loses that first, as the owner is told, so that what it shows of the
-    // selection (buttons enabled for it, say) follows the deletion.
-    if (const UINT old = s.items[static_cast<size_t>(index)].state; old & (LVIS_SELECTED | LVIS_FOCUSED))
-    {
-        const UINT next = old & ~(LVIS_SELECTED | LVIS_FOCUSED);
-        s.items[static_cast<size_t>(index)].state = next;
-        NotifyItem(hwnd, LVN_ITEMCHANGED, static_cast<int>(index), s.items[static_cast<size_t>(index)].param,
-                   POINT{0, 0}, next, old, LVIF_STATE);
-        if (!Valid(s, index))
-            return false;
-    }
+    LoseSelectionBeforeDeletion(hwnd, s, static_cast<int>(index));
+    if (!Valid(s, index))
+        return false;
     NotifyItem(hwnd, LVN_DELETEITEM, static_cast<int>(index), s.items[static_cast<size_t>(index)].param);
     if (!Valid(s, index))
         return false;
@@ -989,6 +994,9 @@ LRESULT Handle(HWND hwnd, ViewState& s, UINT msg, WPARAM wParam, LPARAM lParam)
     case LVM_DELETEITEM:
         return Delete(hwnd, s, index) ? TRUE : FALSE;
     case LVM_DELETEALLITEMS:
+        // Not when the window goes: its owner is being torn down too.
+        for (int i = 0; i < Count(s); ++i)
+            LoseSelectionBeforeDeletion(hwnd, s, i);
         DeleteAll(hwnd, s);
         return TRUE;
     case LVM_GETITEMA:

@@ -326,6 +326,19 @@ TEST_F(ListViewTest, DeletingASelectedItemReportsItsSelectionLostFirst)
     parent.notes.clear();
     ASSERT_TRUE(list.DeleteItem(0));
     EXPECT_EQ(parent.Codes(), std::vector<UINT>{LVN_DELETEITEM});
+
+    // Emptying the list tells of each selection lost, before the items go.
+    Fill(3);
+    list.SetItemState(0, LVIS_SELECTED, LVIS_SELECTED);
+    list.SetItemState(2, LVIS_SELECTED, LVIS_SELECTED);
+    parent.notes.clear();
+    ASSERT_TRUE(list.DeleteAllItems());
+    ASSERT_EQ(parent.CountOf(LVN_ITEMCHANGED), 2);
+    EXPECT_EQ(parent.notes[0].code, static_cast<UINT>(LVN_ITEMCHANGED));
+    EXPECT_EQ(parent.notes[0].item, 0);
+    EXPECT_EQ(parent.notes[1].item, 2);
+    EXPECT_EQ(parent.notes[1].newState & LVIS_SELECTED, 0u);
+    EXPECT_EQ(parent.notes[2].code, static_cast<UINT>(LVN_DELETEALLITEMS));
 }
 
 TEST_F(ListViewTest, HoverAsksForAnInfoTipOnlyWhenTheStyleWantsOne)

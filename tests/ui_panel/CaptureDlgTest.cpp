@@ -966,9 +966,24 @@ TEST_F(PanelFilesTest, DeleteAsksFirstAndTrashesOnlyTheConfirmedFiles)
                           kEventLimitMs));
     EXPECT_EQ(platform::zorneth::ScriptedBoxes().size(), 1u) << "no error";
     // The selection went with the files: nothing is left for the buttons to act on.
-    EXPECT_EQ(panel.GetList()->GetSelectedCount(), 0u);
-    for (int button : {IDC_PANEL_DELETE, IDC_PANEL_OPEN})
-        EXPECT_FALSE(::IsWindowEnabled(Item(button))) << button;
+    auto expectNothingToActOn = [&]
+    {
+        EXPECT_EQ(panel.GetList()->GetSelectedCount(), 0u);
+        for (int button : {IDC_PANEL_DELETE, IDC_PANEL_OPEN})
+            EXPECT_FALSE(::IsWindowEnabled(Item(button))) << button;
+    };
+    expectNothingToActOn();
+    EXPECT_TRUE(::IsWindowEnabled(Item(IDC_PANEL_SELECT_ALL))) << "c.jpg is left to select";
+
+    // The last file too, which empties the list.
+    Select({m_photos / "c.jpg"});
+    platform::zorneth::SetScriptedAnswers({IDYES});
+    Command(IDC_PANEL_DELETE);
+    ASSERT_TRUE(PumpUntil([&] { return !panel.m_bFileActionBusy && panel.GetList()->GetItemCount() == 0; },
+                          kEventLimitMs));
+    EXPECT_TRUE(FilesIn(m_photos).empty());
+    expectNothingToActOn();
+    EXPECT_FALSE(::IsWindowEnabled(Item(IDC_PANEL_SELECT_ALL))) << "nothing is left to select";
 }
 
 TEST_F(PanelFilesTest, FilesThatCannotBeDeletedAreReported)
